@@ -1,0 +1,31 @@
+# Sourced by the scripts: folders and the Wine session of one build.
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${AR_BUILD_DIR:-$root/build/mingw}
+deps=${AR_DEPS_DIR:-$root/build/deps}
+export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
+export WINEDEBUG=${WINEDEBUG:--all}
+# No Mono or Gecko installers when the prefix is created (there is no network).
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml,winealsa.drv,winepulse.drv,wineoss.drv=}
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+
+configure_and_build() {
+    AR_DEPS_DIR=$deps "$root/scripts/bootstrap"
+    cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
+          -DCMAKE_BUILD_TYPE=Release -DAR_DEPS_DIR="$deps" >/dev/null
+    cmake --build "$build" -j "$(nproc)"
+}
+
+# One persistent wineserver for the whole session; the prefix is made once.
+start_wine() {
+    mkdir -p "$WINEPREFIX"
+    "$wineserver" -p </dev/null >/dev/null 2>&1
+    "$wine" cmd /c exit </dev/null >/dev/null 2>&1 || true
+    # Without a window manager, Wine waits two seconds for every window it hides
+    # unless it manages the windows itself.
+    "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
+}
+
+stop_wine() {
+    "$wineserver" -k 2>/dev/null || true
+}

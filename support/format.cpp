@@ -1,0 +1,50 @@
+#include "support/format.h"
+
+#include <windows.h>
+
+#include <cstdarg>
+#include <cwchar>
+#include <stdexcept>
+#include <vector>
+
+#include "support/handles.h"
+
+namespace ar {
+
+std::wstring formatMessage(const std::wstring& format, std::initializer_list<std::wstring> inserts)
+{
+    if (format.empty())
+        throw std::invalid_argument("message format is empty");
+    std::vector<DWORD_PTR> arguments;
+    for (const std::wstring& insert : inserts)
+        arguments.push_back(reinterpret_cast<DWORD_PTR>(insert.c_str()));
+    // FormatMessage reads up to 99 inserts; unused numbers must still point somewhere.
+    static const wchar_t empty[] = L"";
+    while (arguments.size() < 99)
+        arguments.push_back(reinterpret_cast<DWORD_PTR>(empty));
+    wchar_t* buffer = nullptr;
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY |
+                                      FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                                  format.c_str(), 0, 0, reinterpret_cast<LPWSTR>(&buffer), 0,
+                                  reinterpret_cast<va_list*>(arguments.data()));
+    unique_hlocal owner(buffer);
+    if (length == 0 || !buffer)
+        return format;
+    return std::wstring(buffer, length);
+}
+
+std::wstring formatPrintf(const wchar_t* format, ...)
+{
+    std::vector<wchar_t> buffer(256);
+    for (;;) {
+        va_list args;
+        va_start(args, format);
+        int n = vswprintf(buffer.data(), buffer.size(), format, args);
+        va_end(args);
+        if (n >= 0 && static_cast<size_t>(n) < buffer.size())
+            return std::wstring(buffer.data(), static_cast<size_t>(n));
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+} // namespace ar

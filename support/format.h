@@ -1,0 +1,16 @@
+// Message formatting with numbered inserts (%1, %2, ...), as FormatMessage does it.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+
+namespace ar {
+
+// Fills %1.. of `format` with `inserts`. Throws std::invalid_argument for an
+// empty format (a missing string resource).
+std::wstring formatMessage(const std::wstring& format, std::initializer_list<std::wstring> inserts = {});
+
+// printf-style formatting into a wide string.
+std::wstring formatPrintf(const wchar_t* format, ...);
+
+} // namespace ar

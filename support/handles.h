@@ -1,0 +1,107 @@
+// RAII owners for Win32 handles: one move-only template, one alias per kind.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+namespace ar {
+
+template <typename T, typename Close, T Invalid>
+class unique_any {
+public:
+    using pointer = T;
+
+    unique_any() noexcept = default;
+    explicit unique_any(T value) noexcept : value_(value) {}
+    unique_any(const unique_any&) = delete;
+    unique_any& operator=(const unique_any&) = delete;
+    unique_any(unique_any&& other) noexcept : value_(other.release()) {}
+    unique_any& operator=(unique_any&& other) noexcept
+    {
+        if (this != &other)
+            reset(other.release());
+        return *this;
+    }
+    ~unique_any() { reset(); }
+
+    T get() const noexcept { return value_; }
+    explicit operator bool() const noexcept { return value_ != Invalid; }
+
+    T release() noexcept { return std::exchange(value_, Invalid); }
+
+    // Closes the held value; the thread's last error survives the close.
+    void reset(T value = Invalid) noexcept
+    {
+        T old = std::exchange(value_, value);
+        if (old != Invalid) {
+            DWORD error = GetLastError();
+            Close{}(old);
+            SetLastError(error);
+        }
+    }
+
+    // Address for an out-parameter; closes what was held before.
+    T* put() noexcept
+    {
+        reset();
+        return &value_;
+    }
+
+private:
+    T value_ = Invalid;
+};
+
+namespace detail {
+struct close_handle { void operator()(HANDLE h) const noexcept { CloseHandle(h); } };
+struct close_hkey { void operator()(HKEY h) const noexcept { RegCloseKey(h); } };
+struct free_library { void operator()(HMODULE h) const noexcept { FreeLibrary(h); } };
+struct local_free { void operator()(HLOCAL h) const noexcept { LocalFree(h); } };
+struct find_close { void operator()(HANDLE h) const noexcept { FindClose(h); } };
+struct delete_object { void operator()(HGDIOBJ h) const noexcept { DeleteObject(h); } };
+struct destroy_icon { void operator()(HICON h) const noexcept { DestroyIcon(h); } };
+struct release_dc_desktop { void operator()(HDC h) const noexcept { DeleteDC(h); } };
+} // namespace detail
+
+using unique_handle = unique_any<HANDLE, detail::close_handle, nullptr>;
+using unique_hkey = unique_any<HKEY, detail::close_hkey, nullptr>;
+using unique_hmodule = unique_any<HMODULE, detail::free_library, nullptr>;
+using unique_hlocal = unique_any<HLOCAL, detail::local_free, nullptr>;
+using unique_hgdiobj = unique_any<HGDIOBJ, detail::delete_object, nullptr>;
+using unique_hicon = unique_any<HICON, detail::destroy_icon, nullptr>;
+using unique_hdc = unique_any<HDC, detail::release_dc_desktop, nullptr>;
+
+// INVALID_HANDLE_VALUE is not a constant expression, so files get their own owner.
+class unique_hfile {
+public:
+    unique_hfile() noexcept = default;
+    explicit unique_hfile(HANDLE h) noexcept : h_(h) {}
+    unique_hfile(const unique_hfile&) = delete;
+    unique_hfile& operator=(const unique_hfile&) = delete;
+    unique_hfile(unique_hfile&& o) noexcept : h_(o.release()) {}
+    unique_hfile& operator=(unique_hfile&& o) noexcept
+    {
+        if (this != &o)
+            reset(o.release());
+        return *this;
+    }
+    ~unique_hfile() { reset(); }
+
+    HANDLE get() const noexcept { return h_; }
+    explicit operator bool() const noexcept { return h_ != INVALID_HANDLE_VALUE; }
+    HANDLE release() noexcept { return std::exchange(h_, INVALID_HANDLE_VALUE); }
+    void reset(HANDLE h = INVALID_HANDLE_VALUE) noexcept
+    {
+        HANDLE old = std::exchange(h_, h);
+        if (old != INVALID_HANDLE_VALUE) {
+            DWORD error = GetLastError();
+            CloseHandle(old);
+            SetLastError(error);
+        }
+    }
+
+private:
+    HANDLE h_ = INVALID_HANDLE_VALUE;
+};
+
+} // namespace ar

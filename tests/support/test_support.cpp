@@ -1,0 +1,143 @@
+#include "tests/support/test_support.h"
+
+#include <boost/filesystem.hpp>
+
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace ar::test {
+namespace fs = boost::filesystem;
+
+namespace {
+thread_local BoxAnswerer* activeAnswerer = nullptr;
+}
+
+TempDir::TempDir(const std::wstring& hint)
+{
+    wchar_t base[MAX_PATH];
+    DWORD length = GetTempPathW(MAX_PATH, base);
+    if (length == 0 || length >= MAX_PATH)
+        throw std::runtime_error("GetTempPath failed");
+    fs::path unique = fs::path(base) / fs::unique_path(L"ar" + hint + L"-%%%%-%%%%-%%%%");
+    fs::create_directories(unique);
+    path_ = unique.wstring();
+}
+
+TempDir::~TempDir()
+{
+    removeTree(path_);
+}
+
+void removeTree(const std::wstring& path)
+{
+    boost::system::error_code ec;
+    if (!fs::exists(path, ec))
+        return;
+    for (fs::recursive_directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec))
+        SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    fs::remove_all(path, ec);
+}
+
+void writeFile(const std::wstring& path, const std::string& bytes)
+{
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream out(fs::path(path).c_str(), std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + narrow(path));
+}
+
+std::string readFile(const std::wstring& path)
+{
+    std::ifstream in(fs::path(path).c_str(), std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + narrow(path));
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool exists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string narrow(const std::wstring& text)
+{
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+BoxAnswerer::BoxAnswerer(int answer) : answer_(answer)
+{
+    activeAnswerer = this;
+    hook_ = SetWindowsHookExW(WH_CBT, &BoxAnswerer::hook, nullptr, GetCurrentThreadId());
+}
+
+BoxAnswerer::~BoxAnswerer()
+{
+    if (hook_)
+        UnhookWindowsHookEx(hook_);
+    activeAnswerer = nullptr;
+}
+
+LRESULT CALLBACK BoxAnswerer::hook(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_ACTIVATE && activeAnswerer)
+        activeAnswerer->onActivate(reinterpret_cast<HWND>(wParam));
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+void BoxAnswerer::onActivate(HWND window)
+{
+    wchar_t cls[64] = {};
+    GetClassNameW(window, cls, 64);
+    if (std::wstring(cls) != L"#32770")
+        return;
+    // A message box has its text in control 0xFFFF; other dialogs are left alone.
+    HWND textControl = GetDlgItem(window, 0xFFFF);
+    if (!textControl)
+        return;
+    for (HWND seen : answered_)
+        if (seen == window)
+            return;
+    answered_.push_back(window);
+    ShownBox box;
+    wchar_t buffer[4096] = {};
+    GetWindowTextW(textControl, buffer, 4096);
+    box.text = buffer;
+    GetWindowTextW(window, buffer, 4096);
+    box.caption = buffer;
+    HWND icon = GetDlgItem(window, 1088);  // Wine; Windows uses 20
+    if (!icon)
+        icon = GetDlgItem(window, 20);
+    if (icon)
+        box.icon = reinterpret_cast<HICON>(SendMessageW(icon, STM_GETICON, 0, 0));
+    box.rtlReading = (GetWindowLongW(textControl, GWL_EXSTYLE) & WS_EX_RTLREADING) != 0;
+    boxes_.push_back(box);
+    PostMessageW(window, WM_COMMAND, static_cast<WPARAM>(answer_), 0);
+}
+
+void pumpFor(DWORD milliseconds)
+{
+    DWORD start = GetTickCount();
+    do {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        Sleep(5);
+    } while (GetTickCount() - start < milliseconds);
+}
+
+std::wstring binaryPath(const std::wstring& name)
+{
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    return (fs::path(self).parent_path() / name).wstring();
+}
+
+} // namespace ar::test

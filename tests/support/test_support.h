@@ -1,0 +1,76 @@
+// Helpers shared by the test programs: private temporary folders and a message-box
+// answerer that never lets a test block on a window.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace ar::test {
+
+// A fresh folder under the user's temporary folder, removed with everything in it.
+class TempDir {
+public:
+    explicit TempDir(const std::wstring& hint = L"t");
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::wstring& path() const { return path_; }
+    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+// Removes a file or a folder tree, clearing read-only attributes first.
+void removeTree(const std::wstring& path);
+
+// Writes / reads a whole file as bytes.
+void writeFile(const std::wstring& path, const std::string& bytes);
+std::string readFile(const std::wstring& path);
+bool exists(const std::wstring& path);
+
+std::string narrow(const std::wstring& text);
+
+// What a message box showed.
+struct ShownBox {
+    std::wstring text;
+    std::wstring caption;
+    HICON icon = nullptr;      // the icon shown, compare with LoadIconW(nullptr, IDI_...)
+    bool rtlReading = false;
+};
+
+// While alive, answers every dialog box (class #32770) that this thread shows
+// with `answer` and records what it showed. `accept` may look at the box and
+// return false to leave it alone (for example the wizard itself).
+class BoxAnswerer {
+public:
+    explicit BoxAnswerer(int answer = IDOK);
+    ~BoxAnswerer();
+    BoxAnswerer(const BoxAnswerer&) = delete;
+    BoxAnswerer& operator=(const BoxAnswerer&) = delete;
+
+    void setAnswer(int answer) { answer_ = answer; }
+    const std::vector<ShownBox>& boxes() const { return boxes_; }
+    void clear() { boxes_.clear(); answered_.clear(); }
+
+private:
+    static LRESULT CALLBACK hook(int code, WPARAM wParam, LPARAM lParam);
+    void onActivate(HWND window);
+
+    HHOOK hook_ = nullptr;
+    int answer_;
+    std::vector<ShownBox> boxes_;
+    std::vector<HWND> answered_;
+};
+
+// Dispatches pending messages of this thread for about `milliseconds`.
+void pumpFor(DWORD milliseconds);
+
+// Path of a file next to the running test program (the build's bin folder).
+std::wstring binaryPath(const std::wstring& name);
+
+} // namespace ar::test
