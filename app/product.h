@@ -1,0 +1,72 @@
+// The product's identity, fixed at build time. A demo build of another version
+// overrides the AR_PRODUCT_* numbers from the build.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#ifndef AR_PRODUCT_VERSION_MAJOR
+#define AR_PRODUCT_VERSION_MAJOR 7
+#define AR_PRODUCT_VERSION_MINOR 6
+#define AR_PRODUCT_VERSION_BUILD 0
+#define AR_PRODUCT_VERSION_REVISION 4
+#define AR_PRODUCT_VERSION_LABEL L"7.06"
+#endif
+
+namespace ar::product {
+
+inline constexpr wchar_t name[] = L"Pelorium";
+inline constexpr wchar_t versionLabel[] = AR_PRODUCT_VERSION_LABEL;
+inline constexpr unsigned majorVersion = AR_PRODUCT_VERSION_MAJOR;
+inline constexpr wchar_t companyName[] = L"Ardenvale";
+// Stem of the named synchronisation objects shared with the product: no blank.
+inline constexpr wchar_t objectStem[] = L"Pelorium7";
+
+// The version carried in the payload, four 16-bit parts.
+struct Version {
+    std::uint16_t major, minor, build, revision;
+    constexpr std::uint64_t value() const
+    {
+        return std::uint64_t(major) << 48 | std::uint64_t(minor) << 32 | std::uint64_t(build) << 16 | revision;
+    }
+};
+inline constexpr Version payloadVersion{AR_PRODUCT_VERSION_MAJOR, AR_PRODUCT_VERSION_MINOR,
+                                        AR_PRODUCT_VERSION_BUILD, AR_PRODUCT_VERSION_REVISION};
+
+// "7.6.0.4"
+inline std::wstring versionText(const Version& v = payloadVersion)
+{
+    return std::to_wstring(v.major) + L'.' + std::to_wstring(v.minor) + L'.' + std::to_wstring(v.build) + L'.' +
+           std::to_wstring(v.revision);
+}
+
+// The product name, with the version label when asked: "Pelorium 7.06".
+inline std::wstring productName(bool withVersion)
+{
+    std::wstring text = name;
+    if (withVersion) {
+        text += L' ';
+        text += versionLabel;
+    }
+    return text;
+}
+
+inline std::wstring displayName() { return productName(true); }
+
+// The product key: the name, and the major version after a blank unless the name
+// already ends in a digit. "Pelorium 7".
+inline std::wstring productKey()
+{
+    std::wstring key = name;
+    if (key.empty() || key.back() < L'0' || key.back() > L'9') {
+        key += L' ';
+        key += std::to_wstring(majorVersion);
+    }
+    return key;
+}
+
+// Where the product registers for uninstallation, below HKEY_LOCAL_MACHINE.
+inline constexpr wchar_t uninstallParentKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+inline std::wstring uninstallKeyPath() { return std::wstring(uninstallParentKey) + L'\\' + productKey(); }
+
+} // namespace ar::product
