@@ -1,0 +1,33 @@
+// File operations with which the installation puts files in place and keeps what
+// it displaces: backups to fresh temporary names and the Users group's access to
+// shared data files.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ar {
+
+// Moves (copy false) or copies (copy true) `file` to a fresh temporary name in the
+// user's temporary folder, keeping its attributes, and returns that name. Without a
+// file it returns a fresh temporary name under which no file exists. Empty on
+// failure (the thread's last error tells why); a folder is never backed up.
+std::wstring backup_to_temp(const std::optional<std::wstring>& file, bool copy);
+
+// Gives the local Users group read, write and delete access to `file`: one allow
+// entry placed after the file's own explicit entries and before the inherited ones.
+// True when the new access list was stored.
+bool grant_users_modify(const std::wstring& file);
+
+// Access mask of the Users entry: read, write and delete, no execute.
+constexpr ACCESS_MASK usersModifyMask = 0x13019F;
+
+// Builds the access list that grant_users_modify stores: the entries of `old` (none
+// when nullptr) in order, without any entry for `users`, with one allow entry for
+// `users` inserted before the first inherited entry. Empty on failure.
+std::vector<BYTE> buildUsersModifyAcl(const ACL* old, PSID users);
+
+} // namespace ar

@@ -1,0 +1,112 @@
+// The installation journal: every change that an installation makes, recorded as it
+// is made, so that a failed run can be undone (rollback) and a successful one leaves
+// "Uninstall.ulog", the file from which the uninstaller and the next update work.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <list>
+#include <optional>
+#include <string>
+
+namespace ar {
+
+// What a record names. The values are part of the log file format.
+enum class RecordKind : std::uint32_t {
+    CreatedFolder = 0,
+    InstalledFile = 1,
+    MenuShortcut = 2,
+    UninstallShortcut = 3,
+    DesktopShortcut = 4,
+    UninstallKey = 5,
+    SelfRegistration = 6,
+    DirectXSetup = 7,
+};
+
+struct UninstallLogRecord {
+    RecordKind recordKind = RecordKind::CreatedFolder;
+    std::wstring path;          // what was changed; may be empty
+    std::wstring backupPath;    // temporary file holding what the change replaced (file or registry hive)
+    bool succeeded = false;     // the change was completed
+    std::int32_t fileKind = -1; // payload FileKind of an InstalledFile record, -1 otherwise
+
+    // Known in memory only, never written to the log file:
+    // the file, link or key existed before the run. Without a backup, rollback leaves
+    // such a thing alone instead of deleting what the run did not create.
+    bool existedBefore = false;
+    // Where backupPath came from (a shortcut's earlier link), so that rollback can put
+    // it back even when the new link was never created and `path` stayed empty.
+    std::wstring backupSource;
+};
+
+class UninstallLog {
+public:
+    // Name of the log file beside the installed uninstaller.
+    static constexpr wchar_t fileName[] = L"Uninstall.ulog";
+
+    std::wstring installPath;  // installation folder of an earlier log (only when it exists)
+    std::wstring shortcutPath; // shortcut folder of an earlier log (only when it exists)
+    std::list<UninstallLogRecord> previousRecords; // read from an earlier log, in file order
+    std::list<UninstallLogRecord> records;         // made by the current run, in order
+    bool pending = false;                          // the last record of `records` awaits its commit
+    std::wstring previousProduct;                  // display name of the earlier installation
+
+    // Records a file about to be written to `path` (a payload entry of `fileKind`):
+    // creates and records its missing parent folders, then backs up an existing file,
+    // by copy when `keep` (the file stays in place) or else by moving it away.
+    // Throws std::system_error, with the record left pending, when an existing file
+    // that is not kept cannot be moved away, or a folder stands where the file must
+    // go: writing the file would destroy what cannot be put back. Thrown from the
+    // payload handler, this fails the extraction and the run rolls back.
+    void recordFile(const std::wstring& path, std::int32_t fileKind, bool keep);
+
+    // Records a shortcut about to be created in `folder`: 0 the product's Start-menu
+    // shortcut, 1 the uninstaller's, any other value the desktop shortcut. The earlier
+    // installation's link of the same kind is moved away. The link's path is given
+    // to `commit`.
+    void recordShortcut(int which, const std::wstring& folder);
+
+    // Records the product's uninstall key about to be written. `existingKey` is the
+    // open key when it existed before (its content is saved to a hive file first),
+    // nullptr when the caller has just created it.
+    void recordUninstallKey(HKEY existingKey);
+
+    void recordSelfRegistration();
+    void recordDirectXSetup();
+
+    // Settles the pending record, if any: its success and, when given, its path.
+    void commit(bool succeeded, const std::optional<std::wstring>& path = std::nullopt);
+
+    // The earlier log lists exactly this path as an installed file that succeeded.
+    bool isKeptFile(const std::wstring& path) const;
+
+    // Whether two paths name the same file or folder: equal elements, else the file
+    // system's identity test, else a case-insensitive comparison of the absolute paths.
+    static bool samePath(const std::wstring& a, const std::wstring& b);
+
+    // Undoes `records`, newest first, and empties the list. Never fails.
+    void rollback();
+
+    // Merges the earlier records into `records`, writes the log file, and deletes
+    // every backup (also when writing fails). False when the file could not be
+    // created or a write failed.
+    bool writeLog(const std::wstring& file, const std::wstring& installFolder,
+                  const std::wstring& shortcutFolder);
+
+    // Reads an earlier log into installPath, shortcutPath, previousProduct and
+    // previousRecords. Without a file it only empties the two folders. Reports
+    // nothing: reading stops at the first thing it does not understand.
+    void readLog(const std::optional<std::wstring>& file = std::nullopt);
+
+    // Creates every missing folder of `folder`, from the root down, appending a
+    // CreatedFolder record for each and telling the shell; stops at the first
+    // folder that cannot be created.
+    void ensure_folders(const std::wstring& folder);
+
+private:
+    UninstallLogRecord& append(RecordKind kind);
+    void discardBackups();
+};
+
+} // namespace ar
