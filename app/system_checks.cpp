@@ -1,0 +1,289 @@
+#include "app/system_checks.h"
+
+#include <cstdlib>
+#include <locale>
+#include <vector>
+
+#include "app/product.h"
+
+namespace ar {
+namespace {
+
+constexpr wchar_t instanceSuffix[] = L".{5ead623c-dfcd-474d-8e3c-e6978cac039e}";
+constexpr wchar_t counterSuffix[] = L".{a3526b56-ca7c-4e16-8a26-da7758a378fd}";
+
+void fail(const wchar_t* text, UINT extraType, int exitCode)
+{
+    MessageBoxW(nullptr, text, nullptr, MB_OK | MB_ICONERROR | extraType);
+    ExitProcess(static_cast<UINT>(exitCode));
+}
+
+// A security descriptor whose access list allows Everyone `mask`.
+class EveryoneAccess {
+public:
+    explicit EveryoneAccess(DWORD mask)
+    {
+        SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+        if (!AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &sid_))
+            return;
+        acl_.resize(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(sid_));
+        PACL acl = reinterpret_cast<PACL>(acl_.data());
+        ok_ = InitializeAcl(acl, static_cast<DWORD>(acl_.size()), ACL_REVISION) &&
+              AddAccessAllowedAce(acl, ACL_REVISION, mask, sid_) &&
+              InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
+              SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE);
+        attributes_ = {sizeof(SECURITY_ATTRIBUTES), &descriptor_, FALSE};
+    }
+    ~EveryoneAccess()
+    {
+        if (sid_)
+            FreeSid(sid_);
+    }
+    EveryoneAccess(const EveryoneAccess&) = delete;
+    EveryoneAccess& operator=(const EveryoneAccess&) = delete;
+
+    SECURITY_ATTRIBUTES* attributes() { return ok_ ? &attributes_ : nullptr; }
+
+private:
+    PSID sid_ = nullptr;
+    std::vector<BYTE> acl_;
+    SECURITY_DESCRIPTOR descriptor_{};
+    SECURITY_ATTRIBUTES attributes_{};
+    bool ok_ = false;
+};
+
+// This process's units in the running-product counter, given back at process end.
+class RunningCounter {
+public:
+    bool registerSelf()
+    {
+        if (registered_)
+            return true;
+        EveryoneAccess access(SEMAPHORE_ALL_ACCESS);
+        semaphore_.reset(CreateSemaphoreW(access.attributes(), 0, 0x7FFFFFFF, runningSemaphoreName().c_str()));
+        if (!semaphore_)
+            return false;
+        if (!ReleaseSemaphore(semaphore_.get(), 1, nullptr))
+            return false;
+        units_ += 1;
+        registered_ = true;
+        return true;
+    }
+
+    long count() const
+    {
+        if (!registered_)
+            return 0;
+        LONG before = 0;
+        if (!ReleaseSemaphore(semaphore_.get(), 1, &before))
+            return 0;
+        WaitForSingleObject(semaphore_.get(), 0);
+        return before;
+    }
+
+    ~RunningCounter()
+    {
+        if (!semaphore_)
+            return;
+        if (units_ > 0) {
+            for (long taken = 0; taken < units_; ++taken) {
+                if (WaitForSingleObject(semaphore_.get(), 0) != WAIT_OBJECT_0) {
+                    if (taken > 0)
+                        ReleaseSemaphore(semaphore_.get(), taken, nullptr);
+                    break;
+                }
+            }
+        } else if (units_ < 0) {
+            ReleaseSemaphore(semaphore_.get(), -units_, nullptr);
+        }
+    }
+
+private:
+    unique_handle semaphore_;
+    long units_ = 0;
+    bool registered_ = false;
+};
+
+RunningCounter& runningCounter()
+{
+    static RunningCounter counter;
+    return counter;
+}
+
+} // namespace
+
+const wchar_t incompatibleSystemText[] =
+    L"This Version is not compatible with your Configuration.\n\n"
+    L"Cette version n'est pas compatible avec votre configuration.\n\n"
+    L"Diese Version ist nicht mit Ihrer Konfiguration kompatibel.";
+
+SystemVersionVerdict judgeSystemVersion(bool sse2, DWORD major, DWORD minor, WORD servicePackMajor)
+{
+    if (!sse2)
+        return {false, incompatibleSystemText};
+    if (major != 5)
+        return {true, nullptr};
+    WORD required = 0;
+    if (minor == 1)
+        required = 3;
+    else if (minor == 2)
+        required = 2;
+    else
+        return {false, L"Unknown System Version"};
+    if (servicePackMajor < required)
+        return {false, incompatibleSystemText};
+    return {true, nullptr};
+}
+
+void checkSystemVersion()
+{
+    bool sse2 = IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE) != 0;
+    OSVERSIONINFOEXW version{};
+    version.dwOSVersionInfoSize = sizeof(version);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    BOOL read = GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version));
+#pragma GCC diagnostic pop
+    if (sse2 && !read)
+        fail(L"GetVersionEx() failed", 0, 1);
+    SystemVersionVerdict verdict =
+        judgeSystemVersion(sse2, version.dwMajorVersion, version.dwMinorVersion, version.wServicePackMajor);
+    if (!verdict.passes)
+        fail(verdict.text, 0, 1);
+}
+
+void checkRuntimeLocale()
+{
+    try {
+        const std::locale& classic = std::locale::classic();
+        std::use_facet<std::codecvt<wchar_t, char, std::mbstate_t>>(classic);
+    } catch (const std::exception&) {
+        fail(L"Initialization Error", MB_TASKMODAL | MB_SETFOREGROUND, -11);
+    }
+}
+
+std::wstring globalObjectName(const wchar_t* suffix)
+{
+    std::wstring name = product::objectStem;
+    name += suffix;
+    // Session namespaces exist on NT systems after version 4.
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof(version);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    bool global = GetVersionExW(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion > 4;
+#pragma GCC diagnostic pop
+    return global ? L"Global\\" + name : name;
+}
+
+std::wstring instanceMutexName()
+{
+    return globalObjectName(instanceSuffix);
+}
+
+std::wstring runningSemaphoreName()
+{
+    return globalObjectName(counterSuffix);
+}
+
+bool registerRunningInstance()
+{
+    return runningCounter().registerSelf();
+}
+
+long countRunningInstances()
+{
+    return runningCounter().count();
+}
+
+InstanceLock::InstanceLock()
+{
+    EveryoneAccess access(MUTEX_ALL_ACCESS);
+    mutex_.reset(CreateMutexW(access.attributes(), FALSE, instanceMutexName().c_str()));
+}
+
+InstanceLock::~InstanceLock()
+{
+    release();
+}
+
+bool InstanceLock::acquire()
+{
+    if (owned_)
+        return true;
+    if (!mutex_)
+        return false;
+    DWORD result = WaitForSingleObject(mutex_.get(), 0);
+    owned_ = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+    return owned_;
+}
+
+void InstanceLock::release()
+{
+    if (owned_ && mutex_)
+        ReleaseMutex(mutex_.get());
+    owned_ = false;
+}
+
+namespace {
+
+bool administratorByAccessCheck()
+{
+    if (!ImpersonateSelf(SecurityImpersonation))
+        return false;
+    bool granted = false;
+    HANDLE token = nullptr;
+    if (OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, FALSE, &token)) {
+        unique_handle tokenOwner(token);
+        SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+        PSID admins = nullptr;
+        if (AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                     &admins)) {
+            const DWORD accessRead = 1, accessWrite = 2;
+            std::vector<BYTE> aclBuffer(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(admins));
+            PACL acl = reinterpret_cast<PACL>(aclBuffer.data());
+            SECURITY_DESCRIPTOR descriptor{};
+            if (InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+                InitializeAcl(acl, static_cast<DWORD>(aclBuffer.size()), ACL_REVISION) &&
+                AddAccessAllowedAce(acl, ACL_REVISION, accessRead | accessWrite, admins) &&
+                SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) &&
+                SetSecurityDescriptorOwner(&descriptor, admins, FALSE) &&
+                SetSecurityDescriptorGroup(&descriptor, admins, FALSE)) {
+                GENERIC_MAPPING mapping{accessRead, accessWrite, 0, accessRead | accessWrite};
+                PRIVILEGE_SET privileges{};
+                DWORD privilegesLength = sizeof(privileges);
+                DWORD grantedAccess = 0;
+                BOOL status = FALSE;
+                if (AccessCheck(&descriptor, token, accessRead, &mapping, &privileges, &privilegesLength,
+                                &grantedAccess, &status))
+                    granted = status != FALSE;
+            }
+            FreeSid(admins);
+        }
+    }
+    RevertToSelf();
+    return granted;
+}
+
+} // namespace
+
+bool isUserAdministrator()
+{
+    using CheckMembership = BOOL(WINAPI*)(HANDLE, PSID, PBOOL);
+    auto check = reinterpret_cast<CheckMembership>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"advapi32.dll"), "CheckTokenMembership")));
+    if (!check)
+        return administratorByAccessCheck();
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID admins = nullptr;
+    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                  &admins))
+        return false;
+    BOOL member = FALSE;
+    if (!check(nullptr, admins, &member))
+        member = FALSE;
+    FreeSid(admins);
+    return member != FALSE;
+}
+
+} // namespace ar

@@ -1,0 +1,63 @@
+// Checks that decide whether the installer may run at all: the system version,
+// the run-time library's locale support, one installer at a time (a named mutex),
+// administrator rights, and whether the product is running (a named semaphore
+// that every process of the product, and the installer itself, registers with).
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "support/handles.h"
+
+namespace ar {
+
+// The fixed texts shown before any language is chosen.
+extern const wchar_t incompatibleSystemText[];
+
+// Outcome of the version rule; `text` is empty when the system passes.
+struct SystemVersionVerdict {
+    bool passes;
+    const wchar_t* text;
+};
+// Pure rule: SSE2, then 5.1 needs SP3, 5.2 needs SP2, other 5.x fail, the rest pass.
+SystemVersionVerdict judgeSystemVersion(bool sse2, DWORD major, DWORD minor, WORD servicePackMajor);
+
+// Static initialisation checks: show an error box and end the process on failure
+// (exit code 1 for the system version, -11 for the locale support).
+void checkSystemVersion();
+void checkRuntimeLocale();
+
+// "Global\" + stem + suffix on NT systems after version 4, the bare name before.
+std::wstring globalObjectName(const wchar_t* suffix);
+std::wstring instanceMutexName();
+std::wstring runningSemaphoreName();
+
+// Adds one unit to the running-product counter for this process; the unit is taken
+// back when the process ends. False when the counter is not available.
+bool registerRunningInstance();
+// Processes registered with the counter, this one included; 0 when unavailable.
+long countRunningInstances();
+
+// The single-instance lock: created (or opened) without ownership, owned while held.
+class InstanceLock {
+public:
+    InstanceLock();
+    ~InstanceLock();
+    InstanceLock(const InstanceLock&) = delete;
+    InstanceLock& operator=(const InstanceLock&) = delete;
+
+    // Waits with a zero time-out; an abandoned mutex counts as acquired.
+    bool acquire();
+    void release();
+    bool owned() const { return owned_; }
+    HANDLE handle() const { return mutex_.get(); }
+
+private:
+    unique_handle mutex_;
+    bool owned_ = false;
+};
+
+bool isUserAdministrator();
+
+} // namespace ar

@@ -1,0 +1,72 @@
+#include "app/system_checks.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+DWORD WINAPI acquireFromThread(void* lock)
+{
+    return static_cast<ar::InstanceLock*>(lock)->acquire() ? 1 : 0;
+}
+
+TEST(SystemVersion, RuleTable)
+{
+    EXPECT_TRUE(ar::judgeSystemVersion(true, 6, 1, 0).passes);
+    EXPECT_TRUE(ar::judgeSystemVersion(true, 10, 0, 0).passes);
+    EXPECT_TRUE(ar::judgeSystemVersion(true, 4, 0, 0).passes);
+    EXPECT_TRUE(ar::judgeSystemVersion(true, 5, 1, 3).passes);
+    EXPECT_TRUE(ar::judgeSystemVersion(true, 5, 2, 2).passes);
+
+    auto xpSp2 = ar::judgeSystemVersion(true, 5, 1, 2);
+    EXPECT_FALSE(xpSp2.passes);
+    EXPECT_STREQ(xpSp2.text, ar::incompatibleSystemText);
+    EXPECT_FALSE(ar::judgeSystemVersion(true, 5, 2, 1).passes);
+    auto w2000 = ar::judgeSystemVersion(true, 5, 0, 4);
+    EXPECT_FALSE(w2000.passes);
+    EXPECT_STREQ(w2000.text, L"Unknown System Version");
+    auto noSse2 = ar::judgeSystemVersion(false, 10, 0, 0);
+    EXPECT_FALSE(noSse2.passes);
+    EXPECT_STREQ(noSse2.text, ar::incompatibleSystemText);
+}
+
+TEST(NamedObjects, CarryTheGlobalPrefixAndStem)
+{
+    EXPECT_EQ(ar::instanceMutexName(), L"Global\\Pelorium7.{5ead623c-dfcd-474d-8e3c-e6978cac039e}");
+    EXPECT_EQ(ar::runningSemaphoreName(), L"Global\\Pelorium7.{a3526b56-ca7c-4e16-8a26-da7758a378fd}");
+}
+
+TEST(RunningCounter, CountsThisProcessWithoutChangingTheCount)
+{
+    ASSERT_TRUE(ar::registerRunningInstance());
+    long first = ar::countRunningInstances();
+    EXPECT_GE(first, 1);
+    EXPECT_EQ(ar::countRunningInstances(), first);
+    // Registering again does not add a second unit for the same process.
+    ASSERT_TRUE(ar::registerRunningInstance());
+    EXPECT_EQ(ar::countRunningInstances(), first);
+}
+
+TEST(InstanceLock, SecondHolderIsRefusedUntilReleased)
+{
+    ar::InstanceLock first;
+    ar::InstanceLock second;
+    ASSERT_TRUE(first.acquire());
+    EXPECT_TRUE(first.owned());
+    // A mutex is re-entrant within a thread; another thread must be refused.
+    HANDLE thread = CreateThread(nullptr, 0, acquireFromThread, &second, 0, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    DWORD code = 1;
+    GetExitCodeThread(thread, &code);
+    CloseHandle(thread);
+    EXPECT_EQ(code, 0u);
+
+    first.release();
+    EXPECT_FALSE(first.owned());
+}
+
+TEST(Administrator, WineUserIsAnAdministrator)
+{
+    EXPECT_TRUE(ar::isUserAdministrator());
+}
+
+} // namespace
