@@ -1,0 +1,27 @@
+// The one record the whole installer shares: start-up fills it, the wizard pages
+// show and edit it, the installation run reads it and fills the temporary folder.
+#pragma once
+
+#include <string>
+
+#include "app/system_checks.h"
+#include "app/version_info.h"
+#include "log/uninstall_log.h"
+
+namespace ar {
+
+struct InstallContext {
+    InstallState installState = InstallState::None;
+    std::wstring installedVersionText;  // only for Update and NewerInstalled
+    InstanceLock instanceLock;          // created with the context, not yet owned
+    std::wstring installFolder;         // at most 260 characters
+    std::wstring shortcutFolder;        // full path of the Start-menu folder
+    std::wstring tempFolder;            // filled by the installation run
+    bool createMenuShortcut = false;
+    bool createDesktopShortcut = false;
+    bool advancedMode = false;
+    UninstallLog previousLog;           // the earlier installation's log, then this run's journal
+    bool installSucceeded = false;
+};
+
+} // namespace ar
