@@ -1,0 +1,123 @@
+#include "app/product_record.h"
+
+#include <shlwapi.h>
+
+#include <optional>
+
+#include "app/product.h"
+#include "support/handles.h"
+
+namespace ar {
+namespace {
+
+constexpr wchar_t appPathsParent[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths";
+
+std::optional<std::wstring> readString(HKEY root, const std::wstring& key, const wchar_t* name)
+{
+    wchar_t buffer[MAX_PATH + 1] = {};
+    DWORD bytes = sizeof(buffer) - sizeof(wchar_t);
+    DWORD type = 0;
+    if (SHGetValueW(root, key.c_str(), name, &type, buffer, &bytes) != ERROR_SUCCESS || type != REG_SZ)
+        return std::nullopt;
+    return std::wstring(buffer);
+}
+
+LONG writeString(HKEY key, const wchar_t* name, const std::wstring& value)
+{
+    return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                          static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+bool keyExists(const std::wstring& path)
+{
+    unique_hkey key;
+    return RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+}
+
+LONG writeKey(const std::wstring& path, const wchar_t* name, const std::wstring& value, const wchar_t* name2,
+              const std::wstring& value2)
+{
+    unique_hkey key;
+    LONG error = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                 KEY_WRITE, nullptr, key.put(), nullptr);
+    if (error == ERROR_SUCCESS)
+        error = writeString(key.get(), name, value);
+    if (error == ERROR_SUCCESS)
+        error = writeString(key.get(), name2, value2);
+    return error;
+}
+
+} // namespace
+
+std::wstring productRecordKeyPath()
+{
+    return std::wstring(L"Software\\") + product::companyName + L'\\' + product::productKey();
+}
+
+std::wstring appPathsKeyPath(const std::wstring& programPath)
+{
+    return std::wstring(appPathsParent) + L'\\' + PathFindFileNameW(programPath.c_str());
+}
+
+InstalledProduct readProductRecord()
+{
+    InstalledProduct product;
+    product.installed = keyExists(productRecordKeyPath());
+    if (product.installed)
+        product.mainProgram = readString(HKEY_LOCAL_MACHINE, productRecordKeyPath(), L"MainProgram").value_or(L"");
+    return product;
+}
+
+LONG recordProduct(const std::wstring& programPath)
+{
+    const std::wstring recordKey = productRecordKeyPath();
+    const bool hadRecord = keyExists(recordKey);
+    const auto oldProgram = readString(HKEY_LOCAL_MACHINE, recordKey, L"MainProgram");
+    const auto oldVersion = readString(HKEY_LOCAL_MACHINE, recordKey, L"Version");
+
+    LONG error = writeKey(recordKey, L"MainProgram", programPath, L"Version", product::versionText());
+    if (error == ERROR_SUCCESS) {
+        wchar_t folder[MAX_PATH];
+        lstrcpynW(folder, programPath.c_str(), MAX_PATH);
+        PathRemoveFileSpecW(folder);
+        error = writeKey(appPathsKeyPath(programPath), L"", programPath, L"Path", folder);
+    }
+    if (error == ERROR_SUCCESS)
+        return ERROR_SUCCESS;
+
+    // Put the earlier record back as it was.
+    if (!hadRecord) {
+        SHDeleteKeyW(HKEY_LOCAL_MACHINE, recordKey.c_str());
+    } else {
+        unique_hkey key;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, recordKey.c_str(), 0, KEY_WRITE, key.put()) == ERROR_SUCCESS) {
+            if (oldProgram)
+                writeString(key.get(), L"MainProgram", *oldProgram);
+            else
+                RegDeleteValueW(key.get(), L"MainProgram");
+            if (oldVersion)
+                writeString(key.get(), L"Version", *oldVersion);
+            else
+                RegDeleteValueW(key.get(), L"Version");
+        }
+    }
+    return error;
+}
+
+void removeProductRecord()
+{
+    InstalledProduct product = readProductRecord();
+    if (!product.mainProgram.empty()) {
+        const std::wstring appPath = appPathsKeyPath(product.mainProgram);
+        // Only the entry that points at our program is ours to remove.
+        auto registered = readString(HKEY_LOCAL_MACHINE, appPath, nullptr);
+        if (registered && lstrcmpiW(registered->c_str(), product.mainProgram.c_str()) == 0)
+            SHDeleteKeyW(HKEY_LOCAL_MACHINE, appPath.c_str());
+    }
+    SHDeleteKeyW(HKEY_LOCAL_MACHINE, productRecordKeyPath().c_str());
+    // The company key goes too once no other product of the company is left in it.
+    std::wstring company = std::wstring(L"Software\\") + product::companyName;
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, company.c_str());
+}
+
+} // namespace ar

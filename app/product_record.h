@@ -1,0 +1,30 @@
+// Where this computer records the installed product: the product's own key
+// HKEY_LOCAL_MACHINE\Software\Ardenvale\Pelorium 7 (value "MainProgram", the
+// installed main program's full path, and "Version"), and the system's App Paths
+// entry for the main program, so that it can be started by name.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "app/version_info.h"
+
+namespace ar {
+
+// "Software\Ardenvale\Pelorium 7", below HKEY_LOCAL_MACHINE.
+std::wstring productRecordKeyPath();
+// "Software\Microsoft\Windows\CurrentVersion\App Paths\<program file name>".
+std::wstring appPathsKeyPath(const std::wstring& programPath);
+
+// Whether the product is recorded as installed, and where its main program is.
+InstalledProduct readProductRecord();
+
+// Records `programPath` as the installed main program. Returns 0, or the system
+// error number of the failure; a failure leaves the earlier record as it was.
+LONG recordProduct(const std::wstring& programPath);
+
+// Removes the product's record and its App Paths entry (the uninstaller's last steps).
+void removeProductRecord();
+
+} // namespace ar

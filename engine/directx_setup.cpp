@@ -1,0 +1,58 @@
+#include "engine/directx_setup.h"
+
+#include "framework/app.h"
+
+namespace ar {
+namespace {
+
+using GetVersionFn = INT(WINAPI*)(DWORD*, DWORD*);
+using SetCallbackFn = INT(WINAPI*)(void*);
+using SetupFn = INT(WINAPI*)(HWND, LPWSTR, DWORD);
+
+template <typename Fn>
+Fn lookup(HMODULE module, const char* name)
+{
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+} // namespace
+
+void DirectXRuntimeSetup::load(const std::wstring& folder)
+{
+    folder_ = folder;
+    module_.reset();
+    std::wstring path = folder;
+    if (!path.empty() && path.back() != L'\\')
+        path += L'\\';
+    path += L"DSetup.dll";
+    // Only by its full path: the library must never be found anywhere else.
+    unique_hmodule library(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    if (!library)
+        return;
+    auto getVersion = lookup<GetVersionFn>(library.get(), "DirectXSetupGetVersion");
+    DWORD version = 0, revision = 0;
+    if (getVersion && getVersion(&version, &revision) && version >= requiredVersion && revision >= requiredRevision)
+        module_ = std::move(library);
+}
+
+bool DirectXRuntimeSetup::run(HWND owner)
+{
+    if (!module_)
+        return false;
+    auto setCallback = lookup<SetCallbackFn>(module_.get(), "DirectXSetupSetCallback");
+    auto setup = lookup<SetupFn>(module_.get(), "DirectXSetupW");
+    if (!setCallback || !setup)
+        return false;
+    setCallback(reinterpret_cast<void*>(&DirectXRuntimeSetup::dsetupCallback));
+    INT code = setup(owner, folder_.data(), setupFlags);
+    return code == 0 || code == 1;
+}
+
+DWORD CALLBACK DirectXRuntimeSetup::dsetupCallback(DWORD reason, DWORD, LPSTR, LPSTR, void*)
+{
+    if (reason == progressReason)
+        fw::pumpMessages();
+    return IDOK;
+}
+
+} // namespace ar

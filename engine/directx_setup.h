@@ -1,0 +1,44 @@
+// The DirectX runtime set-up: the redistributable's set-up library, carried in the
+// payload and written to the run's temporary folder, decides whether the system
+// can take the runtime components and installs them silently.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "support/handles.h"
+
+namespace ar {
+
+class DirectXRuntimeSetup {
+public:
+    // Loads "DSetup.dll" from `folder` by its full path and keeps it when the system
+    // already has DirectX 9 with revision 903 or later.
+    void load(const std::wstring& folder);
+
+    // Whether a usable set-up library was kept.
+    bool loaded() const { return static_cast<bool>(module_); }
+
+    // Runs the set-up with `owner` as its window: true for success and for success
+    // needing a restart (which is not passed on to the user).
+    bool run(HWND owner);
+
+    // Releases the library.
+    void release() { module_.reset(); }
+
+    // The set-up library's progress and message callback: keeps the window
+    // responsive on progress reports and answers every question with OK.
+    static DWORD CALLBACK dsetupCallback(DWORD reason, DWORD messageType, LPSTR message, LPSTR name, void* info);
+
+    static constexpr DWORD requiredVersion = 0x00040009;  // DirectX 9
+    static constexpr DWORD requiredRevision = 0x387;      // 903
+    static constexpr DWORD setupFlags = 0x00010018;       // runtime, DirectDraw and DirectSound drivers
+    static constexpr DWORD progressReason = 18;
+
+private:
+    std::wstring folder_;
+    unique_hmodule module_;
+};
+
+} // namespace ar
