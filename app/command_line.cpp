@@ -1,0 +1,149 @@
+#include "app/command_line.h"
+
+#include <windows.h>
+
+#include <cwctype>
+
+#include "app/language.h"
+
+namespace ar {
+namespace {
+
+bool startsWithSwitch(const std::wstring& token, const wchar_t* name)
+{
+    size_t n = wcslen(name);
+    return token.size() >= n && _wcsnicmp(token.c_str(), name, n) == 0;
+}
+
+std::wstring trim(const std::wstring& text)
+{
+    size_t first = text.find_first_not_of(L" \t");
+    if (first == std::wstring::npos)
+        return {};
+    size_t last = text.find_last_not_of(L" \t");
+    return text.substr(first, last - first + 1);
+}
+
+// One token: up to the next blank outside double quotes; the quotes are removed.
+std::wstring nextToken(const std::wstring& line, size_t& pos)
+{
+    std::wstring token;
+    bool quoted = false;
+    for (; pos < line.size(); ++pos) {
+        wchar_t c = line[pos];
+        if (c == L'"') {
+            quoted = !quoted;
+            continue;
+        }
+        if (!quoted && (c == L' ' || c == L'\t'))
+            break;
+        token += c;
+    }
+    return token;
+}
+
+std::wstring unquote(std::wstring text)
+{
+    if (text.size() >= 2 && text.front() == L'"' && text.back() == L'"')
+        text = text.substr(1, text.size() - 2);
+    return text;
+}
+
+} // namespace
+
+CommandLine parseCommandLine(const std::wstring& arguments)
+{
+    CommandLine result;
+    auto fail = [&](const std::wstring& why) {
+        result.error = why;
+        return result;
+    };
+    size_t pos = 0;
+    while (pos < arguments.size()) {
+        while (pos < arguments.size() && (arguments[pos] == L' ' || arguments[pos] == L'\t'))
+            ++pos;
+        if (pos >= arguments.size())
+            break;
+        // "/D=" takes the rest of the line as it stands.
+        if (startsWithSwitch(arguments.substr(pos), L"/D=")) {
+            std::wstring folder = unquote(trim(arguments.substr(pos + 3)));
+            if (folder.empty())
+                return fail(L"/D= needs a folder.");
+            if (folder.size() > MAX_PATH)
+                return fail(L"The folder of /D= is longer than 260 characters.");
+            result.installFolder = folder;
+            break;
+        }
+        std::wstring token = nextToken(arguments, pos);
+        auto value = [&](const wchar_t* name) { return token.substr(wcslen(name)); };
+        if (_wcsicmp(token.c_str(), L"/S") == 0) {
+            result.silent = true;
+        } else if (token == L"/?" || _wcsicmp(token.c_str(), L"/HELP") == 0) {
+            result.help = true;
+        } else if (_wcsicmp(token.c_str(), L"/NOMENU") == 0) {
+            result.noMenu = true;
+        } else if (_wcsicmp(token.c_str(), L"/NODESKTOP") == 0) {
+            result.noDesktop = true;
+        } else if (startsWithSwitch(token, L"/LANG=")) {
+            std::wstring text = value(L"/LANG=");
+            bool digits = !text.empty() && text.size() <= 2;
+            for (wchar_t c : text)
+                digits = digits && iswdigit(c);
+            int index = digits ? std::stoi(text) : -1;
+            if (!isOfferedLanguage(index))
+                return fail(L"/LANG= takes one of the offered language indexes: 0, 1, 2, 3, 4, 5, 7, 14.");
+            result.language = index;
+        } else if (startsWithSwitch(token, L"/MENU=")) {
+            std::wstring folder = value(L"/MENU=");
+            if (folder.empty())
+                return fail(L"/MENU= needs a folder.");
+            if (folder.size() > MAX_PATH)
+                return fail(L"The folder of /MENU= is longer than 260 characters.");
+            result.menuFolder = folder;
+        } else if (startsWithSwitch(token, L"/LOG=")) {
+            std::wstring file = value(L"/LOG=");
+            if (file.empty())
+                return fail(L"/LOG= needs a file name.");
+            result.logFile = file;
+        } else {
+            return fail(L"Unknown switch: " + token);
+        }
+    }
+    if (result.noMenu && result.menuFolder)
+        return fail(L"/NOMENU and /MENU= contradict each other.");
+    return result;
+}
+
+std::wstring processArguments()
+{
+    const wchar_t* line = GetCommandLineW();
+    // Skip the program name, quoted or not.
+    bool quoted = false;
+    while (*line && (quoted || (*line != L' ' && *line != L'\t'))) {
+        if (*line == L'"')
+            quoted = !quoted;
+        ++line;
+    }
+    return line;
+}
+
+std::wstring usageText()
+{
+    return L"InstallPelorium7.06.exe [/S] [/LANG=<index>] [/NOMENU | /MENU=<folder>] [/NODESKTOP]\r\n"
+           L"                        [/LOG=<file>] [/D=<folder>]\r\n"
+           L"\r\n"
+           L"  /S              Silent installation: no window, no question.\r\n"
+           L"  /LANG=<index>   Interface language: 0 French, 1 English, 2 German, 3 Spanish,\r\n"
+           L"                  4 Portuguese, 5 Dutch, 7 Turkish, 14 Greek.\r\n"
+           L"  /NOMENU         No shortcuts in the Start menu.\r\n"
+           L"  /MENU=<folder>  Start-menu folder of the shortcuts (relative to the Start menu, or full).\r\n"
+           L"  /NODESKTOP      No shortcut on the desktop.\r\n"
+           L"  /LOG=<file>     Write a log of the installation (UTF-8).\r\n"
+           L"  /D=<folder>     Installation folder; last on the line, may contain blanks.\r\n"
+           L"  /?              This text.\r\n"
+           L"\r\n"
+           L"Exit codes: 0 installed, 1 cancelled, 2 refused (nothing written),\r\n"
+           L"            3 failed and rolled back, 4 bad command line.\r\n";
+}
+
+} // namespace ar

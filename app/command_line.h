@@ -1,0 +1,48 @@
+// The installer's command line, for unattended installation by administrators:
+//   /S             silent: no window and no message box; every question takes the
+//                  answer that lets a safe installation go on, and refuses otherwise
+//   /D=<folder>    installation folder (last on the line; may contain blanks, unquoted)
+//   /LANG=<index>  interface language among the offered ones
+//   /NOMENU        no Start-menu shortcuts      /MENU=<folder>  their folder
+//   /NODESKTOP     no desktop shortcut
+//   /LOG=<file>    a UTF-8 log of everything shown, with time stamps
+//   /?             the usage text
+// Without /S the switches preset the wizard's choices.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace ar {
+
+// The process's exit code, also for the wizard.
+enum class ExitCode : int {
+    Installed = 0,
+    Cancelled = 1,
+    Refused = 2,          // nothing was written
+    Failed = 3,           // the installation failed and was rolled back
+    BadCommandLine = 4,
+};
+
+struct CommandLine {
+    bool silent = false;
+    bool help = false;
+    std::optional<std::wstring> installFolder;
+    std::optional<int> language;
+    bool noMenu = false;
+    bool noDesktop = false;
+    std::optional<std::wstring> menuFolder;
+    std::optional<std::wstring> logFile;
+    std::wstring error;  // not empty: the line is malformed, and why
+};
+
+// Parses the arguments after the program name.
+CommandLine parseCommandLine(const std::wstring& arguments);
+
+// The arguments of this process's command line (without the program name).
+std::wstring processArguments();
+
+// The usage text, with the exit codes.
+std::wstring usageText();
+
+} // namespace ar

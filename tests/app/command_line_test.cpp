@@ -1,0 +1,39 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(CommandLine, SilentWithFolderContainingBlanks)
+{
+    auto line = ar::parseCommandLine(L"/S /LANG=2 /NODESKTOP /D=C:\\Program Files\\My Apps\\Pelorium 7");
+    EXPECT_TRUE(line.error.empty()) << ar::parseCommandLine(L"").error.size();
+    EXPECT_TRUE(line.silent);
+    EXPECT_EQ(line.language, 2);
+    EXPECT_TRUE(line.noDesktop);
+    EXPECT_FALSE(line.noMenu);
+    EXPECT_EQ(line.installFolder, L"C:\\Program Files\\My Apps\\Pelorium 7");
+}
+
+TEST(CommandLine, QuotedValuesAndCaseInsensitiveSwitches)
+{
+    auto line = ar::parseCommandLine(L"/s \"/LOG=C:\\logs\\install log.txt\" /menu=\"Ardenvale\\Pelorium 7\"");
+    ASSERT_TRUE(line.error.empty()) << std::string(line.error.begin(), line.error.end());
+    EXPECT_TRUE(line.silent);
+    EXPECT_EQ(line.logFile, L"C:\\logs\\install log.txt");
+    EXPECT_EQ(line.menuFolder, L"Ardenvale\\Pelorium 7");
+    EXPECT_TRUE(ar::parseCommandLine(L"").error.empty());
+    EXPECT_TRUE(ar::parseCommandLine(L"/?").help);
+}
+
+TEST(CommandLine, MalformedLinesAreRefusedWithAReason)
+{
+    for (const wchar_t* bad : {L"/X", L"/LANG=11", L"/LANG=x", L"/LANG=", L"/LANG=999", L"/D=", L"/LOG=", L"/MENU=",
+                               L"/NOMENU /MENU=A", L"S", L"/S /D=" }) {
+        EXPECT_FALSE(ar::parseCommandLine(bad).error.empty()) << std::string(bad, bad + wcslen(bad)).c_str();
+    }
+    std::wstring longFolder = L"/D=C:\\" + std::wstring(300, L'x');
+    EXPECT_FALSE(ar::parseCommandLine(longFolder).error.empty());
+}
+
+} // namespace
