@@ -1,20 +1,257 @@
 #include "engine/file_placement.h"
 
+#include "log/security_functions.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+
 namespace ar {
 
-std::wstring backup_to_temp(const std::optional<std::wstring>&, bool)
+namespace {
+
+// Longest temporary folder that still leaves room for a generated name ("arXXXX.tmp").
+constexpr DWORD maxTempFolderLength = 246;
+
+SecurityFunction<decltype(&::AllocateAndInitializeSid)> allocateAndInitializeSid("AllocateAndInitializeSid");
+SecurityFunction<decltype(&::FreeSid)> freeSid("FreeSid");
+SecurityFunction<decltype(&::GetLengthSid)> getLengthSid("GetLengthSid");
+SecurityFunction<decltype(&::EqualSid)> equalSid("EqualSid");
+SecurityFunction<decltype(&::GetFileSecurityW)> getFileSecurity("GetFileSecurityW");
+SecurityFunction<decltype(&::SetFileSecurityW)> setFileSecurity("SetFileSecurityW");
+SecurityFunction<decltype(&::GetSecurityDescriptorDacl)>
+    getSecurityDescriptorDacl("GetSecurityDescriptorDacl");
+SecurityFunction<decltype(&::GetAclInformation)> getAclInformation("GetAclInformation");
+SecurityFunction<decltype(&::GetAce)> getAce("GetAce");
+SecurityFunction<decltype(&::InitializeAcl)> initializeAcl("InitializeAcl");
+SecurityFunction<decltype(&::AddAce)> addAce("AddAce");
+SecurityFunction<decltype(&::AddAccessAllowedAceEx)> addAccessAllowedAceEx("AddAccessAllowedAceEx");
+SecurityFunction<decltype(&::InitializeSecurityDescriptor)>
+    initializeSecurityDescriptor("InitializeSecurityDescriptor");
+SecurityFunction<decltype(&::SetSecurityDescriptorDacl)>
+    setSecurityDescriptorDacl("SetSecurityDescriptorDacl");
+SecurityFunction<decltype(&::GetSecurityDescriptorControl)>
+    getSecurityDescriptorControl("GetSecurityDescriptorControl");
+SecurityFunction<decltype(&::SetSecurityDescriptorControl)>
+    setSecurityDescriptorControl("SetSecurityDescriptorControl");
+
+// The identity an access entry names, or nullptr for a kind of entry without one.
+PSID aceSid(ACE_HEADER* ace)
 {
+    auto* bytes = reinterpret_cast<BYTE*>(ace);
+    switch (ace->AceType) {
+    case ACCESS_ALLOWED_ACE_TYPE:
+    case ACCESS_DENIED_ACE_TYPE:
+    case SYSTEM_AUDIT_ACE_TYPE:
+    case SYSTEM_ALARM_ACE_TYPE:
+    case ACCESS_ALLOWED_CALLBACK_ACE_TYPE:
+    case ACCESS_DENIED_CALLBACK_ACE_TYPE:
+    case SYSTEM_AUDIT_CALLBACK_ACE_TYPE:
+        // header, mask, identity
+        return bytes + sizeof(ACE_HEADER) + sizeof(ACCESS_MASK);
+    case ACCESS_ALLOWED_OBJECT_ACE_TYPE:
+    case ACCESS_DENIED_OBJECT_ACE_TYPE:
+    case SYSTEM_AUDIT_OBJECT_ACE_TYPE:
+    case SYSTEM_ALARM_OBJECT_ACE_TYPE:
+    case ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE:
+    case ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE:
+    case SYSTEM_AUDIT_CALLBACK_OBJECT_ACE_TYPE: {
+        // header, mask, flags, the object types that the flags announce, identity
+        auto* object = reinterpret_cast<ACCESS_ALLOWED_OBJECT_ACE*>(ace);
+        std::size_t offset = sizeof(ACE_HEADER) + sizeof(ACCESS_MASK) + sizeof(DWORD);
+        if (object->Flags & ACE_OBJECT_TYPE_PRESENT)
+            offset += sizeof(GUID);
+        if (object->Flags & ACE_INHERITED_OBJECT_TYPE_PRESENT)
+            offset += sizeof(GUID);
+        return bytes + offset;
+    }
+    default:
+        return nullptr;
+    }
+}
+
+struct SidFree {
+    void operator()(PSID sid) const
+    {
+        HRESULT ignored;
+        if (auto fn = freeSid.get(ignored))
+            fn(sid);
+    }
+};
+using unique_sid = std::unique_ptr<void, SidFree>;
+
+HRESULT grantUsersModify(const std::wstring& file)
+{
+    HRESULT hr;
+    SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+    PSID rawUsers = nullptr;
+    if (FAILED(hr = allocateAndInitializeSid.call(&ntAuthority, BYTE(2), DWORD(SECURITY_BUILTIN_DOMAIN_RID),
+                                                  DWORD(DOMAIN_ALIAS_RID_USERS), DWORD(0), DWORD(0), DWORD(0),
+                                                  DWORD(0), DWORD(0), DWORD(0), &rawUsers)))
+        return hr;
+    unique_sid users(rawUsers);
+
+    // The file's current descriptor, with its access list.
+    DWORD needed = 0;
+    auto getSecurity = getFileSecurity.get(hr);
+    if (!getSecurity)
+        return hr;
+    getSecurity(file.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+    if (needed == 0)
+        return lastErrorResult();
+    std::vector<BYTE> oldDescriptor(needed);
+    if (FAILED(hr = getFileSecurity.call(file.c_str(), SECURITY_INFORMATION(DACL_SECURITY_INFORMATION),
+                                         PSECURITY_DESCRIPTOR(oldDescriptor.data()), needed, &needed)))
+        return hr;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL oldAcl = nullptr;
+    if (FAILED(hr = getSecurityDescriptorDacl.call(PSECURITY_DESCRIPTOR(oldDescriptor.data()), &present,
+                                                   &oldAcl, &defaulted)))
+        return hr;
+
+    std::vector<BYTE> acl;
+    if (FAILED(hr = buildUsersModifyAcl(present ? oldAcl : nullptr, users.get(), acl)))
+        return hr;
+
+    SECURITY_DESCRIPTOR descriptor;
+    if (FAILED(hr = initializeSecurityDescriptor.call(PSECURITY_DESCRIPTOR(&descriptor),
+                                                      DWORD(SECURITY_DESCRIPTOR_REVISION))))
+        return hr;
+    if (FAILED(hr = setSecurityDescriptorDacl.call(PSECURITY_DESCRIPTOR(&descriptor), TRUE,
+                                                   reinterpret_cast<PACL>(acl.data()), FALSE)))
+        return hr;
+
+    // Keep how the old list took part in inheritance; skipped where the platform
+    // cannot read or set the control word.
+    HRESULT missing;
+    auto getControl = getSecurityDescriptorControl.get(missing);
+    auto setControl = setSecurityDescriptorControl.get(missing);
+    if (getControl && setControl) {
+        SECURITY_DESCRIPTOR_CONTROL control = 0;
+        DWORD revision = 0;
+        if (!getControl(PSECURITY_DESCRIPTOR(oldDescriptor.data()), &control, &revision))
+            return lastErrorResult();
+        SECURITY_DESCRIPTOR_CONTROL bits = 0;
+        if (control & SE_DACL_AUTO_INHERITED)
+            bits = SE_DACL_AUTO_INHERITED | SE_DACL_AUTO_INHERIT_REQ;
+        else if (control & SE_DACL_PROTECTED)
+            bits = SE_DACL_PROTECTED;
+        if (bits && !setControl(PSECURITY_DESCRIPTOR(&descriptor), bits, bits))
+            return lastErrorResult();
+    }
+
+    return setFileSecurity.call(file.c_str(), SECURITY_INFORMATION(DACL_SECURITY_INFORMATION),
+                                PSECURITY_DESCRIPTOR(&descriptor));
+}
+
+} // namespace
+
+std::wstring backup_to_temp(const std::optional<std::wstring>& file, bool copy)
+{
+    wchar_t folder[MAX_PATH];
+    DWORD length = GetTempPathW(MAX_PATH, folder);
+    if (length == 0 || length > maxTempFolderLength)
+        return {};
+    wchar_t name[MAX_PATH];
+    if (!GetTempFileNameW(folder, L"ar", 0, name))
+        return {};
+    // Only the name is wanted: the backup (or a registry hive) is created under it.
+    DeleteFileW(name);
+    if (!file)
+        return name;
+
+    const wchar_t* source = file->c_str();
+    DWORD attributes = GetFileAttributesW(source);
+    bool haveAttributes = attributes != INVALID_FILE_ATTRIBUTES;
+    if (haveAttributes && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        // Moving a folder away would succeed, but it could never be put back or
+        // discarded as a file.
+        SetLastError(ERROR_ACCESS_DENIED);
+        return {};
+    }
+    SetFileAttributesW(source, FILE_ATTRIBUTE_NORMAL);
+
+    if (copy) {
+        if (CopyFileW(source, name, FALSE)) {
+            if (haveAttributes) {
+                SetFileAttributesW(source, attributes);
+                SetFileAttributesW(name, attributes);
+            }
+            return name;
+        }
+    } else if (MoveFileW(source, name)) {
+        if (haveAttributes)
+            SetFileAttributesW(name, attributes);
+        return name;
+    }
+
+    DWORD error = GetLastError();
+    if (haveAttributes)
+        SetFileAttributesW(source, attributes);
+    if (copy)
+        DeleteFileW(name); // a partial copy
+    SetLastError(error);
     return {};
 }
 
-bool grant_users_modify(const std::wstring&)
+HRESULT buildUsersModifyAcl(const ACL* old, PSID users, std::vector<BYTE>& acl)
 {
-    return false;
+    HRESULT hr;
+    try {
+        ACL_SIZE_INFORMATION size{};
+        BYTE revision = ACL_REVISION;
+        if (old) {
+            if (FAILED(hr = getAclInformation.call(const_cast<ACL*>(old), LPVOID(&size), DWORD(sizeof size),
+                                                   AclSizeInformation)))
+                return hr;
+            revision = std::max<BYTE>(revision, old->AclRevision);
+        }
+        auto sidLength = getLengthSid.get(hr);
+        auto sameSid = equalSid.get(hr);
+        auto getEntry = getAce.get(hr);
+        if (!sidLength || !sameSid || !getEntry)
+            return hr;
+
+        DWORD bytes = std::max<DWORD>(size.AclBytesInUse, sizeof(ACL)) + sidLength(users) + 8;
+        acl.assign(bytes, 0);
+        auto* newAcl = reinterpret_cast<ACL*>(acl.data());
+        if (FAILED(hr = initializeAcl.call(newAcl, bytes, DWORD(revision))))
+            return hr;
+
+        bool added = false;
+        auto addUsers = [&] {
+            added = true;
+            return addAccessAllowedAceEx.call(newAcl, DWORD(revision), DWORD(0), usersModifyMask, users);
+        };
+        for (DWORD i = 0; i < size.AceCount; ++i) {
+            LPVOID entry = nullptr;
+            if (!getEntry(const_cast<ACL*>(old), i, &entry))
+                return lastErrorResult();
+            auto* header = static_cast<ACE_HEADER*>(entry);
+            if (!added && (header->AceFlags & INHERITED_ACE) && FAILED(hr = addUsers()))
+                return hr;
+            PSID sid = aceSid(header);
+            if (sid && sameSid(sid, users))
+                continue;
+            if (FAILED(hr = addAce.call(newAcl, DWORD(revision), DWORD(MAXDWORD), entry,
+                                        DWORD(header->AceSize))))
+                return hr;
+        }
+        if (!added && FAILED(hr = addUsers()))
+            return hr;
+        return S_OK;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
 }
 
-std::vector<BYTE> buildUsersModifyAcl(const ACL*, PSID)
+bool grant_users_modify(const std::wstring& file)
 {
-    return {};
+    try {
+        return SUCCEEDED(grantUsersModify(file));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
 }
 
 } // namespace ar

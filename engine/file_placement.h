@@ -25,9 +25,9 @@ bool grant_users_modify(const std::wstring& file);
 // Access mask of the Users entry: read, write and delete, no execute.
 constexpr ACCESS_MASK usersModifyMask = 0x13019F;
 
-// Builds the access list that grant_users_modify stores: the entries of `old` (none
-// when nullptr) in order, without any entry for `users`, with one allow entry for
-// `users` inserted before the first inherited entry. Empty on failure.
-std::vector<BYTE> buildUsersModifyAcl(const ACL* old, PSID users);
+// Builds into `acl` the access list that grant_users_modify stores: the entries of
+// `old` (none when nullptr) in order, without any entry for `users`, with one allow
+// entry for `users` inserted before the first inherited entry. S_OK or the failure.
+HRESULT buildUsersModifyAcl(const ACL* old, PSID users, std::vector<BYTE>& acl);
 
 } // namespace ar

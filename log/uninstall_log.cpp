@@ -1,45 +1,329 @@
 #include "log/uninstall_log.h"
 
+#include "app/product.h"
+#include "engine/file_placement.h"
+#include "log/log_format.h"
+#include "log/registry_backup.h"
+#include "support/handles.h"
+
+#include <boost/filesystem/operations.hpp>
+#include <boost/filesystem/path.hpp>
+
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <string>
+#include <system_error>
+
 namespace ar {
 
-void UninstallLog::recordFile(const std::wstring&, std::int32_t, bool)
+namespace fs = boost::filesystem;
+
+namespace {
+
+constexpr DWORD logFileAttributes =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+bool isFileKind(RecordKind kind)
 {
+    switch (kind) {
+    case RecordKind::InstalledFile:
+    case RecordKind::MenuShortcut:
+    case RecordKind::UninstallShortcut:
+    case RecordKind::DesktopShortcut:
+        return true;
+    default:
+        return false;
+    }
 }
-void UninstallLog::recordShortcut(int, const std::wstring&)
+
+bool namedByPath(RecordKind kind)
 {
+    return kind == RecordKind::CreatedFolder || kind == RecordKind::InstalledFile;
 }
-void UninstallLog::recordUninstallKey(HKEY)
+
+// The same elements (root name, root folder, names), compared exactly.
+bool sameElements(const fs::path& a, const fs::path& b)
 {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const fs::path& x, const fs::path& y) { return x.native() == y.native(); });
 }
+
+// The same number of elements, each pair of the same length and equal when case is
+// ignored, by the user's locale.
+bool sameElementsIgnoringCase(const fs::path& a, const fs::path& b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const fs::path& x, const fs::path& y) {
+        const std::wstring& u = x.native();
+        const std::wstring& v = y.native();
+        return u.size() == v.size() &&
+               (u.empty() || StrIsIntlEqualW(FALSE, u.c_str(), v.c_str(), static_cast<int>(u.size())));
+    });
+}
+
+void deleteFile(const std::wstring& path)
+{
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(path.c_str());
+}
+
+// Undoes a written file or link: deletes what the run put there and moves the
+// backup back to where it came from, with its attributes.
+void restoreFile(const UninstallLogRecord& record)
+{
+    const std::wstring& origin = record.backupSource.empty() ? record.path : record.backupSource;
+    if (record.backupPath.empty()) {
+        // What stands there replaced something that could not be saved: deleting it
+        // would leave the user with less than before.
+        if (record.existedBefore && !record.path.empty() && UninstallLog::samePath(record.path, origin))
+            return;
+        if (!record.path.empty())
+            deleteFile(record.path);
+        return;
+    }
+    if (!record.path.empty())
+        deleteFile(record.path);
+    DWORD attributes = GetFileAttributesW(record.backupPath.c_str());
+    SetFileAttributesW(record.backupPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (MoveFileW(record.backupPath.c_str(), origin.c_str()) && attributes != INVALID_FILE_ATTRIBUTES)
+        SetFileAttributesW(origin.c_str(), attributes);
+}
+
+bool writeText(HANDLE file, const void* data, std::size_t bytes)
+{
+    DWORD written = 0;
+    return WriteFile(file, data, static_cast<DWORD>(bytes), &written, nullptr) && written == bytes;
+}
+
+bool writeLine(HANDLE file, const std::wstring& line)
+{
+    return writeText(file, line.data(), line.size() * sizeof(wchar_t));
+}
+
+[[noreturn]] void throwKeepingFile(DWORD error, const char* what)
+{
+    throw std::system_error(static_cast<int>(error ? error : ERROR_GEN_FAILURE), std::system_category(),
+                            what);
+}
+
+} // namespace
+
+UninstallLogRecord& UninstallLog::append(RecordKind kind)
+{
+    pending = true;
+    UninstallLogRecord& record = records.emplace_back();
+    record.recordKind = kind;
+    return record;
+}
+
+void UninstallLog::ensure_folders(const std::wstring& folder)
+{
+    std::wstring buffer = folder;
+    const wchar_t* start = buffer.c_str();
+    const wchar_t* component = PathFindNextComponentW(start); // after the drive
+    while (component && *component) {
+        const wchar_t* next = PathFindNextComponentW(component);
+        if (!next)
+            break;
+        std::size_t end = static_cast<std::size_t>(next - start);
+        if (end > 0 && buffer[end - 1] == L'\\')
+            --end;
+        std::wstring prefix = buffer.substr(0, end);
+        if (!PathIsDirectoryW(prefix.c_str())) {
+            if (!CreateDirectoryW(prefix.c_str(), nullptr))
+                return;
+            SHChangeNotify(SHCNE_MKDIR, SHCNF_PATHW, prefix.c_str(), nullptr);
+            UninstallLogRecord& record = append(RecordKind::CreatedFolder);
+            record.path = std::move(prefix);
+            record.succeeded = true;
+        }
+        component = next;
+    }
+}
+
+void UninstallLog::recordFile(const std::wstring& path, std::int32_t fileKind, bool keep)
+{
+    pending = true;
+    std::wstring parent = path;
+    if (PathRemoveFileSpecW(parent.data()))
+        ensure_folders(parent.c_str());
+
+    UninstallLogRecord& record = append(RecordKind::InstalledFile);
+    record.path = path;
+    record.fileKind = fileKind;
+
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    record.existedBefore = true;
+    record.backupSource = path;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        if (keep)
+            return; // nothing is written over what is kept
+        throwKeepingFile(ERROR_ALREADY_EXISTS, "a folder stands where a file must be installed");
+    }
+    record.backupPath = backup_to_temp(path, keep);
+    if (record.backupPath.empty() && !keep)
+        throwKeepingFile(GetLastError(), "an existing file could not be moved away before it is replaced");
+}
+
+void UninstallLog::recordShortcut(int which, const std::wstring& folder)
+{
+    pending = true;
+    ensure_folders(folder);
+    RecordKind kind = which == 0   ? RecordKind::MenuShortcut
+                      : which == 1 ? RecordKind::UninstallShortcut
+                                   : RecordKind::DesktopShortcut;
+    UninstallLogRecord& record = append(kind);
+
+    auto earlier = std::find_if(previousRecords.begin(), previousRecords.end(),
+                                [kind](const UninstallLogRecord& r) { return r.recordKind == kind; });
+    if (earlier == previousRecords.end() || earlier->path.empty())
+        return;
+    DWORD attributes = GetFileAttributesW(earlier->path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return;
+    record.existedBefore = true;
+    record.backupSource = earlier->path;
+    record.backupPath = backup_to_temp(earlier->path, false);
+}
+
+void UninstallLog::recordUninstallKey(HKEY existingKey)
+{
+    UninstallLogRecord& record = append(RecordKind::UninstallKey);
+    if (!existingKey)
+        return;
+    record.existedBefore = true;
+    std::wstring hive = backup_to_temp(std::nullopt, false);
+    if (!hive.empty() && saveKeyToHive(existingKey, hive))
+        record.backupPath = std::move(hive);
+}
+
 void UninstallLog::recordSelfRegistration()
 {
+    append(RecordKind::SelfRegistration);
 }
+
 void UninstallLog::recordDirectXSetup()
 {
+    append(RecordKind::DirectXSetup);
 }
-void UninstallLog::commit(bool, const std::optional<std::wstring>&)
+
+void UninstallLog::commit(bool succeeded, const std::optional<std::wstring>& path)
 {
+    if (!pending || records.empty())
+        return;
+    pending = false;
+    records.back().succeeded = succeeded;
+    if (path)
+        records.back().path = *path;
 }
-bool UninstallLog::isKeptFile(const std::wstring&) const
+
+bool UninstallLog::isKeptFile(const std::wstring& path) const
 {
-    return false;
+    return std::any_of(previousRecords.begin(), previousRecords.end(), [&](const UninstallLogRecord& r) {
+        return r.recordKind == RecordKind::InstalledFile && r.succeeded && r.path == path;
+    });
 }
-bool UninstallLog::samePath(const std::wstring&, const std::wstring&)
+
+bool UninstallLog::samePath(const std::wstring& a, const std::wstring& b)
 {
-    return false;
+    fs::path first(a), second(b);
+    if (sameElements(first, second))
+        return true;
+    boost::system::error_code error;
+    bool same = fs::equivalent(first, second, error);
+    if (!error)
+        return same;
+    fs::path absoluteFirst = fs::absolute(first, error);
+    if (error)
+        return false;
+    fs::path absoluteSecond = fs::absolute(second, error);
+    if (error)
+        return false;
+    return sameElementsIgnoringCase(absoluteFirst, absoluteSecond);
 }
+
 void UninstallLog::rollback()
 {
+    while (!records.empty()) {
+        const UninstallLogRecord& record = records.back();
+        if (record.recordKind == RecordKind::CreatedFolder)
+            RemoveDirectoryW(record.path.c_str());
+        else if (record.recordKind == RecordKind::UninstallKey)
+            restoreUninstallKey(record, product::productKey());
+        else if (isFileKind(record.recordKind))
+            restoreFile(record);
+        records.pop_back();
+    }
 }
-bool UninstallLog::writeLog(const std::wstring&, const std::wstring&, const std::wstring&)
+
+void UninstallLog::merge()
 {
-    return false;
+    // Whether this run (or a later earlier record already kept) stands for `earlier`.
+    auto superseded = [this](const UninstallLogRecord& earlier) {
+        auto sameKind = [&](const UninstallLogRecord& r) { return r.recordKind == earlier.recordKind; };
+        if (!namedByPath(earlier.recordKind))
+            return std::any_of(records.begin(), records.end(), sameKind);
+        // The exact spelling first: it settles almost every record without asking
+        // the file system.
+        fs::path path(earlier.path);
+        return std::any_of(records.begin(), records.end(),
+                           [&](const UninstallLogRecord& r) {
+                               return sameKind(r) && sameElements(fs::path(r.path), path);
+                           }) ||
+               std::any_of(records.begin(), records.end(), [&](const UninstallLogRecord& r) {
+                   return sameKind(r) && samePath(r.path, earlier.path);
+               });
+    };
+    while (!previousRecords.empty()) {
+        auto last = std::prev(previousRecords.end());
+        if (superseded(*last))
+            previousRecords.erase(last);
+        else
+            records.splice(records.begin(), previousRecords, last);
+    }
 }
-void UninstallLog::readLog(const std::optional<std::wstring>&)
+
+bool UninstallLog::writeLog(const std::wstring& file, const std::wstring& installFolder,
+                            const std::wstring& shortcutFolder)
 {
+    merge();
+
+    bool result = false;
+    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+    unique_hfile out(
+        CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (out) {
+        static constexpr unsigned char byteOrderMark[] = {0xFF, 0xFE};
+        result = writeText(out.get(), byteOrderMark, sizeof byteOrderMark);
+        for (const std::wstring& line :
+             formatLogHeader(product::displayName(), previousProduct, installFolder, shortcutFolder))
+            result = writeLine(out.get(), line) && result;
+        std::size_t number = 0;
+        for (UninstallLogRecord& record : records) {
+            if (record.recordKind == RecordKind::UninstallKey)
+                record.path = uninstallKeyText();
+            else if (record.recordKind == RecordKind::SelfRegistration)
+                record.path = selfRegistrationText;
+            result = writeLine(out.get(), formatRecordLine(number++, record)) && result;
+        }
+        out.reset();
+        SetFileAttributesW(file.c_str(), logFileAttributes);
+    }
+    discardBackups();
+    return result;
 }
-void UninstallLog::ensure_folders(const std::wstring&)
+
+void UninstallLog::discardBackups()
 {
+    for (UninstallLogRecord& record : records) {
+        if (!record.backupPath.empty()) {
+            deleteFile(record.backupPath);
+            record.backupPath.clear();
+        }
+    }
 }
 
 } // namespace ar

@@ -32,11 +32,13 @@ struct UninstallLogRecord {
     std::int32_t fileKind = -1; // payload FileKind of an InstalledFile record, -1 otherwise
 
     // Known in memory only, never written to the log file:
-    // the file, link or key existed before the run. Without a backup, rollback leaves
-    // such a thing alone instead of deleting what the run did not create.
+    // a file, link or key that the change replaces existed before the run (whether
+    // or not it could be backed up). Without a backup, rollback leaves it alone
+    // rather than delete what the run did not create.
     bool existedBefore = false;
-    // Where backupPath came from (a shortcut's earlier link), so that rollback can put
-    // it back even when the new link was never created and `path` stayed empty.
+    // Where that earlier file or link lived (for a shortcut, the earlier link, which
+    // may differ from the new one): rollback puts the backup back there, also when
+    // the new link was never created and `path` stayed empty.
     std::wstring backupSource;
 };
 
@@ -106,6 +108,7 @@ public:
 
 private:
     UninstallLogRecord& append(RecordKind kind);
+    void merge();
     void discardBackups();
 };
 

@@ -1,0 +1,133 @@
+#include "log/registry_backup.h"
+
+#include "app/product.h"
+#include "log/security_functions.h"
+#include "support/handles.h"
+
+#include <shlwapi.h>
+
+#include <vector>
+
+namespace ar {
+
+namespace {
+
+constexpr wchar_t backupPrivilege[] = L"SeBackupPrivilege";
+constexpr wchar_t restorePrivilege[] = L"SeRestorePrivilege";
+
+SecurityFunction<decltype(&::OpenProcessToken)> openProcessToken("OpenProcessToken");
+SecurityFunction<decltype(&::LookupPrivilegeValueW)> lookupPrivilegeValue("LookupPrivilegeValueW");
+SecurityFunction<decltype(&::AdjustTokenPrivileges)> adjustTokenPrivileges("AdjustTokenPrivileges");
+
+// Privileges switched on for as long as the object lives.
+class PrivilegeScope {
+public:
+    explicit PrivilegeScope(std::initializer_list<const wchar_t*> names) : names_(names.begin(), names.end())
+    {
+        for (const wchar_t* name : names_)
+            setPrivilege(name, true);
+    }
+    ~PrivilegeScope()
+    {
+        for (const wchar_t* name : names_)
+            setPrivilege(name, false);
+    }
+    PrivilegeScope(const PrivilegeScope&) = delete;
+    PrivilegeScope& operator=(const PrivilegeScope&) = delete;
+
+private:
+    std::vector<const wchar_t*> names_;
+};
+
+void deleteFile(const std::wstring& path)
+{
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(path.c_str());
+}
+
+// Replaces the content of `target` by the tree saved in `hiveFile`. The hive is
+// loaded under a temporary key of HKEY_LOCAL_MACHINE and copied over, because
+// restoring a hive in place is not available everywhere.
+void restoreFromHive(HKEY target, const std::wstring& hiveFile)
+{
+    std::wstring loadName =
+        L"ArRestore" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(GetTickCount64());
+    if (RegLoadKeyW(HKEY_LOCAL_MACHINE, loadName.c_str(), hiveFile.c_str()) != ERROR_SUCCESS)
+        return;
+    {
+        unique_hkey loaded;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, loadName.c_str(), 0, KEY_READ, loaded.put()) == ERROR_SUCCESS) {
+            RegDeleteTreeW(target, nullptr);
+            RegCopyTreeW(loaded.get(), nullptr, target);
+        }
+    }
+    RegUnLoadKeyW(HKEY_LOCAL_MACHINE, loadName.c_str());
+}
+
+} // namespace
+
+bool setPrivilege(const wchar_t* name, bool enable)
+{
+    unique_handle token;
+    if (FAILED(openProcessToken.call(GetCurrentProcess(), DWORD(TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY),
+                                     token.put())))
+        return false;
+    LUID luid;
+    if (FAILED(lookupPrivilegeValue.call(static_cast<LPCWSTR>(nullptr), name, &luid)))
+        return false;
+
+    TOKEN_PRIVILEGES query{};
+    query.PrivilegeCount = 1;
+    query.Privileges[0].Luid = luid;
+    query.Privileges[0].Attributes = 0;
+    TOKEN_PRIVILEGES previous{};
+    DWORD previousSize = sizeof previous;
+    if (FAILED(adjustTokenPrivileges.call(token.get(), FALSE, &query, DWORD(sizeof previous), &previous,
+                                          &previousSize)))
+        return false;
+
+    previous.PrivilegeCount = 1;
+    previous.Privileges[0].Luid = luid;
+    if (enable)
+        previous.Privileges[0].Attributes |= SE_PRIVILEGE_ENABLED;
+    else
+        previous.Privileges[0].Attributes &= ~DWORD(SE_PRIVILEGE_ENABLED);
+    return SUCCEEDED(adjustTokenPrivileges.call(token.get(), FALSE, &previous, DWORD(0),
+                                                static_cast<PTOKEN_PRIVILEGES>(nullptr),
+                                                static_cast<PDWORD>(nullptr)));
+}
+
+bool saveKeyToHive(HKEY key, const std::wstring& hiveFile)
+{
+    PrivilegeScope privileges{backupPrivilege};
+    if (RegSaveKeyW(key, hiveFile.c_str(), nullptr) == ERROR_SUCCESS)
+        return true;
+    deleteFile(hiveFile);
+    return false;
+}
+
+void restoreUninstallKey(const UninstallLogRecord& record, const std::wstring& keyName)
+{
+    // A key that existed but could not be saved is the earlier installation's
+    // registration: leave it rather than delete it.
+    if (record.backupPath.empty() && record.existedBefore)
+        return;
+
+    PrivilegeScope privileges{backupPrivilege, restorePrivilege};
+    unique_hkey parent;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, product::uninstallParentKey, 0, KEY_ALL_ACCESS, parent.put()) !=
+        ERROR_SUCCESS)
+        return;
+    if (record.backupPath.empty()) {
+        SHDeleteKeyW(parent.get(), keyName.c_str());
+        return;
+    }
+    {
+        unique_hkey key;
+        if (RegOpenKeyExW(parent.get(), keyName.c_str(), 0, KEY_ALL_ACCESS, key.put()) == ERROR_SUCCESS)
+            restoreFromHive(key.get(), record.backupPath);
+    }
+    deleteFile(record.backupPath);
+}
+
+} // namespace ar

@@ -1,0 +1,112 @@
+// Merging an earlier installation's records into the new log.
+#include "log/uninstall_log.h"
+
+#include "tests/log/log_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cwctype>
+
+namespace ar::test {
+namespace {
+
+using Kind = RecordKind;
+
+class UninstallLogMerge : public JournalTest {
+protected:
+    std::wstring logPath = dir / L"Uninstall.ulog";
+
+    static std::vector<std::wstring> paths(const std::list<UninstallLogRecord>& records)
+    {
+        std::vector<std::wstring> result;
+        for (const auto& r : records)
+            result.push_back(r.path);
+        return result;
+    }
+};
+
+TEST_F(UninstallLogMerge, KeptDataFileSurvivesUnchanged)
+{
+    UninstallLog log;
+    log.previousRecords = {makeRecord(Kind::InstalledFile, L"C:\\Data\\lib.pm-lib", 3),
+                           makeRecord(Kind::InstalledFile, L"C:\\Apps\\P.exe", 1)};
+    log.records = {makeRecord(Kind::InstalledFile, L"C:\\Apps\\P.exe", 1)};
+    ASSERT_TRUE(log.writeLog(logPath, L"C:\\Apps", L"C:\\Menu"));
+    EXPECT_TRUE(log.previousRecords.empty());
+    EXPECT_EQ(paths(log.records), (std::vector<std::wstring>{L"C:\\Data\\lib.pm-lib", L"C:\\Apps\\P.exe"}));
+
+    std::string text = readFile(logPath);
+    std::string expected =
+        utf16File({L"0000:0103:1 -- C:\\Data\\lib.pm-lib", L"0001:0101:1 -- C:\\Apps\\P.exe"}, false);
+    EXPECT_EQ(text.substr(text.size() - expected.size()), expected);
+}
+
+TEST_F(UninstallLogMerge, ShortcutsAndKeysAreSupersededWhateverTheirPaths)
+{
+    UninstallLog log;
+    log.previousRecords = {makeRecord(Kind::MenuShortcut, L"C:\\Old\\P.lnk"),
+                           makeRecord(Kind::UninstallKey, L""), makeRecord(Kind::DirectXSetup, L"DirectX"),
+                           makeRecord(Kind::DesktopShortcut, L"D.lnk")};
+    log.records = {makeRecord(Kind::MenuShortcut, L"C:\\New\\P.lnk"), makeRecord(Kind::UninstallKey, L"")};
+    ASSERT_TRUE(log.writeLog(logPath, L"C:\\Apps", L"C:\\New"));
+    std::vector<Kind> kinds;
+    for (const auto& r : log.records)
+        kinds.push_back(r.recordKind);
+    EXPECT_EQ(kinds, (std::vector<Kind>{Kind::DirectXSetup, Kind::DesktopShortcut, Kind::MenuShortcut,
+                                        Kind::UninstallKey}));
+}
+
+TEST_F(UninstallLogMerge, FolderSpelledInOtherCaseIsTheSameFolder)
+{
+    std::wstring apps = dir / L"Apps";
+    ASSERT_TRUE(CreateDirectoryW(apps.c_str(), nullptr));
+    std::wstring lower = apps;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](wchar_t c) { return std::towlower(c); });
+    ASSERT_NE(lower, apps);
+
+    UninstallLog log;
+    log.previousRecords = {makeRecord(Kind::CreatedFolder, apps),
+                           makeRecord(Kind::CreatedFolder, dir / L"Other")};
+    log.records = {makeRecord(Kind::CreatedFolder, lower)};
+    ASSERT_TRUE(log.writeLog(logPath, apps, apps));
+    EXPECT_EQ(paths(log.records), (std::vector<std::wstring>{dir / L"Other", lower}));
+
+    // Paths that do not exist are compared ignoring case as well.
+    EXPECT_TRUE(UninstallLog::samePath(L"C:\\No Such\\Folder", L"c:\\no such\\FOLDER"));
+    EXPECT_FALSE(UninstallLog::samePath(L"C:\\No Such\\Folder", L"C:\\No Such\\Folder2"));
+}
+
+TEST_F(UninstallLogMerge, UpdateHistoryNeverGrowsBeyondOneStep)
+{
+    UninstallLog first;
+    first.previousProduct = L"Pelorium 7.05";
+    ASSERT_TRUE(first.writeLog(logPath, dir.path(), dir.path()));
+
+    UninstallLog second;
+    second.readLog(logPath);
+    EXPECT_EQ(second.previousProduct, L"Pelorium 7.06");
+    ASSERT_TRUE(second.writeLog(logPath, dir.path(), dir.path()));
+
+    std::string text = readFile(logPath);
+    std::string line3 = utf16File({L"// Install Pelorium 7.06 -- Update (Pelorium 7.06)"}, false);
+    EXPECT_NE(text.find(line3), std::string::npos);
+    UninstallLog third;
+    third.readLog(logPath);
+    EXPECT_EQ(third.previousProduct, L"Pelorium 7.06");
+}
+
+TEST_F(UninstallLogMerge, KeptFileNeedsTheExactPathOfASucceededRecord)
+{
+    UninstallLog log;
+    log.previousRecords = {makeRecord(Kind::InstalledFile, L"C:\\D\\a.pm-lib", 3),
+                           makeRecord(Kind::InstalledFile, L"C:\\D\\b.pm-lib", 3, false),
+                           makeRecord(Kind::CreatedFolder, L"C:\\D\\c.pm-lib")};
+    EXPECT_TRUE(log.isKeptFile(L"C:\\D\\a.pm-lib"));
+    EXPECT_FALSE(log.isKeptFile(L"c:\\d\\a.pm-lib"));
+    EXPECT_FALSE(log.isKeptFile(L"C:\\D\\b.pm-lib"));
+    EXPECT_FALSE(log.isKeptFile(L"C:\\D\\c.pm-lib"));
+}
+
+} // namespace
+} // namespace ar::test

@@ -1,0 +1,158 @@
+// Recording and rolling back real files, folders and shortcuts.
+#include "log/uninstall_log.h"
+
+#include "tests/log/log_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <system_error>
+
+namespace ar::test {
+namespace {
+
+using Kind = RecordKind;
+
+class UninstallLogRollback : public JournalTest {};
+
+TEST_F(UninstallLogRollback, CreatedFoldersAreRecordedOutermostFirstAndRemovedNewestFirst)
+{
+    UninstallLog log;
+    log.ensure_folders(dir / L"A\\B\\C");
+    ASSERT_EQ(log.records.size(), 3u);
+    EXPECT_EQ(log.records.front().path, dir / L"A");
+    EXPECT_EQ(log.records.back().path, dir / L"A\\B\\C");
+    EXPECT_EQ(log.records.back().recordKind, Kind::CreatedFolder);
+    EXPECT_TRUE(log.records.back().succeeded);
+    EXPECT_EQ(log.records.back().fileKind, -1);
+
+    log.ensure_folders(dir / L"A\\B\\");
+    EXPECT_EQ(log.records.size(), 3u); // nothing new for folders that exist
+
+    log.rollback();
+    EXPECT_TRUE(log.records.empty());
+    EXPECT_FALSE(exists(dir / L"A"));
+}
+
+TEST_F(UninstallLogRollback, ReplacedFilesComeBackWithTheirAttributes)
+{
+    std::wstring program = dir / L"App\\P.exe";
+    std::wstring data = dir / L"App\\lib.pm-lib";
+    writeFile(program, "old program");
+    writeFile(data, "user data");
+    SetFileAttributesW(program.c_str(), FILE_ATTRIBUTE_READONLY);
+
+    UninstallLog log;
+    log.recordFile(program, 1, false);
+    EXPECT_FALSE(exists(program)); // moved away for the new file
+    writeFile(program, "new program");
+    log.commit(true);
+    log.recordFile(data, 3, true);
+    EXPECT_EQ(readFile(data), "user data"); // kept in place
+    log.commit(true);
+    log.recordFile(dir / L"App\\Sub\\new.dll", 0, false);
+    writeFile(dir / L"App\\Sub\\new.dll", "new");
+    log.commit(false);
+    EXPECT_EQ(tempFiles().size(), 2u);
+
+    log.rollback();
+    EXPECT_EQ(readFile(program), "old program");
+    EXPECT_EQ(GetFileAttributesW(program.c_str()) & FILE_ATTRIBUTE_READONLY, DWORD(FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(readFile(data), "user data");
+    EXPECT_FALSE(exists(dir / L"App\\Sub"));
+    EXPECT_TRUE(tempFiles().empty());
+}
+
+TEST_F(UninstallLogRollback, ExistingFileThatCannotBeBackedUpIsNeverLost)
+{
+    std::wstring program = dir / L"P.exe";
+    std::wstring data = dir / L"lib.pm-lib";
+    writeFile(program, "old program");
+    writeFile(data, "user data");
+    UninstallLog log;
+    {
+        // No backup can be made while the temporary folder is too long.
+        TempFolderOverride longTemp(L"C:\\" + std::wstring(250, L't') + L"\\");
+        EXPECT_THROW(log.recordFile(program, 0, false), std::system_error);
+        log.commit(false);
+        log.recordFile(data, 3, true); // a kept file is not touched, so it needs no backup
+        log.commit(true);
+    }
+    EXPECT_EQ(readFile(program), "old program");
+    log.rollback();
+    EXPECT_EQ(readFile(program), "old program");
+    EXPECT_EQ(readFile(data), "user data");
+}
+
+TEST_F(UninstallLogRollback, FolderWhereAFileMustGoIsNeverMovedAway)
+{
+    std::wstring path = dir / L"P.exe";
+    ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
+    writeFile(path + L"\\inside.txt", "user");
+    UninstallLog log;
+    try {
+        log.recordFile(path, 0, false);
+        FAIL() << "a folder in the way must fail the file";
+    } catch (const std::system_error& error) {
+        EXPECT_EQ(error.code().value(), ERROR_ALREADY_EXISTS);
+    }
+    log.commit(false);
+    EXPECT_TRUE(tempFiles().empty());
+    log.rollback();
+    EXPECT_EQ(readFile(path + L"\\inside.txt"), "user");
+}
+
+TEST_F(UninstallLogRollback, EarlierShortcutComesBackWhereItWas)
+{
+    std::wstring earlierLink = dir / L"Old Menu\\Pelorium 7.06.lnk";
+    writeFile(earlierLink, "earlier link");
+    UninstallLog log;
+    log.previousRecords = {makeRecord(Kind::MenuShortcut, earlierLink)};
+
+    // The new link could not be created: the record has no path.
+    log.recordShortcut(0, dir / L"Menu");
+    EXPECT_FALSE(exists(earlierLink));
+    log.commit(false);
+    log.rollback();
+    EXPECT_EQ(readFile(earlierLink), "earlier link");
+    EXPECT_FALSE(exists(dir / L"Menu"));
+
+    // The new link went to another folder: it is removed, the earlier one restored.
+    log.recordShortcut(0, dir / L"Menu");
+    writeFile(dir / L"Menu\\Pelorium 7.06.lnk", "new link");
+    log.commit(true, dir / L"Menu\\Pelorium 7.06.lnk");
+    log.rollback();
+    EXPECT_EQ(readFile(earlierLink), "earlier link");
+    EXPECT_FALSE(exists(dir / L"Menu"));
+    EXPECT_TRUE(tempFiles().empty());
+}
+
+TEST_F(UninstallLogRollback, CommitSettlesOnlyThePendingRecord)
+{
+    UninstallLog log;
+    log.recordDirectXSetup();
+    EXPECT_TRUE(log.pending);
+    log.commit(true, std::wstring(L"DirectX"));
+    log.commit(false, std::wstring(L"ignored"));
+    EXPECT_FALSE(log.pending);
+    ASSERT_EQ(log.records.size(), 1u);
+    EXPECT_TRUE(log.records.back().succeeded);
+    EXPECT_EQ(log.records.back().path, L"DirectX");
+}
+
+TEST_F(UninstallLogRollback, SuccessfulRunDiscardsEveryBackup)
+{
+    std::wstring program = dir / L"P.exe";
+    writeFile(program, "old");
+    UninstallLog log;
+    log.recordFile(program, 1, false);
+    writeFile(program, "new");
+    log.commit(true);
+    ASSERT_EQ(tempFiles().size(), 1u);
+    // Even when the log itself cannot be written.
+    EXPECT_FALSE(log.writeLog(dir / L"missing\\Uninstall.ulog", dir.path(), dir.path()));
+    EXPECT_TRUE(tempFiles().empty());
+    EXPECT_TRUE(log.records.front().backupPath.empty());
+}
+
+} // namespace
+} // namespace ar::test
