@@ -128,6 +128,9 @@ void restoreUninstallKey(const UninstallLogRecord& record, const std::wstring& k
             restoreFromHive(key.get(), record.backupPath);
     }
     deleteFile(record.backupPath);
+    // Loading a hive may leave transaction logs beside it.
+    for (const wchar_t* suffix : {L".LOG", L".LOG1", L".LOG2"})
+        deleteFile(record.backupPath + suffix);
 }
 
 } // namespace ar
