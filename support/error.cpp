@@ -26,6 +26,12 @@ bool fetchSystemText(LONG code, LANGID language, std::wstring& text)
     return true;
 }
 
+MessageBoxHandler& boxHandler()
+{
+    static MessageBoxHandler handler;
+    return handler;
+}
+
 bool fontSignatureIsRightToLeft(LCID locale)
 {
     LOCALESIGNATURE signature{};
@@ -97,10 +103,17 @@ HWND safeOwnerWindow()
     return (window && IsWindow(window)) ? window : nullptr;
 }
 
+void setMessageBoxHandler(MessageBoxHandler handler)
+{
+    boxHandler() = std::move(handler);
+}
+
 int messageBox(const std::wstring& text, const std::wstring& caption, UINT type)
 {
-    HWND owner = safeOwnerWindow();
     std::wstring title = caption.empty() ? applicationName() : caption;
+    if (boxHandler())
+        return boxHandler()(text, title, withDefaultIcon(type));
+    HWND owner = safeOwnerWindow();
     type = withReadingOrder(withDefaultIcon(type), owner);
     return MessageBoxW(owner, text.c_str(), title.empty() ? nullptr : title.c_str(), type);
 }
@@ -119,6 +132,10 @@ void showErrorCode(LONG code)
 
 bool showSystemError(HWND owner, LONG code)
 {
+    if (boxHandler()) {
+        boxHandler()(systemErrorText(code, 0), {}, MB_ICONEXCLAMATION);
+        return false;
+    }
     UINT type = withReadingOrder(MB_ICONEXCLAMATION, owner);
     MessageBoxW(owner, systemErrorText(code, 0).c_str(), nullptr, type);
     return false;

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 namespace ar {
@@ -34,6 +35,12 @@ UINT withReadingOrder(UINT type, HWND owner);
 // The owner that message boxes of the application use: the active window's
 // top-level owner, else the main window.
 HWND safeOwnerWindow();
+
+// Takes the place of every message box of messageBox, showErrorCode and
+// showSystemError while set (unattended installations log the text and answer
+// themselves); returns the button "pressed". An empty handler restores the boxes.
+using MessageBoxHandler = std::function<int(const std::wstring& text, const std::wstring& caption, UINT type)>;
+void setMessageBoxHandler(MessageBoxHandler handler);
 
 // Shows a message box; an empty caption means the application name.
 int messageBox(const std::wstring& text, const std::wstring& caption = {}, UINT type = MB_OK);
