@@ -111,6 +111,27 @@ std::wstring defaultShortcutFolder()
     return withCompanyAndProduct(buffer);
 }
 
+std::wstring startMenuRoot()
+{
+    wchar_t buffer[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_STARTMENU, nullptr, SHGFP_TYPE_CURRENT, buffer)) ||
+        !buffer[0]) {
+        buffer[0] = 0;
+        SHGetFolderPathW(nullptr, CSIDL_STARTMENU, nullptr, SHGFP_TYPE_CURRENT, buffer);
+    }
+    return buffer;
+}
+
+std::wstring resolveMenuFolder(const std::wstring& folder)
+{
+    if (!PathIsRelativeW(folder.c_str()))
+        return folder;
+    wchar_t buffer[MAX_PATH] = {};
+    if (!PathCombineW(buffer, startMenuRoot().c_str(), folder.c_str()))
+        return folder;
+    return buffer;
+}
+
 std::wstring applicationTitle()
 {
     return loadString(1000) + L" \u2013 " + product::displayName();

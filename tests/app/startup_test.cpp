@@ -70,6 +70,14 @@ TEST(DefaultFolders, ProgramFilesAndCommonPrograms)
     EXPECT_EQ(ar::defaultShortcutFolder(), std::wstring(programs) + L"\\Ardenvale\\Pelorium 7");
 }
 
+TEST(MenuFolder, RelativeToTheStartMenuOrFull)
+{
+    wchar_t menu[MAX_PATH] = {};
+    ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_COMMON_STARTMENU, nullptr, 0, menu)));
+    EXPECT_EQ(ar::resolveMenuFolder(L"Programs\\Ardenvale"), std::wstring(menu) + L"\\Programs\\Ardenvale");
+    EXPECT_EQ(ar::resolveMenuFolder(L"D:\\Menu"), L"D:\\Menu");
+}
+
 TEST(ApplicationTitle, FollowsTheLanguage)
 {
     ar::setLanguage(ar::english);
