@@ -1,5 +1,7 @@
 #include "app/system_checks.h"
 
+#include <shellapi.h>
+
 #include <cstdlib>
 #include <locale>
 #include <vector>
@@ -12,9 +14,23 @@ namespace {
 constexpr wchar_t instanceSuffix[] = L".{5ead623c-dfcd-474d-8e3c-e6978cac039e}";
 constexpr wchar_t counterSuffix[] = L".{a3526b56-ca7c-4e16-8a26-da7758a378fd}";
 
+// An unattended installation (/S on the command line) never shows a box, not even
+// before the command line is otherwise read.
+bool silentRequested()
+{
+    int count = 0;
+    wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    bool silent = false;
+    for (int i = 1; arguments && i < count; ++i)
+        silent = silent || lstrcmpiW(arguments[i], L"/S") == 0;
+    LocalFree(arguments);
+    return silent;
+}
+
 void fail(const wchar_t* text, UINT extraType, int exitCode)
 {
-    MessageBoxW(nullptr, text, nullptr, MB_OK | MB_ICONERROR | extraType);
+    if (!silentRequested())
+        MessageBoxW(nullptr, text, nullptr, MB_OK | MB_ICONERROR | extraType);
     ExitProcess(static_cast<UINT>(exitCode));
 }
 
@@ -145,11 +161,11 @@ void checkSystemVersion()
     BOOL read = GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version));
 #pragma GCC diagnostic pop
     if (sse2 && !read)
-        fail(L"GetVersionEx() failed", 0, 1);
+        fail(L"GetVersionEx() failed", 0, unsupportedSystemExitCode);
     SystemVersionVerdict verdict =
         judgeSystemVersion(sse2, version.dwMajorVersion, version.dwMinorVersion, version.wServicePackMajor);
     if (!verdict.passes)
-        fail(verdict.text, 0, 1);
+        fail(verdict.text, 0, unsupportedSystemExitCode);
 }
 
 void checkRuntimeLocale()

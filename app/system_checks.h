@@ -23,8 +23,10 @@ struct SystemVersionVerdict {
 // Pure rule: SSE2, then 5.1 needs SP3, 5.2 needs SP2, other 5.x fail, the rest pass.
 SystemVersionVerdict judgeSystemVersion(bool sse2, DWORD major, DWORD minor, WORD servicePackMajor);
 
-// Static initialisation checks: show an error box and end the process on failure
-// (exit code 1 for the system version, -11 for the locale support).
+// Static initialisation checks: show an error box (none when /S is on the command
+// line) and end the process on failure: "refused" (2) for an unsupported system,
+// -11 without locale support.
+constexpr int unsupportedSystemExitCode = 2;
 void checkSystemVersion();
 void checkRuntimeLocale();
 
