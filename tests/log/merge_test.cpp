@@ -96,17 +96,5 @@ TEST_F(UninstallLogMerge, UpdateHistoryNeverGrowsBeyondOneStep)
     EXPECT_EQ(third.previousProduct, L"Pelorium 7.06");
 }
 
-TEST_F(UninstallLogMerge, KeptFileNeedsTheExactPathOfASucceededRecord)
-{
-    UninstallLog log;
-    log.previousRecords = {makeRecord(Kind::InstalledFile, L"C:\\D\\a.pm-lib", 3),
-                           makeRecord(Kind::InstalledFile, L"C:\\D\\b.pm-lib", 3, false),
-                           makeRecord(Kind::CreatedFolder, L"C:\\D\\c.pm-lib")};
-    EXPECT_TRUE(log.isKeptFile(L"C:\\D\\a.pm-lib"));
-    EXPECT_FALSE(log.isKeptFile(L"c:\\d\\a.pm-lib"));
-    EXPECT_FALSE(log.isKeptFile(L"C:\\D\\b.pm-lib"));
-    EXPECT_FALSE(log.isKeptFile(L"C:\\D\\c.pm-lib"));
-}
-
 } // namespace
 } // namespace ar::test

@@ -126,19 +126,6 @@ TEST_F(UninstallLogRollback, EarlierShortcutComesBackWhereItWas)
     EXPECT_TRUE(tempFiles().empty());
 }
 
-TEST_F(UninstallLogRollback, CommitSettlesOnlyThePendingRecord)
-{
-    UninstallLog log;
-    log.recordDirectXSetup();
-    EXPECT_TRUE(log.pending);
-    log.commit(true, std::wstring(L"DirectX"));
-    log.commit(false, std::wstring(L"ignored"));
-    EXPECT_FALSE(log.pending);
-    ASSERT_EQ(log.records.size(), 1u);
-    EXPECT_TRUE(log.records.back().succeeded);
-    EXPECT_EQ(log.records.back().path, L"DirectX");
-}
-
 TEST_F(UninstallLogRollback, SuccessfulRunDiscardsEveryBackup)
 {
     std::wstring program = dir / L"P.exe";
