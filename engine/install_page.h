@@ -1,0 +1,48 @@
+// The progress page of the wizard: before the installation a summary of the
+// chosen options, during it a progress bar, a status line and a growing log.
+// The frame calls runInstallation when the user presses Install.
+#pragma once
+
+#include <string>
+
+#include "framework/window.h"
+#include "ui/wizard_page.h"
+
+class CDlgInstall : public CWizardPage {
+public:
+    CDlgInstall();
+
+    // The whole installation, on the calling thread; true when it succeeded.
+    // Defined in engine/installation_run.cpp.
+    bool runInstallation();
+
+    // Appends `text` to the log as it is (callers end complete lines with "\r\n").
+    // An empty text, or `ruled`, makes a rule line as wide as the log: dashes, with
+    // the text centred in them.
+    void appendLogLine(const std::wstring& text, bool ruled = false);
+
+    void refreshTexts() override;
+    void layout(int dx, int dy) override;
+
+    fw::Edit logEdit;
+    fw::ProgressBar progressBar;
+    std::wstring programPath;     // the installed main program, once its entry began
+    std::wstring uninstallerPath; // the installed uninstaller, once its entry began
+
+private:
+    void DoDataExchange(fw::DataExchange& dx) override;
+    bool OnInitDialog() override;
+    void writeSummary();
+};
+
+namespace ar {
+
+// `path` in double quotes when it contains a blank.
+std::wstring quotedPath(const std::wstring& path);
+
+// The text of a rule line (without the line end): `available` pixels filled with
+// dashes of `dashWidth`, with " text " centred when `text` is not empty
+// (`textWidth` is the width of " text ").
+std::wstring ruleLine(const std::wstring& text, int available, int textWidth, int dashWidth);
+
+} // namespace ar

@@ -1,0 +1,139 @@
+// Shows every page of the wizard in English and German, quick and advanced, and
+// the About box, for scripts/screenshots: before each picture it writes
+// "<name> <x> <y> <width> <height>" into <folder>\ready.txt and waits until the
+// script has taken the picture and removed the file.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <string>
+
+#include "app/install_app.h"
+#include "app/language.h"
+#include "ui/install_dlg.h"
+
+namespace {
+
+std::wstring folder;
+std::string aboutName;
+
+void pump(DWORD milliseconds)
+{
+    DWORD start = GetTickCount();
+    do {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        Sleep(10);
+    } while (GetTickCount() - start < milliseconds);
+}
+
+bool snapshot(HWND window, const std::string& name)
+{
+    RedrawWindow(window, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    pump(300);
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    std::wstring ready = folder + L"\\ready.txt";
+    FILE* file = _wfopen(ready.c_str(), L"w");
+    if (!file)
+        return false;
+    fprintf(file, "%s %ld %ld %ld %ld\n", name.c_str(), rect.left, rect.top, rect.right - rect.left,
+            rect.bottom - rect.top);
+    fclose(file);
+    for (int i = 0; i < 600 && GetFileAttributesW(ready.c_str()) != INVALID_FILE_ATTRIBUTES; ++i)
+        Sleep(50);
+    return GetFileAttributesW(ready.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
+void click(HWND dialog, int id)
+{
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+void CALLBACK captureAbout(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    HWND box = GetActiveWindow();
+    if (!box)
+        return;
+    snapshot(box, aboutName);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+}
+
+void run(CInstallApp& app, int language, const char* languageName, bool advanced)
+{
+    ar::setLanguage(language);
+    app.refreshName();
+    ar::InstallContext& context = app.context;
+    context.installState = ar::InstallState::None;
+    context.installSucceeded = false;
+    context.advancedMode = false;
+    context.createMenuShortcut = true;
+    context.createDesktopShortcut = true;
+    context.installFolder = L"C:\\Program Files\\Ardenvale\\Pelorium 7";
+    wchar_t programs[MAX_PATH] = {};
+    SHGetSpecialFolderPathW(nullptr, programs, CSIDL_COMMON_PROGRAMS, FALSE);
+    context.shortcutFolder = std::wstring(programs) + L"\\Ardenvale\\Pelorium 7";
+
+    CInstallDlg wizard;
+    wizard.create(nullptr);
+    HWND frame = wizard.hwnd();
+    ShowWindow(frame, SW_SHOW);
+    std::string prefix = std::string(languageName) + (advanced ? "-advanced-" : "-quick-");
+    snapshot(frame, prefix + "0-start");
+    click(frame, IDOK);
+    if (advanced) {
+        click(wizard.page(1).hwnd(), IDC_MODE_ADVANCED);
+        SendMessageW(GetDlgItem(wizard.page(1).hwnd(), IDC_MODE_ADVANCED), BM_SETCHECK, BST_CHECKED, 0);
+        SendMessageW(GetDlgItem(wizard.page(1).hwnd(), IDC_MODE_QUICK), BM_SETCHECK, BST_UNCHECKED, 0);
+    }
+    snapshot(frame, prefix + "1-mode");
+    click(frame, IDOK);
+    if (advanced) {
+        snapshot(frame, prefix + "2-path");
+        click(frame, IDOK);
+        snapshot(frame, prefix + "3-shortcut");
+        click(frame, IDOK);
+    }
+    snapshot(frame, prefix + "4-progress");
+    if (!advanced) {
+        click(frame, IDOK); // the run (fails in a build without the engine)
+        snapshot(frame, prefix + "4-progress-after-run");
+        context.installSucceeded = true;
+        wizard.setActivePage(4);
+        snapshot(frame, prefix + "4-progress-succeeded");
+        click(frame, IDOK);
+        snapshot(frame, prefix + "5-end");
+        aboutName = std::string(languageName) + "-about";
+        SetTimer(nullptr, 0, 200, &captureAbout);
+        SendMessageW(frame, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+    }
+    context.installSucceeded = true; // leave without the confirmation
+    click(frame, IDCANCEL);
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc < 2) {
+        fprintf(stderr, "usage: wizard_screens <folder>\n");
+        return 2;
+    }
+    folder = argv[1];
+    CInstallApp app;
+    fw::commonControls();
+    run(app, ar::english, "english", false);
+    run(app, ar::english, "english", true);
+    run(app, 2, "german", false);
+    run(app, 2, "german", true);
+    FILE* done = _wfopen((folder + L"\\done.txt").c_str(), L"w");
+    if (done)
+        fclose(done);
+    return 0;
+}

@@ -1,0 +1,260 @@
+#include "ui/install_dlg.h"
+
+#include "app/install_app.h"
+#include "app/language.h"
+#include "framework/app.h"
+#include "ui/about_dlg.h"
+#include "support/format.h"
+#include "ui/wizard_rules.h"
+
+#include <exception>
+
+namespace {
+
+int width(const RECT& r)
+{
+    return r.right - r.left;
+}
+int height(const RECT& r)
+{
+    return r.bottom - r.top;
+}
+
+} // namespace
+
+CInstallDlg::CInstallDlg()
+    : fw::Dialog(IDD_INSTALL), pages_{&start_, &mode_, &path_, &shortcut_, &install_, &end_}
+{
+    icon_ = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP));
+    start_.setLanguageChangedHandler([this] { refreshTexts(); });
+}
+
+bool CInstallDlg::OnInitDialog()
+{
+    fw::Dialog::OnInitDialog();
+    window().setText(ar::applicationTitle());
+
+    if (HMENU systemMenu = GetSystemMenu(hwnd(), FALSE)) {
+        std::wstring about = aboutMenuText();
+        if (!about.empty()) {
+            AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
+            AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, about.c_str());
+        }
+        DeleteMenu(systemMenu, SC_MAXIMIZE, MF_BYCOMMAND);
+        DeleteMenu(systemMenu, SC_SIZE, MF_BYCOMMAND);
+    }
+    window().send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+    window().send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+
+    for (CWizardPage* page : pages_)
+        page->create(hwnd());
+    layoutPages();
+
+    refreshTexts();
+    setActivePage(ar::wizard::startPage);
+    if (ar::installContext().installState == ar::InstallState::NewerInstalled)
+        item(IDOK).enable(false);
+    // The focus was placed by setActivePage.
+    return false;
+}
+
+void CInstallDlg::layoutPages()
+{
+    // The page area lies right of the picture frame and above the separator.
+    RECT client = window().clientRect();
+    RECT area{item(IDC_PICTURE_FRAME).rectInParent().right, client.top, client.right,
+              item(IDC_SEPARATOR).rectInParent().top};
+    RECT all = area;
+    std::array<SIZE, ar::wizard::pageCount> own{};
+    for (size_t i = 0; i < pages_.size(); ++i) {
+        fw::Window page = pages_[i]->window();
+        SetWindowPos(page.hwnd(), nullptr, area.left, area.top, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        RECT rect = page.rectInParent();
+        own[i] = {width(rect), height(rect)};
+        UnionRect(&all, &all, &rect);
+    }
+    const int dx = width(all) - width(area);
+    const int dy = height(all) - height(area);
+
+    RECT frame = window().windowRect();
+    SetWindowPos(hwnd(), nullptr, 0, 0, width(frame) + dx, height(frame) + dy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+    // Every page fills the whole area; it stretches by what it received beyond its
+    // own size, so each page's controls end at the same right and bottom margins.
+    for (size_t i = 0; i < pages_.size(); ++i) {
+        pages_[i]->window().setRect(all);
+        pages_[i]->layout(width(all) - own[i].cx, height(all) - own[i].cy);
+    }
+
+    item(IDC_PICTURE_FRAME).reshape(0, 0, 0, dy);
+    item(IDC_SEPARATOR).reshape(0, dy, dx, 0);
+    for (int id : {IDC_BACK, IDOK, IDCANCEL})
+        item(id).reshape(dx, dy, 0, 0);
+}
+
+bool CInstallDlg::setActivePage(int index)
+{
+    ar::InstallContext& context = ar::installContext();
+    if (current_ >= 0) {
+        if (!pages_[static_cast<size_t>(current_)]->updateData(true))
+            return false;
+        pages_[static_cast<size_t>(current_)]->window().show(false);
+    }
+    index = ar::wizard::targetPage(current_, index, context.advancedMode);
+    if (index < 0 || index >= ar::wizard::pageCount)
+        index = current_ < 0 ? ar::wizard::startPage : current_;
+    if (index != current_)
+        pages_[static_cast<size_t>(index)]->updateData(false);
+    current_ = index;
+    pages_[static_cast<size_t>(index)]->window().show(true);
+    updateButtons();
+
+    item(IDC_BACK).enable(ar::wizard::backEnabled(index, context.installSucceeded));
+    bool next = ar::wizard::nextEnabled(index);
+    item(IDOK).enable(next);
+    makeDefault(next ? IDOK : IDCANCEL);
+    return true;
+}
+
+void CInstallDlg::makeDefault(int id)
+{
+    window().send(DM_SETDEFID, static_cast<WPARAM>(id));
+    window().send(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item(id).hwnd()), TRUE);
+}
+
+void CInstallDlg::updateButtons()
+{
+    const ar::InstallContext& context = ar::installContext();
+    std::wstring next = ar::wizard::nextIsInstall(current_, context.installSucceeded)
+                            ? ar::loadString(IDS_INSTALL)
+                            : ar::loadString(IDS_NEXT) + L"  >";
+    item(IDOK).setText(next);
+    item(IDC_BACK).setText(L"<  " + ar::loadString(IDS_BACK));
+    item(IDCANCEL).setText(ar::loadString(context.installSucceeded ? IDS_EXIT : IDS_CANCEL));
+}
+
+std::wstring CInstallDlg::aboutMenuText() const
+{
+    std::wstring format = ar::loadString(IDS_ABOUT);
+    if (format.empty())
+        return {};
+    std::wstring about = ar::formatMessage(format, {ar::loadString(IDS_INSTALLER)});
+    return ar::wizard::aboutMenuText(about, ar::isRightToLeft(ar::currentLanguage()));
+}
+
+void CInstallDlg::refreshTexts()
+{
+    window().setText(ar::applicationTitle());
+    if (HMENU systemMenu = GetSystemMenu(hwnd(), FALSE)) {
+        std::wstring about = aboutMenuText();
+        if (!about.empty())
+            ModifyMenuW(systemMenu, IDM_ABOUTBOX, MF_BYCOMMAND | MF_STRING, IDM_ABOUTBOX, about.c_str());
+    }
+    updateButtons();
+    for (CWizardPage* page : pages_)
+        page->refreshTexts();
+}
+
+void CInstallDlg::OnOK()
+{
+    // Enter reaches here as well; it does nothing while Next is disabled.
+    if (!item(IDOK).isEnabled())
+        return;
+    const ar::InstallContext& context = ar::installContext();
+    if (current_ != ar::wizard::progressPage || context.installSucceeded)
+        setActivePage(current_ + 1);
+    else
+        install();
+}
+
+void CInstallDlg::install()
+{
+    for (int id : {IDC_BACK, IDOK, IDCANCEL})
+        item(id).enable(false);
+    bool succeeded = false;
+    try {
+        succeeded = install_.runInstallation();
+    } catch (const std::exception& error) {
+        // The run reports its own failures; anything that escapes it is a failed run
+        // and must not leave the wizard without a working Exit button.
+        fw::reportException(error);
+    }
+    if (!hwnd())
+        return;
+    ar::installContext().installSucceeded = succeeded;
+    setActivePage(ar::wizard::progressPage);
+    item(IDCANCEL).enable(true);
+}
+
+void CInstallDlg::onBack()
+{
+    if (item(IDC_BACK).isEnabled() && current_ > 0)
+        setActivePage(current_ - 1);
+}
+
+void CInstallDlg::OnCancel()
+{
+    // Escape and the close box arrive here too; nothing leaves during the run.
+    if (!item(IDCANCEL).isEnabled())
+        return;
+    const ar::InstallContext& context = ar::installContext();
+    if (ar::wizard::exitNeedsConfirmation(context.installState, current_, context.installSucceeded)) {
+        int answer =
+            fw::showMessage(ar::loadString(IDS_CONFIRM_EXIT), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+        if (answer != IDYES)
+            return;
+    }
+    endDialog(context.installSucceeded ? IDOK : IDCANCEL);
+}
+
+bool CInstallDlg::onSysCommand(UINT command, LPARAM)
+{
+    if ((command & 0xFFF0) != IDM_ABOUTBOX)
+        return false;
+    CAboutDlg about;
+    about.doModal(hwnd());
+    return true;
+}
+
+void CInstallDlg::onInitMenuPopup(HMENU menu, UINT, bool systemMenu)
+{
+    if (!systemMenu)
+        return;
+    bool minimised = IsIconic(hwnd()) != FALSE;
+    EnableMenuItem(menu, SC_MINIMIZE, MF_BYCOMMAND | (minimised ? MF_GRAYED : MF_ENABLED));
+    EnableMenuItem(menu, SC_RESTORE, MF_BYCOMMAND | (minimised ? MF_ENABLED : MF_GRAYED));
+}
+
+void CInstallDlg::onGetMinMaxInfo(MINMAXINFO* info)
+{
+    // A maximised frame keeps its normal size and place.
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof(placement);
+    if (!GetWindowPlacement(hwnd(), &placement))
+        return;
+    const RECT& normal = placement.rcNormalPosition;
+    info->ptMaxSize = {width(normal), height(normal)};
+    info->ptMaxPosition = {normal.left, normal.top};
+}
+
+bool CInstallDlg::onPaint()
+{
+    if (!IsIconic(hwnd()))
+        return false;
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(hwnd(), &paint);
+    window().send(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc));
+    RECT client = window().clientRect();
+    int cx = GetSystemMetrics(SM_CXICON);
+    int cy = GetSystemMetrics(SM_CYICON);
+    DrawIcon(dc, (width(client) - cx + 1) / 2, (height(client) - cy + 1) / 2, icon_);
+    EndPaint(hwnd(), &paint);
+    return true;
+}
+
+HICON CInstallDlg::onQueryDragIcon()
+{
+    return icon_;
+}

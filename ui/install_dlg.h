@@ -1,0 +1,67 @@
+// The wizard frame: the installer's only top-level window. It shows one page at a
+// time to the right of the picture, labels and enables Back, Next and Exit, runs
+// the installation from the progress page and offers the About box in the
+// system menu.
+#pragma once
+
+#include <array>
+
+#include "engine/install_page.h"
+#include "framework/dialog.h"
+#include "resources/resource.h"
+#include "ui/end_page.h"
+#include "ui/mode_page.h"
+#include "ui/path_page.h"
+#include "ui/shortcut_page.h"
+#include "ui/start_page.h"
+
+class CInstallDlg : public fw::Dialog {
+public:
+    CInstallDlg();
+
+    // Leaves the current page (which may refuse to save) and shows `index`,
+    // skipping the Path and Shortcut pages in quick mode. False when refused.
+    bool setActivePage(int index);
+    int activePage() const { return current_; }
+    CWizardPage& page(int index) const { return *pages_.at(static_cast<size_t>(index)); }
+
+    // Title, About menu entry, buttons and every page in the current language.
+    void refreshTexts();
+    void updateButtons();
+
+private:
+    bool OnInitDialog() override;
+    void OnOK() override;     // Next
+    void OnCancel() override; // Exit, the close box and Escape
+
+    void onBack();
+    bool onSysCommand(UINT command, LPARAM lParam);
+    void onInitMenuPopup(HMENU menu, UINT position, bool systemMenu);
+    void onGetMinMaxInfo(MINMAXINFO* info);
+    bool onPaint();
+    HICON onQueryDragIcon();
+
+    void install();
+    void layoutPages();
+    std::wstring aboutMenuText() const;
+    void makeDefault(int id);
+
+    FW_BEGIN_MESSAGE_MAP(fw::Dialog)
+    FW_ON_COMMAND(IDC_BACK, BN_CLICKED, onBack)
+    FW_ON_WM_SYSCOMMAND(onSysCommand)
+    FW_ON_WM_INITMENUPOPUP(onInitMenuPopup)
+    FW_ON_WM_GETMINMAXINFO(onGetMinMaxInfo)
+    FW_ON_WM_PAINT(onPaint)
+    FW_ON_WM_QUERYDRAGICON(onQueryDragIcon)
+    FW_END_MESSAGE_MAP()
+
+    CDlgStart start_;
+    CDlgMode mode_;
+    CDlgPath path_;
+    CDlgShortcut shortcut_;
+    CDlgInstall install_;
+    CDlgEnd end_;
+    std::array<CWizardPage*, 6> pages_;
+    int current_ = -1;
+    HICON icon_ = nullptr;
+};

@@ -1,0 +1,61 @@
+#include "ui/path_page.h"
+
+#include "app/install_app.h"
+#include "app/language.h"
+#include "app/product.h"
+#include "framework/window.h"
+#include "ui/folder_picker.h"
+
+CDlgPath::CDlgPath() : CWizardPage(IDD_PATH)
+{
+}
+
+bool CDlgPath::OnInitDialog()
+{
+    CWizardPage::OnInitDialog();
+    if (ar::installContext().installState != ar::InstallState::None) {
+        item(IDC_FOLDER_PROMPT).enable(false);
+        item(IDC_BROWSE).enable(false);
+        fw::Edit(item(IDC_FOLDER).hwnd()).setReadOnly(true);
+    }
+    return true;
+}
+
+void CDlgPath::DoDataExchange(fw::DataExchange& dx)
+{
+    ar::InstallContext& context = ar::installContext();
+    if (dx.loading())
+        folder_ = context.installFolder;
+    dx.text(IDC_FOLDER, folder_);
+    dx.maxChars(IDC_FOLDER, folder_, ar::maxPathChars);
+    if (dx.saving() && !dx.failed())
+        context.installFolder = folder_;
+}
+
+void CDlgPath::refreshTexts()
+{
+    setItemText(IDC_FOLDER_GROUP, ar::loadString(IDS_FOLDER_SELECTION));
+    setItemText(IDC_FOLDER_PROMPT, ar::formatString(IDS_SELECT_FOLDER, {ar::product::name}));
+    setItemText(IDC_BROWSE, ar::loadString(IDS_BROWSE));
+    setItemText(IDC_STATUS, ar::formatString(IDS_CLICK_CONTINUE, {ar::loadString(IDS_NEXT)}));
+}
+
+void CDlgPath::onBrowse()
+{
+    updateData(true);
+    ar::InstallContext& context = ar::installContext();
+    std::wstring title = ar::formatString(IDS_SELECT_FOLDER, {ar::product::name});
+    std::wstring picked = ar::pickFolder(context.installFolder, ar::product::productKey(), title);
+    if (!picked.empty()) {
+        context.installFolder = picked;
+        updateData(false);
+    }
+}
+
+void CDlgPath::layout(int dx, int dy)
+{
+    for (int id : {IDC_FOLDER_GROUP, IDC_FOLDER_PROMPT, IDC_FOLDER})
+        item(id).reshape(0, 0, dx, 0);
+    item(IDC_BROWSE).reshape(dx, 0, 0, 0);
+    item(IDC_STATUS).reshape(0, dy, dx, 0);
+}

@@ -1,0 +1,34 @@
+// The Start page: the interface language, chosen from a list with flags, and
+// what the installer is about to do.
+#pragma once
+
+#include <functional>
+
+#include "framework/common_controls.h"
+#include "resources/resource.h"
+#include "ui/wizard_page.h"
+
+class CDlgStart : public CWizardPage {
+public:
+    CDlgStart();
+
+    // Called after the language changed, to re-word the whole wizard.
+    void setLanguageChangedHandler(std::function<void()> handler) { languageChanged_ = std::move(handler); }
+
+    void refreshTexts() override;
+    void layout(int dx, int dy) override;
+
+private:
+    bool OnInitDialog() override;
+    void DoDataExchange(fw::DataExchange& dx) override;
+    void onLanguageSelected();
+    void fillLanguages();
+
+    FW_BEGIN_MESSAGE_MAP(CWizardPage)
+    FW_ON_COMMAND(IDC_LANGUAGE, CBN_SELCHANGE, onLanguageSelected)
+    FW_END_MESSAGE_MAP()
+
+    fw::ComboBoxEx languages_;
+    fw::ImageList flags_;
+    std::function<void()> languageChanged_;
+};

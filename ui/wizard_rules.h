@@ -1,0 +1,35 @@
+// The wizard's rules as plain functions: page order, button states and captions,
+// the exit confirmation and the About menu entry.
+#pragma once
+
+#include <string>
+
+#include "app/version_info.h"
+
+namespace ar::wizard {
+
+constexpr int startPage = 0;
+constexpr int modePage = 1;
+constexpr int pathPage = 2;
+constexpr int shortcutPage = 3;
+constexpr int progressPage = 4;
+constexpr int endPage = 5;
+constexpr int pageCount = 6;
+
+// The page actually shown when `requested` is asked for from `current`: quick
+// mode skips the Path and Shortcut pages in the direction of travel.
+int targetPage(int current, int requested, bool advancedMode);
+
+bool backEnabled(int page, bool installSucceeded);
+bool nextEnabled(int page);
+// Next reads "Install" on the progress page until the installation succeeded.
+bool nextIsInstall(int page, bool installSucceeded);
+
+// Whether leaving the wizard needs the user's confirmation.
+bool exitNeedsConfirmation(InstallState state, int page, bool installSucceeded);
+
+// The system-menu entry for "About '…'": "&About 'Installer'..." left to right,
+// "...About" without an access key right to left.
+std::wstring aboutMenuText(const std::wstring& about, bool rightToLeft);
+
+} // namespace ar::wizard
