@@ -52,8 +52,11 @@ bool CInstallDlg::OnInitDialog()
 
     refreshTexts();
     setActivePage(ar::wizard::startPage);
-    if (ar::installContext().installState == ar::InstallState::NewerInstalled)
+    if (ar::installContext().installState == ar::InstallState::NewerInstalled) {
+        // Nothing can be installed: Exit takes the focus and the Enter key.
         item(IDOK).enable(false);
+        makeDefault(IDCANCEL);
+    }
     // The focus was placed by setActivePage.
     return false;
 }

@@ -1,0 +1,578 @@
+// The wizard frame created from its template and driven by its buttons, read
+// back from its real controls.
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include <memory>
+#include <string>
+
+#include "app/install_app.h"
+#include "app/language.h"
+#include "engine/install_page.h"
+#include "resources/installer_version.h"
+#include "support/module_state.h"
+#include "tests/support/test_support.h"
+#include "tests/ui/fake_installation_run.h"
+#include "ui/install_dlg.h"
+
+namespace {
+
+constexpr int german = 2;
+constexpr int dutch = 5;
+
+std::wstring specialFolder(int csidl)
+{
+    wchar_t path[MAX_PATH] = {};
+    SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE);
+    return path;
+}
+
+std::wstring textOf(HWND window)
+{
+    wchar_t buffer[4096] = {};
+    GetWindowTextW(window, buffer, 4096);
+    return buffer;
+}
+
+class Wizard : public ::testing::Test {
+protected:
+    Wizard()
+    {
+        ar::setLanguage(ar::english);
+        app.refreshName();
+        ar::InstallContext& context = app.context;
+        context.installFolder = L"C:\\Program Files\\Ardenvale\\Pelorium 7";
+        context.shortcutFolder = specialFolder(CSIDL_COMMON_PROGRAMS) + L"\\Ardenvale\\Pelorium 7";
+        context.createMenuShortcut = true;
+        context.createDesktopShortcut = true;
+        ar::test::fakeRun() = {};
+    }
+
+    void open()
+    {
+        wizard = std::make_unique<CInstallDlg>();
+        ASSERT_TRUE(wizard->create(nullptr));
+        frame = wizard->hwnd();
+        ShowWindow(frame, SW_SHOW);
+    }
+
+    void click(int id) { clickIn(frame, id); }
+    static void clickIn(HWND dialog, int id)
+    {
+        HWND control = GetDlgItem(dialog, id);
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control));
+    }
+    // Checks one button of a group the way a click does.
+    void choose(int page, int id, int state = BST_CHECKED)
+    {
+        HWND dialog = pageWindow(page);
+        if (id == IDC_MODE_QUICK || id == IDC_MODE_ADVANCED)
+            CheckRadioButton(dialog, IDC_MODE_QUICK, IDC_MODE_ADVANCED, id);
+        else
+            SendMessageW(GetDlgItem(dialog, id), BM_SETCHECK, static_cast<WPARAM>(state), 0);
+        clickIn(dialog, id);
+    }
+
+    HWND pageWindow(int index) const { return wizard->page(index).hwnd(); }
+    std::wstring text(int id) const { return textOf(GetDlgItem(frame, id)); }
+    std::wstring pageText(int page, int id) const { return textOf(GetDlgItem(pageWindow(page), id)); }
+    bool enabled(int id) const { return IsWindowEnabled(GetDlgItem(frame, id)) != FALSE; }
+    int defaultButton() const
+    {
+        LRESULT value = SendMessageW(frame, DM_GETDEFID, 0, 0);
+        return HIWORD(value) == DC_HASDEFID ? LOWORD(value) : 0;
+    }
+    bool hasDefaultStyle(int id) const
+    {
+        return (GetWindowLongW(GetDlgItem(frame, id), GWL_STYLE) & 0x0F) == BS_DEFPUSHBUTTON;
+    }
+    // The one visible page, or -1.
+    int visiblePage() const
+    {
+        int shown = -1;
+        for (int i = 0; i < 6; ++i)
+            if (IsWindowVisible(pageWindow(i)))
+                shown = shown == -1 ? i : -2;
+        return shown;
+    }
+    bool closed() const { return !IsWindow(frame); }
+
+    CInstallApp app;
+    ar::test::BoxAnswerer answerer{IDNO};
+    std::unique_ptr<CInstallDlg> wizard;
+    HWND frame = nullptr;
+};
+
+TEST_F(Wizard, QuickModeSkipsTheFolderPagesBothWays)
+{
+    open();
+    EXPECT_EQ(visiblePage(), 0);
+    click(IDOK);
+    EXPECT_EQ(visiblePage(), 1);
+    click(IDOK);
+    EXPECT_EQ(visiblePage(), 4);
+    EXPECT_EQ(wizard->activePage(), 4);
+    click(IDC_BACK);
+    EXPECT_EQ(visiblePage(), 1);
+    click(IDC_BACK);
+    EXPECT_EQ(visiblePage(), 0);
+}
+
+TEST_F(Wizard, AdvancedModeShowsEveryPageAndSwitchingBackSkipsAgain)
+{
+    open();
+    click(IDOK);
+    choose(1, IDC_MODE_ADVANCED);
+    for (int page : {2, 3, 4}) {
+        click(IDOK);
+        EXPECT_EQ(visiblePage(), page);
+    }
+    EXPECT_TRUE(app.context.advancedMode);
+    for (int page : {3, 2, 1}) {
+        click(IDC_BACK);
+        EXPECT_EQ(visiblePage(), page);
+    }
+    choose(1, IDC_MODE_QUICK);
+    click(IDOK);
+    EXPECT_EQ(visiblePage(), 4);
+    EXPECT_FALSE(app.context.advancedMode);
+}
+
+TEST_F(Wizard, StartAndProgressPagesBeforeTheRun)
+{
+    open();
+    EXPECT_EQ(textOf(frame), L"Installer \u2013 Pelorium 7.06");
+    EXPECT_FALSE(enabled(IDC_BACK));
+    EXPECT_TRUE(enabled(IDOK));
+    EXPECT_EQ(text(IDOK), L"Next  >");
+    EXPECT_EQ(text(IDC_BACK), L"<  Back");
+    EXPECT_EQ(text(IDCANCEL), L"Cancel");
+    EXPECT_EQ(defaultButton(), IDOK);
+    EXPECT_TRUE(hasDefaultStyle(IDOK));
+    EXPECT_EQ(GetFocus(), GetDlgItem(frame, IDOK));
+    EXPECT_EQ(pageText(0, IDC_INFO), L"'Pelorium 7.06' Installation.");
+    EXPECT_EQ(pageText(0, IDC_STATUS), L"Click on 'Next' to continue.");
+    EXPECT_EQ(pageText(0, IDC_LANGUAGE_LABEL), L"Select Installation Langage");
+
+    click(IDOK);
+    click(IDOK);
+    EXPECT_EQ(text(IDOK), L"Install");
+    EXPECT_EQ(text(IDCANCEL), L"Cancel");
+    EXPECT_TRUE(enabled(IDC_BACK));
+    EXPECT_EQ(pageText(4, IDC_STATUS), L"Click on 'Install' to start Installation.");
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(pageWindow(4), IDC_PROGRESS)));
+    std::wstring log = pageText(4, IDC_LOG);
+    EXPECT_EQ(log.rfind(L"'Pelorium 7.06' Installation.\r\n-", 0), 0u) << ar::test::narrow(log);
+    EXPECT_NE(log.find(L" Installation Options "), std::wstring::npos);
+    EXPECT_NE(log.find(L"Installation Folder: \"C:\\Program Files\\Ardenvale\\Pelorium 7\".\r\n"),
+              std::wstring::npos);
+    EXPECT_NE(log.find(L"Creating a Shortcut in the Start Menu (Folder \"" + app.context.shortcutFolder +
+                       L"\").\r\n"),
+              std::wstring::npos);
+    EXPECT_NE(log.find(L"Creating a Shortcut on the Desktop.\r\n"), std::wstring::npos);
+    EXPECT_EQ(SendMessageW(GetDlgItem(pageWindow(4), IDC_LOG), EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+
+    // Showing the page again rewrites the summary from the changed options.
+    click(IDC_BACK);
+    app.context.createDesktopShortcut = false;
+    click(IDOK);
+    EXPECT_EQ(pageText(4, IDC_LOG).find(L"Desktop"), std::wstring::npos);
+}
+
+TEST_F(Wizard, FailedRunOffersInstallAgain)
+{
+    open();
+    click(IDOK);
+    click(IDOK);
+    click(IDOK);
+    EXPECT_EQ(ar::test::fakeRun().calls, 1);
+    EXPECT_TRUE(ar::test::fakeRun().buttonsDisabled);
+    EXPECT_FALSE(app.context.installSucceeded);
+    EXPECT_EQ(visiblePage(), 4);
+    EXPECT_EQ(text(IDOK), L"Install");
+    EXPECT_TRUE(enabled(IDOK));
+    EXPECT_TRUE(enabled(IDC_BACK));
+    EXPECT_TRUE(enabled(IDCANCEL));
+    EXPECT_EQ(text(IDCANCEL), L"Cancel");
+    // The log keeps what the run wrote.
+    EXPECT_NE(pageText(4, IDC_LOG).find(L"fake run"), std::wstring::npos);
+    click(IDOK);
+    EXPECT_EQ(ar::test::fakeRun().calls, 2);
+}
+
+TEST_F(Wizard, SuccessfulRunLeadsToTheEndPage)
+{
+    ar::test::fakeRun().result = true;
+    open();
+    click(IDOK);
+    click(IDOK);
+    click(IDOK);
+    EXPECT_TRUE(app.context.installSucceeded);
+    EXPECT_EQ(visiblePage(), 4);
+    EXPECT_EQ(text(IDOK), L"Next  >");
+    EXPECT_FALSE(enabled(IDC_BACK));
+    EXPECT_EQ(text(IDCANCEL), L"Exit");
+    EXPECT_TRUE(enabled(IDCANCEL));
+
+    click(IDOK);
+    EXPECT_EQ(visiblePage(), 5);
+    EXPECT_EQ(pageText(5, IDC_INFO), L"Installation is complete.");
+    EXPECT_EQ(pageText(5, IDC_STATUS), L"Click on 'Exit' to exit Installation.");
+    EXPECT_FALSE(enabled(IDOK));
+    EXPECT_TRUE(enabled(IDC_BACK));
+    EXPECT_EQ(defaultButton(), IDCANCEL);
+    EXPECT_TRUE(hasDefaultStyle(IDCANCEL));
+    EXPECT_EQ(GetFocus(), GetDlgItem(frame, IDCANCEL));
+    // Enter on the End page does not go past it.
+    SendMessageW(frame, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(visiblePage(), 5);
+
+    click(IDC_BACK);
+    EXPECT_EQ(visiblePage(), 4);
+    EXPECT_NE(pageText(4, IDC_LOG).find(L"fake run"), std::wstring::npos);
+    click(IDCANCEL);
+    EXPECT_TRUE(answerer.boxes().empty());
+    EXPECT_TRUE(closed());
+    EXPECT_EQ(wizard->result(), IDOK);
+}
+
+TEST_F(Wizard, ExitAsksForConfirmationAndNoKeepsTheWizard)
+{
+    open();
+    click(IDCANCEL);
+    ASSERT_EQ(answerer.boxes().size(), 1u);
+    EXPECT_EQ(answerer.boxes()[0].text,
+              L"Installation is not complete.\r\n\r\nDo you still confirm exit Installation ?");
+    EXPECT_EQ(answerer.boxes()[0].icon, LoadIconW(nullptr, IDI_QUESTION));
+    EXPECT_EQ(answerer.boxes()[0].caption, L"Installer \u2013 Pelorium 7.06");
+    EXPECT_FALSE(closed());
+    // The close box asks the same way.
+    answerer.setAnswer(IDYES);
+    SendMessageW(frame, WM_CLOSE, 0, 0);
+    ar::test::pumpFor(50);
+    EXPECT_EQ(answerer.boxes().size(), 2u);
+    EXPECT_TRUE(closed());
+    EXPECT_EQ(wizard->result(), IDCANCEL);
+}
+
+TEST_F(Wizard, NewerInstalledDisablesNextAndLeavesWithoutQuestion)
+{
+    app.context.installState = ar::InstallState::NewerInstalled;
+    app.context.installedVersionText = L"Pelorium 8.0";
+    open();
+    EXPECT_FALSE(enabled(IDOK));
+    EXPECT_EQ(defaultButton(), IDCANCEL);
+    EXPECT_EQ(pageText(0, IDC_INFO),
+              L"'Pelorium 7.06' Installation.\r\nA more recent Version (Pelorium 8.0) is already installed.");
+    EXPECT_EQ(pageText(0, IDC_STATUS), L"Click on 'Cancel' to exit Installation.");
+    SendMessageW(frame, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(visiblePage(), 0);
+    click(IDCANCEL);
+    EXPECT_TRUE(answerer.boxes().empty());
+    EXPECT_TRUE(closed());
+}
+
+TEST_F(Wizard, SameVersionAsksOnlyAfterTheStartPage)
+{
+    app.context.installState = ar::InstallState::Same;
+    open();
+    EXPECT_EQ(pageText(0, IDC_INFO),
+              L"'Pelorium 7.06' is already installed.\r\nDo you confirm Reinstallation ?");
+    EXPECT_EQ(pageText(0, IDC_STATUS), L"Click on 'Next' to continue or on 'Cancel' to exit Installation.");
+    click(IDCANCEL);
+    EXPECT_TRUE(answerer.boxes().empty());
+    EXPECT_TRUE(closed());
+
+    open();
+    click(IDOK);
+    click(IDCANCEL);
+    EXPECT_EQ(answerer.boxes().size(), 1u);
+    EXPECT_FALSE(closed());
+}
+
+TEST_F(Wizard, LanguageListOffersEightLanguagesWithFlags)
+{
+    open();
+    HWND list = GetDlgItem(pageWindow(0), IDC_LANGUAGE);
+    fw::ComboBoxEx languages(list);
+    ASSERT_EQ(languages.count(), 8);
+    const int order[] = {0, 1, 2, 3, 4, 5, 14, 7};
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(languages.itemData(i), order[i]);
+        EXPECT_EQ(languages.itemText(i), ar::nativeLanguageName(order[i]));
+        EXPECT_EQ(languages.itemImage(i), i);
+    }
+    EXPECT_EQ(languages.itemText(2), L"Deutsch");
+    EXPECT_EQ(languages.selection(), 1);
+    HIMAGELIST images = reinterpret_cast<HIMAGELIST>(SendMessageW(list, CBEM_GETIMAGELIST, 0, 0));
+    EXPECT_NE(images, nullptr);
+}
+
+TEST_F(Wizard, DutchRunsInEnglishAndGermanRewordsEverything)
+{
+    answerer.setAnswer(IDOK);
+    open();
+    HWND start = pageWindow(0);
+    fw::ComboBoxEx languages(GetDlgItem(start, IDC_LANGUAGE));
+    languages.select(5);
+    ASSERT_EQ(languages.itemData(5), dutch);
+    clickIn(start, 0); // no effect: not the list
+    SendMessageW(start, WM_COMMAND, MAKEWPARAM(IDC_LANGUAGE, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(languages.hwnd()));
+    ASSERT_EQ(answerer.boxes().size(), 1u);
+    EXPECT_EQ(answerer.boxes()[0].text,
+              L"'Pelorium' will be installed in the selected Langage, but the Installer, "
+              L"still under translation,  shall run in English.");
+    EXPECT_EQ(answerer.boxes()[0].icon, LoadIconW(nullptr, IDI_INFORMATION));
+    EXPECT_EQ(ar::currentLanguage(), ar::english);
+    EXPECT_EQ(languages.selection(), 5);
+    EXPECT_EQ(textOf(frame), L"Installer \u2013 Pelorium 7.06");
+    EXPECT_EQ(text(IDOK), L"Next  >");
+
+    languages.select(2);
+    SendMessageW(start, WM_COMMAND, MAKEWPARAM(IDC_LANGUAGE, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(languages.hwnd()));
+    EXPECT_EQ(answerer.boxes().size(), 1u);
+    EXPECT_EQ(ar::currentLanguage(), german);
+    EXPECT_EQ(textOf(frame), L"Installationsprogramm \u2013 Pelorium 7.06");
+    EXPECT_EQ(ar::applicationName(), L"Installationsprogramm \u2013 Pelorium 7.06");
+    EXPECT_EQ(text(IDOK), L"Weiter  >");
+    EXPECT_EQ(text(IDC_BACK), L"<  Zur\u00fcck");
+    EXPECT_EQ(text(IDCANCEL), L"Abbrechen");
+    wchar_t entry[128] = {};
+    GetMenuStringW(GetSystemMenu(frame, FALSE), IDM_ABOUTBOX, entry, 128, MF_BYCOMMAND);
+    EXPECT_STREQ(entry, L"&\u00dcber 'Installationsprogramm'...");
+    EXPECT_EQ(pageText(0, IDC_STATUS), L"Klicken Sie auf 'Weiter', um fortzufahren.");
+    EXPECT_EQ(pageText(0, IDC_LANGUAGE_LABEL), ar::loadString(IDS_SELECT_LANGUAGE));
+    EXPECT_EQ(pageText(1, IDC_MODE_GROUP), ar::loadString(IDS_INSTALLATION_METHOD));
+    EXPECT_EQ(pageText(2, IDC_BROWSE), L"Durchsuchen...");
+    EXPECT_EQ(pageText(3, IDC_DESKTOP_SHORTCUT), ar::loadString(IDS_DESKTOP_SHORTCUT));
+    EXPECT_EQ(pageText(4, IDC_STATUS), ar::formatString(IDS_CLICK_START, {L"Installieren"}));
+    EXPECT_EQ(pageText(5, IDC_STATUS), ar::formatString(IDS_CLICK_EXIT, {L"Beenden"}));
+    ar::setLanguage(ar::english);
+}
+
+TEST_F(Wizard, PathPageIsReadOnlyForAnUpdate)
+{
+    app.context.installState = ar::InstallState::Update;
+    app.context.installedVersionText = L"Pelorium 7.5";
+    app.context.advancedMode = true;
+    open();
+    EXPECT_EQ(pageText(0, IDC_INFO), L"Update from 'Pelorium 7.5' to 'Pelorium 7.06'.");
+    click(IDOK);
+    click(IDOK);
+    ASSERT_EQ(visiblePage(), 2);
+    HWND path = pageWindow(2);
+    EXPECT_TRUE(GetWindowLongW(GetDlgItem(path, IDC_FOLDER), GWL_STYLE) & ES_READONLY);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(path, IDC_BROWSE)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(path, IDC_FOLDER_PROMPT)));
+    EXPECT_EQ(pageText(2, IDC_FOLDER), app.context.installFolder);
+    EXPECT_EQ(pageText(2, IDC_FOLDER_PROMPT), L"Select 'Pelorium' Installation Folder.");
+}
+
+TEST_F(Wizard, PathPageRefusesAnOverlongFolderAndKeepsThePage)
+{
+    answerer.setAnswer(IDOK);
+    app.context.advancedMode = true;
+    open();
+    click(IDOK);
+    click(IDOK);
+    HWND edit = GetDlgItem(pageWindow(2), IDC_FOLDER);
+    EXPECT_FALSE(GetWindowLongW(edit, GWL_STYLE) & ES_READONLY);
+    const std::wstring before = app.context.installFolder;
+    SetWindowTextW(edit, (L"C:\\" + std::wstring(258, L'x')).c_str());
+    click(IDOK);
+    ASSERT_EQ(answerer.boxes().size(), 1u);
+    EXPECT_EQ(answerer.boxes()[0].text, L"Enter no more than 260 characters.");
+    EXPECT_EQ(visiblePage(), 2);
+    EXPECT_EQ(app.context.installFolder, before);
+
+    SetWindowTextW(edit, L"D:\\Apps\\Pelorium 7");
+    click(IDOK);
+    EXPECT_EQ(visiblePage(), 3);
+    EXPECT_EQ(app.context.installFolder, L"D:\\Apps\\Pelorium 7");
+}
+
+TEST_F(Wizard, ShortcutPageShowsTheFolderRelativeToTheStartMenu)
+{
+    app.context.advancedMode = true;
+    const std::wstring folder = app.context.shortcutFolder;
+    open();
+    for (int i = 0; i < 3; ++i)
+        click(IDOK);
+    ASSERT_EQ(visiblePage(), 3);
+    HWND page = pageWindow(3);
+    EXPECT_EQ(pageText(3, IDC_FOLDER), L"Programs\\Ardenvale\\Pelorium 7");
+    EXPECT_TRUE(GetWindowLongW(GetDlgItem(page, IDC_FOLDER), GWL_STYLE) & ES_READONLY);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, IDC_BROWSE)));
+
+    // A changed relative text is combined with the Start menu again.
+    SetWindowTextW(GetDlgItem(page, IDC_FOLDER), L"Programs\\Ardenvale\\Other");
+    click(IDOK);
+    EXPECT_EQ(app.context.shortcutFolder,
+              specialFolder(CSIDL_COMMON_STARTMENU) + L"\\Programs\\Ardenvale\\Other");
+    click(IDC_BACK);
+    SetWindowTextW(GetDlgItem(page, IDC_FOLDER), L"Programs\\Ardenvale\\Pelorium 7");
+
+    choose(3, IDC_MENU_SHORTCUT, BST_UNCHECKED);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, IDC_FOLDER)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, IDC_BROWSE)));
+    click(IDOK);
+    EXPECT_EQ(visiblePage(), 4);
+    EXPECT_FALSE(app.context.createMenuShortcut);
+    EXPECT_TRUE(app.context.createDesktopShortcut);
+    EXPECT_EQ(app.context.shortcutFolder, folder);
+    EXPECT_EQ(pageText(4, IDC_LOG).find(L"Start Menu"), std::wstring::npos);
+}
+
+TEST_F(Wizard, SystemMenuOffersAboutAndKeepsTheSize)
+{
+    open();
+    HMENU menu = GetSystemMenu(frame, FALSE);
+    wchar_t entry[128] = {};
+    GetMenuStringW(menu, IDM_ABOUTBOX, entry, 128, MF_BYCOMMAND);
+    EXPECT_STREQ(entry, L"&About 'Installer'...");
+    EXPECT_EQ(GetMenuState(menu, SC_MAXIMIZE, MF_BYCOMMAND), UINT(-1));
+    EXPECT_EQ(GetMenuState(menu, SC_SIZE, MF_BYCOMMAND), UINT(-1));
+
+    SendMessageW(frame, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), MAKELPARAM(0, TRUE));
+    EXPECT_FALSE(GetMenuState(menu, SC_MINIMIZE, MF_BYCOMMAND) & MF_GRAYED);
+    EXPECT_TRUE(GetMenuState(menu, SC_RESTORE, MF_BYCOMMAND) & MF_GRAYED);
+
+    RECT rect{};
+    GetWindowRect(frame, &rect);
+    MINMAXINFO info{};
+    SendMessageW(frame, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+    EXPECT_EQ(info.ptMaxSize.x, rect.right - rect.left);
+    EXPECT_EQ(info.ptMaxSize.y, rect.bottom - rect.top);
+}
+
+struct AboutTexts {
+    std::wstring title, name, legal, ok;
+};
+AboutTexts aboutTexts;
+
+void CALLBACK readAbout(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    HWND box = GetActiveWindow();
+    aboutTexts = {textOf(box), textOf(GetDlgItem(box, IDC_ABOUT_NAME)),
+                  textOf(GetDlgItem(box, IDC_ABOUT_LEGAL)), textOf(GetDlgItem(box, IDOK))};
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+}
+
+std::wstring wide(const char* utf8)
+{
+    wchar_t buffer[256] = {};
+    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, buffer, 256);
+    return buffer;
+}
+
+TEST_F(Wizard, AboutBoxShowsTheInstallersVersionInTheCurrentLanguage)
+{
+    open();
+    SetTimer(nullptr, 0, 50, &readAbout);
+    SendMessageW(frame, WM_SYSCOMMAND, IDM_ABOUTBOX + 5, 0);
+    EXPECT_EQ(aboutTexts.title, L"About 'Installer'");
+    EXPECT_EQ(aboutTexts.name, L"Install 2.02");
+    EXPECT_EQ(aboutTexts.legal, wide(AR_INSTALLER_COPYRIGHT));
+    EXPECT_EQ(aboutTexts.ok, L"OK");
+
+    ar::setLanguage(german);
+    SetTimer(nullptr, 0, 50, &readAbout);
+    SendMessageW(frame, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+    EXPECT_EQ(aboutTexts.title, L"\u00dcber 'Installationsprogramm'");
+    ar::setLanguage(ar::english);
+}
+
+TEST_F(Wizard, PagesFillTheAreaAndTheirControlsStayInside)
+{
+    open();
+    RECT client{};
+    GetClientRect(frame, &client);
+    RECT first{};
+    GetWindowRect(pageWindow(0), &first);
+    int statusBottom = -1;
+    int statusRight = -1;
+    for (int i = 0; i < 6; ++i) {
+        RECT page{};
+        GetWindowRect(pageWindow(i), &page);
+        EXPECT_TRUE(EqualRect(&page, &first)) << "page " << i;
+        RECT pageClient{};
+        GetClientRect(pageWindow(i), &pageClient);
+        for (HWND child = GetWindow(pageWindow(i), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            RECT rect{};
+            GetWindowRect(child, &rect);
+            MapWindowPoints(HWND_DESKTOP, pageWindow(i), reinterpret_cast<POINT*>(&rect), 2);
+            if (GetDlgCtrlID(child) == IDC_LANGUAGE)
+                rect.bottom = rect.top + 1; // the drop-down height is not on the page
+            EXPECT_LE(rect.right, pageClient.right) << "page " << i << " control " << GetDlgCtrlID(child);
+            EXPECT_LE(rect.bottom, pageClient.bottom) << "page " << i << " control " << GetDlgCtrlID(child);
+        }
+        RECT status{};
+        GetWindowRect(GetDlgItem(pageWindow(i), IDC_STATUS), &status);
+        MapWindowPoints(HWND_DESKTOP, pageWindow(i), reinterpret_cast<POINT*>(&status), 2);
+        // Every status line ends at the same margins (dialog-unit rounding aside).
+        if (statusBottom < 0) {
+            statusBottom = status.bottom;
+            statusRight = status.right;
+        }
+        EXPECT_NEAR(status.bottom, statusBottom, 1) << "page " << i;
+        EXPECT_NEAR(status.right, statusRight, 1) << "page " << i;
+    }
+    for (int id : {IDOK, IDC_BACK, IDCANCEL}) {
+        RECT rect{};
+        GetWindowRect(GetDlgItem(frame, id), &rect);
+        MapWindowPoints(HWND_DESKTOP, frame, reinterpret_cast<POINT*>(&rect), 2);
+        EXPECT_LE(rect.right, client.right);
+        EXPECT_LE(rect.bottom, client.bottom);
+    }
+}
+
+TEST(ProgressPageRule, SplitsTheDashesAroundTheText)
+{
+    EXPECT_EQ(ar::ruleLine(L"", 50, 0, 5), std::wstring(10, L'-'));
+    // 100 - 41 = 59 pixels: 11 dashes, 5 before and 6 after.
+    EXPECT_EQ(ar::ruleLine(L" Options ", 100, 41, 5), L"----- Options ------");
+    EXPECT_EQ(ar::ruleLine(L" Options ", 30, 41, 5), L" Options ");
+    EXPECT_EQ(ar::quotedPath(L"C:\\Apps"), L"C:\\Apps");
+    EXPECT_EQ(ar::quotedPath(L"C:\\Program Files"), L"\"C:\\Program Files\"");
+}
+
+TEST_F(Wizard, RuleLinesFillTheLogWidth)
+{
+    open();
+    click(IDOK);
+    click(IDOK);
+    CDlgInstall& page = static_cast<CDlgInstall&>(wizard->page(4));
+    page.logEdit.setText(L"");
+    page.appendLogLine(L"");
+    page.appendLogLine(L"Options", true);
+    std::wstring log = page.logEdit.text();
+    size_t end = log.find(L"\r\n");
+    ASSERT_NE(end, std::wstring::npos);
+    std::wstring dashes = log.substr(0, end);
+    std::wstring titled = log.substr(end + 2, log.find(L"\r\n", end + 2) - end - 2);
+    EXPECT_NE(titled.find(L" Options "), std::wstring::npos);
+
+    HWND edit = page.logEdit.hwnd();
+    HDC dc = GetDC(edit);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(pageWindow(4), WM_GETFONT, 0, 0)));
+    SIZE full{}, dash{}, line{};
+    GetTextExtentPoint32W(dc, dashes.c_str(), static_cast<int>(dashes.size()), &full);
+    GetTextExtentPoint32W(dc, L"-", 1, &dash);
+    GetTextExtentPoint32W(dc, titled.c_str(), static_cast<int>(titled.size()), &line);
+    SelectObject(dc, old);
+    ReleaseDC(edit, dc);
+    RECT client{};
+    GetClientRect(edit, &client);
+    auto margins = page.logEdit.margins();
+    int available = client.right - 2 - margins.first - margins.second;
+    EXPECT_LE(full.cx, available);
+    EXPECT_GT(full.cx, available - dash.cx);
+    EXPECT_LE(line.cx, available);
+    EXPECT_GT(line.cx, available - 2 * dash.cx);
+}
+
+} // namespace
