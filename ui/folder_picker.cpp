@@ -324,6 +324,7 @@ int FolderPicker::onEvent(HWND dialog, UINT message, LPARAM lParam)
             else
                 folder = buffer;
         }
+        initialSelection_ = folder;
         if (!folder.empty()) {
             SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
             SendMessageW(dialog, BFFM_SETEXPANDED, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
@@ -336,6 +337,12 @@ int FolderPicker::onEvent(HWND dialog, UINT message, LPARAM lParam)
         if (!(options_ & dialogInitialised))
             break;
         std::wstring folder = folderPath(reinterpret_cast<PCIDLIST_ABSOLUTE>(lParam));
+        // Selecting the nearest existing folder at the start must not replace the
+        // folder being chosen (C:\Program Files\Ardenvale\Pelorium 7 would become
+        // C:\Program Files\Pelorium 7); only the user's own selections do.
+        if (!initialSelection_.empty() && equalNoCase(folder, initialSelection_))
+            break;
+        initialSelection_.clear();
         if (!folder.empty())
             path_ = displayedPath(folder);
         if (!tail_.empty())

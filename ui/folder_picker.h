@@ -85,6 +85,7 @@ private:
     std::wstring title_;
     PIDLIST_ABSOLUTE root_ = nullptr;
     std::wstring rootParent_;
+    std::wstring initialSelection_; // selected by the picker itself at the start
     unsigned options_ = 0;
     bool createTyped_ = false;
     HWND owner_ = nullptr;

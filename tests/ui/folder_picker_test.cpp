@@ -3,6 +3,9 @@
 
 #include "ui/folder_picker.h"
 
+#include "support/error.h"
+#include "tests/support/test_support.h"
+
 namespace {
 
 TEST(FolderPickerTail, AppendsOnlyWhatThePathLacks)
@@ -72,6 +75,38 @@ TEST(FolderPickerPaths, RelativeAndCombinedFolders)
     EXPECT_EQ(ar::combineFolder(startMenu, L""), startMenu);
     EXPECT_EQ(ar::combineFolder(startMenu, L"D:\\Menu"), L"D:\\Menu");
     EXPECT_EQ(ar::combineFolder(startMenu, std::wstring(230, L'x')), L"");
+}
+
+} // namespace
+
+namespace {
+
+// Reads the edit box of the platform's folder dialog and presses Cancel. (Wine's
+// folder dialog ignores typed names, so their validation is tested as functions.)
+std::wstring shownAtStart;
+
+void CALLBACK readAndCancel(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND active = GetActiveWindow();
+    HWND edit = active ? FindWindowExW(active, nullptr, L"Edit", nullptr) : nullptr;
+    if (!edit)
+        return;
+    KillTimer(nullptr, timer);
+    wchar_t text[MAX_PATH] = {};
+    GetWindowTextW(edit, text, MAX_PATH);
+    shownAtStart = text;
+    PostMessageW(active, WM_COMMAND, IDCANCEL, 0);
+}
+
+TEST(FolderPickerDialog, StartsFromTheCurrentFolderWithTheTailAndCancelReturnsNothing)
+{
+    ar::test::BoxAnswerer answerer(IDOK);
+    SetTimer(nullptr, 0, 30, &readAndCancel);
+    EXPECT_EQ(ar::pickFolder(L"C:\\Apps", L"Pelorium 7", L"Select"), L"");
+    // C:\Apps does not exist: C:\ is selected in the tree, but the folder being
+    // chosen stays the current one with the product's folder name.
+    EXPECT_EQ(shownAtStart, L"C:\\Apps\\Pelorium 7");
+    EXPECT_TRUE(answerer.boxes().empty());
 }
 
 } // namespace
