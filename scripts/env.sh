@@ -4,8 +4,9 @@ build=${AR_BUILD_DIR:-$root/build/mingw}
 deps=${AR_DEPS_DIR:-$root/build/deps}
 export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
-# No Mono or Gecko installers when the prefix is created (there is no network).
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml,winealsa.drv,winepulse.drv,wineoss.drv=}
+# No Mono or Gecko installers when the prefix is created (there is no network),
+# no sound drivers, and no debugger that would wait on a crashed test.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml,winealsa.drv,winepulse.drv,wineoss.drv,winedbg.exe=}
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
 
