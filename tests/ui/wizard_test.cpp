@@ -15,6 +15,7 @@
 #include "tests/support/test_support.h"
 #include "tests/ui/fake_installation_run.h"
 #include "ui/install_dlg.h"
+#include "ui/wizard_rules.h"
 
 namespace {
 
@@ -528,6 +529,13 @@ TEST_F(Wizard, PagesFillTheAreaAndTheirControlsStayInside)
         EXPECT_LE(rect.right, client.right);
         EXPECT_LE(rect.bottom, client.bottom);
     }
+}
+
+TEST(WizardRules, AboutEntryHasAnAccessKeyOnlyLeftToRight)
+{
+    EXPECT_EQ(ar::wizard::aboutMenuText(L"About 'Installer'", false), L"&About 'Installer'...");
+    EXPECT_EQ(ar::wizard::aboutMenuText(L"About 'Installer'", true), L"...About 'Installer'");
+    EXPECT_EQ(ar::wizard::aboutMenuText(L"", false), L"");
 }
 
 TEST(ProgressPageRule, SplitsTheDashesAroundTheText)
