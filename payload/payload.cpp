@@ -1,0 +1,270 @@
+#include "payload/payload.h"
+
+#include <windows.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <stdexcept>
+
+#include <boost/filesystem/operations.hpp>
+#include <boost/iostreams/compose.hpp>
+#include <boost/iostreams/copy.hpp>
+#include <boost/iostreams/device/null.hpp>
+#include <boost/iostreams/filter/bzip2.hpp>
+#include <boost/system/system_error.hpp>
+
+#include "payload/payload_sink.h"
+#include "support/handles.h"
+#include "support/module_state.h"
+
+namespace ar {
+namespace {
+
+namespace fs = boost::filesystem;
+namespace io = boost::iostreams;
+
+constexpr std::streamsize chunkSize = 4096;
+
+[[noreturn]] void throwLastError(DWORD error)
+{
+    if (error == 0)
+        throw_compress_error(compress_errc::unexpected_error);
+    throw std::system_error(static_cast<int>(error), std::system_category());
+}
+
+// Boost.Iostreams copies its devices; this one only points at the sink, and
+// offers each block again until the sink has taken all of it.
+class SinkDevice {
+public:
+    using char_type = char;
+    using category = io::sink_tag;
+
+    explicit SinkDevice(PayloadSink& sink) : sink_(&sink) {}
+
+    std::streamsize write(const char* bytes, std::streamsize count)
+    {
+        std::streamsize done = 0;
+        while (done < count)
+            done += sink_->write(bytes + done, count - done);
+        return count;
+    }
+
+private:
+    PayloadSink* sink_;
+};
+
+// Copies `source` through the bzip2 decompressor into `sink` in 4096-byte blocks;
+// returns the compressed bytes read.
+template <typename Sink> std::streamsize decompress(std::istream& source, const Sink& sink)
+{
+    return io::copy(source, io::compose(io::bzip2_decompressor(io::bzip2::default_small, chunkSize), sink),
+                    chunkSize);
+}
+
+// An unbuffered stream buffer writing straight to a file handle: the sink hands
+// it whole blocks. A failed write raises the system's error code.
+class FileBuf : public std::streambuf {
+public:
+    explicit FileBuf(unique_hfile file) : file_(std::move(file)) {}
+
+protected:
+    std::streamsize xsputn(const char* bytes, std::streamsize count) override
+    {
+        std::streamsize done = 0;
+        while (done < count) {
+            DWORD step = static_cast<DWORD>(std::min<std::streamsize>(count - done, 1 << 30));
+            DWORD written = 0;
+            if (!WriteFile(file_.get(), bytes + done, step, &written, nullptr))
+                throwLastError(GetLastError());
+            done += written;
+        }
+        return count;
+    }
+
+    int_type overflow(int_type c) override
+    {
+        if (traits_type::eq_int_type(c, traits_type::eof()))
+            return traits_type::not_eof(c);
+        char byte = traits_type::to_char_type(c);
+        xsputn(&byte, 1);
+        return c;
+    }
+
+private:
+    unique_hfile file_;
+};
+
+class FileStream : public std::ostream {
+public:
+    explicit FileStream(unique_hfile file) : std::ostream(nullptr), buf_(std::move(file)) { init(&buf_); }
+
+private:
+    FileBuf buf_;
+};
+
+// Clears the read-only (and hidden, system) attribute of an existing file, or of
+// the file that a symbolic link leads to. Failures are left to the open that follows.
+void makeWritable(fs::path path)
+{
+    for (int depth = 0; depth < 32; ++depth) {
+        boost::system::error_code error;
+        fs::file_status status = fs::symlink_status(path, error);
+        if (error)
+            return;
+        if (fs::is_symlink(status)) {
+            fs::path target = fs::read_symlink(path, error);
+            if (error)
+                return;
+            path = target.is_absolute() ? target : path.parent_path() / target;
+            continue;
+        }
+        if (fs::is_regular_file(status))
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        return;
+    }
+}
+
+} // namespace
+
+imemstream open_payload_resource()
+{
+    HMODULE module = resourceModule();
+    HRSRC resource =
+        FindResourceW(module, MAKEINTRESOURCEW(payloadResourceId), MAKEINTRESOURCEW(payloadResourceType));
+    HMODULE executable = GetModuleHandleW(nullptr);
+    if (!resource && module != executable) {
+        module = executable;
+        resource =
+            FindResourceW(module, MAKEINTRESOURCEW(payloadResourceId), MAKEINTRESOURCEW(payloadResourceType));
+    }
+    if (!resource)
+        return imemstream();
+    HGLOBAL loaded = LoadResource(module, resource);
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    DWORD size = SizeofResource(module, resource);
+    if (!bytes || size == 0)
+        return imemstream();
+    return imemstream(static_cast<const char*>(bytes), size);
+}
+
+bool verify_payload(std::istream& source)
+{
+    try {
+        decompress(source, io::null_sink());
+        return source.good() && std::istream::traits_type::eq_int_type(source.rdbuf()->sgetc(),
+                                                                       std::istream::traits_type::eof());
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool extract_payload(std::istream& source, PayloadFolders folders, notification_handler handler)
+{
+    if (!handler)
+        throw std::invalid_argument("extract_payload needs a notification handler");
+    std::wstring failurePath;
+    try {
+        handler({notification::started{}});
+        PayloadSink sink(std::move(folders), handler);
+        std::streamsize compressed = 0;
+        try {
+            // No payload at all is not a damaged stream: it ends below as an archive
+            // that never completed its header.
+            if (!std::istream::traits_type::eq_int_type(source.rdbuf()->sgetc(),
+                                                        std::istream::traits_type::eof()))
+                compressed = decompress(source, SinkDevice(sink));
+            sink.finish();
+        } catch (...) {
+            if (const PayloadEntry* entry = sink.openEntry())
+                failurePath = entry->destination;
+            throw;
+        }
+        if (sink.total() != 0 && sink.position() == sink.total()) {
+            handler({notification::finished{static_cast<std::uint64_t>(compressed), sink.total()}});
+            return true;
+        }
+        throw_compress_error(compress_errc::unexpected_error); // the archive ended early
+    } catch (const std::exception& failure) {
+        if (failurePath.empty())
+            if (auto* fsError = dynamic_cast<const fs::filesystem_error*>(&failure))
+                failurePath = fsError->path1().wstring();
+        handler({notification::failed{failure_code(failure), failurePath}});
+        return false;
+    }
+}
+
+std::error_code failure_code(const std::exception& failure)
+{
+    // A bzip2 error is a stream failure too, but names its own cause.
+    if (dynamic_cast<const io::bzip2_error*>(&failure))
+        return compress_errc::bzip2_error;
+    if (dynamic_cast<const std::ios_base::failure*>(&failure)) {
+        if (_doserrno != 0)
+            return {static_cast<int>(_doserrno), std::system_category()};
+        if (errno != 0)
+            return {errno, std::generic_category()};
+    }
+    if (auto* systemError = dynamic_cast<const std::system_error*>(&failure))
+        return systemError->code();
+    if (auto* boostError = dynamic_cast<const boost::system::system_error*>(&failure)) {
+        const auto& code = boostError->code();
+        if (code.category() == boost::system::generic_category())
+            return {code.value(), std::generic_category()};
+        if (code.category() == boost::system::system_category())
+            return {code.value(), std::system_category()};
+    }
+    return compress_errc::unexpected_error;
+}
+
+std::uint32_t file_crc32(const std::wstring& path)
+{
+    constexpr int attempts = 4;
+    for (int attempt = 1;; ++attempt) {
+        DWORD error = 0;
+        unique_hfile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (file) {
+            std::uint32_t crc = 0;
+            char block[chunkSize];
+            for (;;) {
+                DWORD read = 0;
+                if (!ReadFile(file.get(), block, sizeof block, &read, nullptr)) {
+                    error = GetLastError();
+                    break;
+                }
+                if (read == 0)
+                    return crc;
+                crc = crc32(crc, block, read);
+            }
+        } else {
+            error = GetLastError();
+        }
+        // Another process (a virus scanner, typically) may hold a file that was
+        // just closed for a moment.
+        if (error == ERROR_SHARING_VIOLATION && attempt < attempts) {
+            Sleep(1000);
+            continue;
+        }
+        throwLastError(error);
+    }
+}
+
+std::unique_ptr<std::ostream> prepare_output_file(const std::wstring& destination)
+{
+    fs::path path(destination);
+    boost::system::error_code error;
+    if (fs::exists(fs::symlink_status(path, error))) {
+        makeWritable(path);
+    } else {
+        fs::path parent = path.parent_path();
+        if (!parent.empty() && !fs::exists(parent))
+            fs::create_directories(parent);
+    }
+    unique_hfile file(CreateFileW(destination.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        throwLastError(GetLastError());
+    return std::make_unique<FileStream>(std::move(file));
+}
+
+} // namespace ar

@@ -1,0 +1,59 @@
+// The payload: one bzip2-compressed archive carried as resource 260/134 of the
+// executable, verified as a whole before anything is written, then decompressed
+// and written file by file, each file checked against its CRC-32 once on disk.
+//
+// Use:
+//   ar::imemstream source = ar::open_payload_resource();
+//   ar::extract_payload(source, folders, [&](const ar::notification& n) {
+//       if (n.get_if<ar::notification::started>()) {
+//           if (!ar::verify_payload(source))
+//           ar::throw_compress_error(ar::compress_errc::verification_failed); source.clear();
+//           source.seekg(0);
+//       }
+//       ... return ar::notification::result::proceed;
+//   });
+#pragma once
+
+#include <cstdint>
+#include <istream>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "payload/archive.h"
+#include "support/memstream.h"
+
+namespace ar {
+
+inline constexpr unsigned payloadResourceType = 260;
+inline constexpr unsigned payloadResourceId = 134;
+
+// The compressed payload, read in place from the resource module or else the
+// executable; an empty stream when there is none. The bytes stay mapped for the
+// life of the process.
+imemstream open_payload_resource();
+
+// Decompresses the whole source, discarding the output: true when the bzip2
+// stream is intact and nothing follows it. Leaves the source at its end.
+bool verify_payload(std::istream& source);
+
+// Decompresses the archive from `source` and writes every file to its resolved
+// destination while the bytes arrive, reporting through `handler` (mandatory).
+// True on complete success; any failure is reported by one `failed` notification
+// (then false), never thrown, unless the handler throws while told of it.
+// Must not be re-entered.
+bool extract_payload(std::istream& source, PayloadFolders folders, notification_handler handler);
+
+// CRC-32 of a file on disk. A file held by another process (sharing violation) is
+// tried again after a second, up to four attempts in all. Throws std::system_error.
+std::uint32_t file_crc32(const std::wstring& path);
+
+// Opens `destination` for writing (truncated, others may only read it): an existing
+// file is made writable first, a missing parent folder is created with its
+// ancestors. Throws std::system_error or boost::filesystem::filesystem_error.
+std::unique_ptr<std::ostream> prepare_output_file(const std::wstring& destination);
+
+// The error code that a failure of the extraction is reported with.
+std::error_code failure_code(const std::exception& failure);
+
+} // namespace ar

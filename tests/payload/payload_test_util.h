@@ -1,0 +1,121 @@
+// Archives for the payload tests, built with the payload builder's own code, and
+// a handler that records what an extraction reports.
+#pragma once
+
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "payload/archive.h"
+#include "payload/payload.h"
+#include "tests/support/test_support.h"
+#include "tools/archive_builder.h"
+
+namespace ar::test {
+
+struct TestFile {
+    std::wstring source; // a source path; only its file name matters
+    std::wstring folder; // destination folder with its token
+    std::string content;
+    FileKind kind = FileKind::Program;
+};
+
+inline std::vector<PayloadEntry> entriesOf(const std::vector<TestFile>& files)
+{
+    std::vector<PayloadEntry> entries;
+    for (const auto& f : files)
+        entries.push_back(
+            {f.source, f.folder, f.kind, f.content.size(), crc32(0, f.content.data(), f.content.size())});
+    return entries;
+}
+
+// The decompressed archive.
+inline std::string rawArchive(const std::vector<TestFile>& files)
+{
+    std::string raw = encode_archive_header(entriesOf(files));
+    for (const auto& f : files)
+        raw += f.content;
+    return raw;
+}
+
+// The compressed archive, as the builder writes it.
+inline std::string buildArchive(const std::vector<TestFile>& files)
+{
+    std::ostringstream out;
+    tools::ArchiveWriter writer(out, entriesOf(files));
+    for (const auto& f : files)
+        writer.write(f.content.data(), f.content.size());
+    writer.finish();
+    return out.str();
+}
+
+// One notification as recorded (entry pointers do not outlive the extraction).
+struct Event {
+    std::size_t index = 0;
+    std::wstring path;          // file_begin/file_end: destination; failed: path
+    std::uint64_t position = 0; // progress position, finished compressed size
+    std::uint64_t total = 0;
+    std::error_code code; // failed
+};
+
+class Recorder {
+public:
+    // Decides the answer to each notification; proceed by default.
+    std::function<notification::result(const notification&)> reply;
+
+    notification_handler handler()
+    {
+        return [this](const notification& n) {
+            Event e;
+            e.index = n.index();
+            if (auto* b = n.get_if<notification::file_begin>())
+                e.path = b->entry->destination;
+            if (auto* d = n.get_if<notification::file_end>())
+                e.path = d->entry->destination;
+            if (auto* p = n.get_if<notification::progress>()) {
+                e.position = p->position;
+                e.total = p->total;
+            }
+            if (auto* f = n.get_if<notification::finished>()) {
+                e.position = f->compressed;
+                e.total = f->total;
+            }
+            if (auto* f = n.get_if<notification::failed>()) {
+                e.code = f->code;
+                e.path = f->path;
+            }
+            events.push_back(e);
+            return reply ? reply(n) : notification::result::proceed;
+        };
+    }
+
+    std::vector<Event> of(std::size_t index) const
+    {
+        std::vector<Event> found;
+        for (const auto& e : events)
+            if (e.index == index)
+                found.push_back(e);
+        return found;
+    }
+    std::size_t count(std::size_t index) const { return of(index).size(); }
+
+    std::vector<Event> events;
+};
+
+inline constexpr std::size_t kStarted = 0, kFinished = 1, kFileBegin = 2, kFileEnd = 3, kProgress = 4,
+                             kFailed = 5;
+
+// Three folders under one temporary root.
+struct Folders {
+    TempDir root{L"pl"};
+    PayloadFolders folders{root / L"install", root / L"sample", root / L"temp"};
+};
+
+inline bool extract(const std::string& compressed, const PayloadFolders& folders, Recorder& recorder)
+{
+    imemstream source(compressed.data(), compressed.size());
+    return extract_payload(source, folders, recorder.handler());
+}
+
+} // namespace ar::test
