@@ -1,0 +1,396 @@
+#include "engine/installation.h"
+
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <cmath>
+#include <vector>
+
+#include "app/install_context.h"
+#include "app/language.h"
+#include "app/product.h"
+#include "app/product_record.h"
+#include "engine/directx_setup.h"
+#include "engine/file_placement.h"
+#include "engine/shortcut.h"
+#include "engine/uninstall_registration.h"
+#include "payload/payload.h"
+#include "support/format.h"
+#include "support/handles.h"
+
+namespace ar {
+namespace {
+
+// Texts of the run, by message number.
+enum : UINT {
+    msgOk = 1011,
+    msgFailed = 1012,
+    msgUninstallName = 1013,
+    msgExamples = 1018,
+    msgNext = 1006,
+    msgContinue = 1106,
+    msgPreparing = 1114,
+    msgCopying = 1115,
+    msgShortcuts = 1117,
+    msgRegistry = 1118,
+    msgInstallationData = 1119,
+    msgFailedWithCode = 1121,
+    msgDirectX = 1131,
+};
+
+const std::wstring lineEnd = L"\r\n";
+
+std::wstring quoteSpaces(const std::wstring& path)
+{
+    wchar_t buffer[MAX_PATH + 2] = {};
+    lstrcpynW(buffer, path.c_str(), MAX_PATH);
+    PathQuoteSpacesW(buffer);
+    return buffer;
+}
+
+// The SetupTemporary files of one run and the run's private folder.
+struct TempFileList {
+    std::wstring folder;
+    std::vector<std::wstring> files;
+
+    void clean()
+    {
+        for (const std::wstring& file : files) {
+            SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(file.c_str());
+        }
+        files.clear();
+        RemoveDirectoryW(folder.c_str());
+    }
+};
+
+bool exists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A data file is kept when it is there, but a folder in its place is no data file:
+// the installation cannot provide the file and fails (and rolls back).
+void refuseFolderInPlaceOf(const std::wstring& path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        throw std::system_error(ERROR_ALREADY_EXISTS, std::system_category(),
+                                "a folder stands where a file must be installed");
+}
+
+void addReadOnly(const std::wstring& path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        SetFileAttributesW(path.c_str(), attributes | FILE_ATTRIBUTE_READONLY);
+}
+
+class Run {
+public:
+    Run(InstallContext& context, InstallView& view, InstalledPrograms& programs)
+        : context_(context), view_(view), programs_(programs), log_(context.previousLog)
+    {
+    }
+
+    bool execute();
+
+private:
+    void ended(bool ok) { view_.appendLogLine(loadString(ok ? msgOk : msgFailed) + lineEnd); }
+    notification::result answer(const notification& n, std::istream& archive);
+    notification::result fileBegin(const PayloadEntry& entry);
+    void announce(const std::wstring& path);
+    void createShortcuts();
+    void runDirectXSetup();
+    bool registerProgram(bool registryOk);
+
+    InstallContext& context_;
+    InstallView& view_;
+    InstalledPrograms& programs_;
+    UninstallLog& log_;
+    TempFileList temp_;
+};
+
+void Run::announce(const std::wstring& path)
+{
+    std::wstring text = formatString(msgCopying, {quoteSpaces(path)});
+    view_.setStatusPath(text);
+    view_.appendLogLine(text);
+}
+
+notification::result Run::fileBegin(const PayloadEntry& entry)
+{
+    const std::wstring& path = entry.destination;
+    const auto kind = static_cast<std::int32_t>(entry.kind);
+    switch (entry.kind) {
+    case FileKind::MainProgram:
+        programs_.programPath = path;
+        break;
+    case FileKind::Uninstaller:
+        programs_.uninstallerPath = path;
+        break;
+    case FileKind::EditableData:
+        // The user's data is never overwritten: an earlier installation's file, or
+        // one that is simply there, is kept.
+        refuseFolderInPlaceOf(path);
+        if (context_.installState != InstallState::None && log_.isKeptFile(path)) {
+            grant_users_modify(path);
+            return notification::result::skip;
+        }
+        if (exists(path)) {
+            log_.recordFile(path, kind, true);
+            log_.commit(true);
+            grant_users_modify(path);
+            return notification::result::skip;
+        }
+        log_.recordFile(path, kind, true);
+        announce(path);
+        return notification::result::proceed;
+    case FileKind::Texture:
+        if (context_.installState == InstallState::Update)
+            return notification::result::skip;
+        break;
+    case FileKind::SetupTemporary:
+        temp_.files.push_back(path);
+        announce(path);
+        return notification::result::proceed;
+    default:
+        break;
+    }
+    log_.recordFile(path, kind, false);
+    announce(path);
+    return notification::result::proceed;
+}
+
+notification::result Run::answer(const notification& n, std::istream& archive)
+{
+    auto result = notification::result::proceed;
+    if (n.get_if<notification::started>()) {
+        view_.setStatus(loadString(msgPreparing));
+        view_.appendLogLine(loadString(msgPreparing));
+        if (!verify_payload(archive))
+            throw_compress_error(compress_errc::verification_failed);
+        archive.clear();
+        archive.seekg(0);
+        ended(true);
+    } else if (auto begin = n.get_if<notification::file_begin>()) {
+        result = fileBegin(*begin->entry);
+    } else if (auto end = n.get_if<notification::file_end>()) {
+        if (end->entry->kind == FileKind::EditableData)
+            grant_users_modify(end->entry->destination);
+        if (end->entry->kind != FileKind::SetupTemporary)
+            log_.commit(true);
+        ended(true);
+    } else if (auto progress = n.get_if<notification::progress>()) {
+        view_.setProgress(progressPercent(progress->position, progress->total));
+    } else if (auto failed = n.get_if<notification::failed>()) {
+        log_.commit(false);
+        ended(false);
+        view_.setStatus(formatString(msgFailedWithCode, {errorCodeText(failed->code)}));
+        result = notification::result::abort;
+    }
+    view_.pump();
+    return result;
+}
+
+void Run::createShortcuts()
+{
+    if (!context_.createMenuShortcut && !context_.createDesktopShortcut)
+        return;
+    bool ok = true;
+    view_.setStatus(loadString(msgShortcuts));
+    view_.appendLogLine(loadString(msgShortcuts));
+    auto make = [&](int which, const std::wstring& target, const std::wstring& folder,
+                    const std::wstring& name) {
+        log_.recordShortcut(which, folder);
+        std::wstring link;
+        if (!folder.empty() && create_shortcut(target, folder, &name, &link)) {
+            log_.commit(true, link);
+        } else {
+            ok = false;
+            log_.commit(false);
+        }
+    };
+    const std::wstring display = product::displayName();
+    if (context_.createMenuShortcut) {
+        make(0, programs_.programPath, context_.shortcutFolder, display);
+        make(1, programs_.uninstallerPath, context_.shortcutFolder,
+             formatString(msgUninstallName, {product::name}));
+    }
+    if (context_.createDesktopShortcut) {
+        wchar_t desktop[MAX_PATH] = {};
+        if (!SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_COMMON_DESKTOPDIRECTORY, FALSE))
+            if (!SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, FALSE))
+                desktop[0] = 0;
+        // Without a desktop folder the shortcut fails like any other.
+        make(2, programs_.programPath, desktop, display);
+    }
+    ended(ok);
+}
+
+void Run::runDirectXSetup()
+{
+    DirectXRuntimeSetup setup;
+    setup.load(context_.tempFolder);
+    if (!setup.loaded())
+        return;
+    bool doneBefore = false;
+    for (const UninstallLogRecord& record : log_.previousRecords)
+        if (record.recordKind == RecordKind::DirectXSetup && record.succeeded)
+            doneBefore = true;
+    if (context_.installState == InstallState::Same || !doneBefore) {
+        log_.recordDirectXSetup();
+        std::wstring text = loadString(msgDirectX);
+        view_.setStatus(text);
+        view_.appendLogLine(text);
+        bool ok = setup.run(view_.ownerWindow());
+        log_.commit(ok, text);
+        ended(ok);
+    }
+    setup.release();
+}
+
+bool Run::registerProgram(bool registryOk)
+{
+    log_.recordSelfRegistration();
+    std::wstring command = selfRegistrationCommand(programs_.programPath);
+    wchar_t folder[MAX_PATH] = {};
+    lstrcpynW(folder, programs_.programPath.c_str(), MAX_PATH);
+    PathRemoveFileSpecW(folder);
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNOACTIVATE;
+    PROCESS_INFORMATION process{};
+
+    // The installed program refuses to register while an installer holds the lock.
+    context_.instanceLock.release();
+    bool ok = false;
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, HIGH_PRIORITY_CLASS, nullptr,
+                        folder, &startup, &process)) {
+        log_.commit(false);
+        context_.instanceLock.acquire();
+        return false;
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exitCode = 0;
+    if (!GetExitCodeProcess(process.hProcess, &exitCode))
+        exitCode = 0;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    context_.instanceLock.acquire();
+    const bool registered = static_cast<LONG>(exitCode) == -10;
+    ok = registryOk && registered;
+    log_.commit(registered);
+    if (registered) {
+        view_.beginWait();
+        SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
+        view_.endWait();
+    }
+    return ok;
+}
+
+bool Run::execute()
+{
+    programs_ = {};
+    view_.appendLogLine(L"", true);
+    view_.beginWait();
+    view_.setStatus(loadString(msgPreparing));
+
+    std::wstring tempFolder, error;
+    if (!makeTempFolderPath(tempFolder, error)) {
+        std::wstring text = formatString(msgFailedWithCode, {error});
+        view_.setStatus(text);
+        view_.appendLogLine(text + lineEnd);
+        view_.endWait();
+        return false;
+    }
+    context_.tempFolder = tempFolder;
+    temp_.folder = tempFolder;
+
+    PayloadFolders folders{context_.installFolder, formatString(msgExamples, {product::name}), tempFolder};
+    view_.setProgress(0);
+    view_.showProgress(true);
+
+    bool ok = false;
+    {
+        imemstream archive = open_payload_resource();
+        bool extracted =
+            extract_payload(archive, folders, [&](const notification& n) { return answer(n, archive); });
+        if (!extracted) {
+            log_.rollback();
+        } else {
+            addReadOnly(programs_.programPath);
+            addReadOnly(programs_.uninstallerPath);
+            createShortcuts();
+            runDirectXSetup();
+
+            view_.setStatus(loadString(msgRegistry));
+            view_.appendLogLine(loadString(msgRegistry));
+            UninstallRegistration registration{programs_.programPath, programs_.uninstallerPath,
+                                               currentLanguage(), context_.installFolder,
+                                               installedSize(log_)};
+            bool registryOk = writeUninstallRegistration(registration, log_);
+
+            LONG recordError = recordProduct(programs_.programPath);
+            if (recordError != ERROR_SUCCESS) {
+                log_.rollback();
+                ended(false);
+                view_.setStatus(formatString(msgFailedWithCode, {formatPrintf(L"%d", int(recordError))}));
+            } else {
+                ended(registerProgram(registryOk));
+
+                view_.setStatus(loadString(msgInstallationData));
+                view_.appendLogLine(loadString(msgInstallationData));
+                bool written = false;
+                wchar_t logFile[MAX_PATH] = {};
+                lstrcpynW(logFile, programs_.uninstallerPath.c_str(), MAX_PATH);
+                if (PathRemoveFileSpecW(logFile) && PathAppendW(logFile, UninstallLog::fileName))
+                    written = log_.writeLog(logFile, context_.installFolder, context_.shortcutFolder);
+                ended(written);
+
+                view_.setStatus(formatString(msgContinue, {loadString(msgNext)}));
+                ok = true;
+            }
+        }
+    }
+    temp_.clean();
+    view_.endWait();
+    return ok;
+}
+
+} // namespace
+
+int progressPercent(unsigned long long position, unsigned long long total)
+{
+    if (total == 0)
+        return 100;
+    double percent = std::floor(static_cast<double>(position) / static_cast<double>(total) * 100.0 + 0.5);
+    if (percent >= 100.0 && position < total)
+        return 99;
+    return static_cast<int>(percent);
+}
+
+std::wstring errorCodeText(const std::error_code& code)
+{
+    if (code.category() == std::system_category())
+        return formatPrintf(L"1:%08X", static_cast<unsigned>(code.value()));
+    if (code.category() == std::generic_category())
+        return formatPrintf(L"2:%08X", static_cast<unsigned>(code.value()));
+    if (code.category() == compress_category())
+        return formatPrintf(L"%d", code.value());
+    return L"7";
+}
+
+std::wstring selfRegistrationCommand(const std::wstring& programPath)
+{
+    return quoteSpaces(programPath) + L" /Register /Background";
+}
+
+bool runInstallation(InstallContext& context, InstallView& view, InstalledPrograms& programs)
+{
+    return Run(context, view, programs).execute();
+}
+
+} // namespace ar

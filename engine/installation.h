@@ -1,0 +1,59 @@
+// The installation run: from the payload's first byte to the uninstall log, with
+// a rollback of everything recorded when the payload cannot be put in place.
+//
+// The run reports through an InstallView: the wizard's progress page shows it in
+// its status line, log and progress bar; an unattended installation writes it to
+// its log file.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <system_error>
+
+namespace ar {
+
+struct InstallContext;
+
+class InstallView {
+public:
+    virtual ~InstallView() = default;
+    // The one-line status.
+    virtual void setStatus(const std::wstring& text) = 0;
+    // The status showing a file's path, compacted to the line's width where shown.
+    virtual void setStatusPath(const std::wstring& text) { setStatus(text); }
+    // Appends to the log as it stands ("\r\n" ends a line). An empty text or
+    // `ruled` makes a rule line of dashes with the text centred in it.
+    virtual void appendLogLine(const std::wstring& text, bool ruled = false) = 0;
+    virtual void showProgress(bool visible) = 0;
+    virtual void setProgress(int percent) = 0;
+    // Keeps the window responsive: dispatches pending messages.
+    virtual void pump() {}
+    virtual void beginWait() {}
+    virtual void endWait() {}
+    // Owner window of the DirectX set-up (may be none).
+    virtual HWND ownerWindow() { return nullptr; }
+};
+
+// Where the run put the two programs; empty until their entries begin.
+struct InstalledPrograms {
+    std::wstring programPath;
+    std::wstring uninstallerPath;
+};
+
+// Runs the whole installation for `context` and returns its result.
+bool runInstallation(InstallContext& context, InstallView& view, InstalledPrograms& programs);
+
+// The progress bar's position for `position` of `total`: rounded, but 100 only at the end.
+int progressPercent(unsigned long long position, unsigned long long total);
+
+// The text that a failed extraction shows as its error code: "1:%08X" for system
+// errors, "2:%08X" for generic ones, the decimal value for the "compress" codes,
+// "7" for anything else.
+std::wstring errorCodeText(const std::error_code& code);
+
+// The self-registration command line: the program path, quoted when it has a blank,
+// and " /Register /Background".
+std::wstring selfRegistrationCommand(const std::wstring& programPath);
+
+} // namespace ar

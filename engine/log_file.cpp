@@ -1,0 +1,95 @@
+#include "engine/log_file.h"
+
+#include <windows.h>
+
+#include "support/format.h"
+
+namespace ar {
+namespace {
+
+std::string utf8(const std::wstring& text)
+{
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
+                        nullptr);
+    return out;
+}
+
+} // namespace
+
+std::wstring logTimeStamp()
+{
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    return formatPrintf(L"%04u-%02u-%02u %02u:%02u:%02u ", now.wYear, now.wMonth, now.wDay, now.wHour,
+                        now.wMinute, now.wSecond);
+}
+
+bool LogFile::open(const std::wstring& path)
+{
+    file_.reset(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file_)
+        return false;
+    path_ = path;
+    return true;
+}
+
+void LogFile::line(const std::wstring& text)
+{
+    if (!file_)
+        return;
+    size_t start = 0;
+    do {
+        size_t end = text.find(L"\r\n", start);
+        std::wstring part = text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+        std::string bytes = utf8(logTimeStamp() + part) + "\r\n";
+        DWORD written = 0;
+        WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        start = end == std::wstring::npos ? std::wstring::npos : end + 2;
+    } while (start != std::wstring::npos && start < text.size());
+}
+
+LogFileView::~LogFileView()
+{
+    flushStatus();
+    if (!pending_.empty())
+        log_.line(pending_);
+}
+
+void LogFileView::flushStatus()
+{
+    if (!status_.empty())
+        log_.line(status_);
+    status_.clear();
+}
+
+void LogFileView::setStatus(const std::wstring& text)
+{
+    // A status that the log repeats right after it is written once, as the log line.
+    if (text == status_)
+        return;
+    flushStatus();
+    status_ = text;
+}
+
+void LogFileView::appendLogLine(const std::wstring& text, bool ruled)
+{
+    if (text == status_)
+        status_.clear();
+    flushStatus();
+    if (text.empty() || ruled) {
+        log_.line(text.empty() ? std::wstring(40, L'-') : L"---- " + text + L" ----");
+        return;
+    }
+    pending_ += text;
+    size_t end;
+    while ((end = pending_.find(L"\r\n")) != std::wstring::npos) {
+        log_.line(pending_.substr(0, end));
+        pending_.erase(0, end + 2);
+    }
+}
+
+} // namespace ar
