@@ -85,7 +85,7 @@ TEST(FolderTokens, KnownFolderFallsBackOnlyWhenAllowed)
 TEST(FolderTokens, DialogOwnerIsTheThreadsCaptionedWindow)
 {
     EXPECT_EQ(dialog_owner_window(), nullptr);
-    // A child-less tool window without caption is passed over; a captioned one is found.
+    // A window without a caption is passed over; a captioned one is found.
     HWND bare =
         CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     HWND captioned = CreateWindowExW(0, L"STATIC", L"Owner", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
