@@ -1,31 +1,56 @@
 #include "app/install_app.h"
 
+#include <shlwapi.h>
+
+#include "app/command_line.h"
 #include "app/language.h"
 #include "app/product.h"
-#include "resources/resource.h"
+#include "app/product_record.h"
+#include "app/startup.h"
+#include "engine/installation.h"
+#include "engine/log_file.h"
+#include "support/error.h"
+#include "support/format.h"
 #include "ui/install_dlg.h"
 
-namespace ar {
+namespace {
 
-std::wstring applicationTitle()
+// Silent installations answer every question themselves and write it to the log:
+// the answer that lets the installation go on where that is safe, else a refusal.
+int silentAnswer(UINT type)
 {
-    return loadString(IDS_INSTALLER) + L" \u2013 " + product::displayName();
+    switch (type & MB_TYPEMASK) {
+    case MB_OKCANCEL:
+        return IDCANCEL;
+    case MB_RETRYCANCEL:
+        return IDCANCEL;
+    case MB_YESNO:
+        return IDNO;
+    case MB_YESNOCANCEL:
+        return IDCANCEL;
+    case MB_ABORTRETRYIGNORE:
+        return IDABORT;
+    default:
+        return IDOK;
+    }
 }
 
-} // namespace ar
+std::wstring defaultLogPath()
+{
+    wchar_t folder[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, folder);
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    return std::wstring(folder) + ar::formatPrintf(L"PeloriumInstall-%04u%02u%02u-%02u%02u%02u.log",
+                                                   now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+                                                   now.wSecond);
+}
+
+} // namespace
 
 void CInstallApp::refreshName()
 {
     setName(ar::applicationTitle());
-}
-
-bool CInstallApp::InitInstance()
-{
-    fw::App::InitInstance();
-    refreshName();
-    runWizard();
-    // The wizard was the whole application: no message loop follows.
-    return false;
 }
 
 void CInstallApp::runWizard()
@@ -34,4 +59,144 @@ void CInstallApp::runWizard()
     setMainDialog(&wizard);
     wizard.doModal();
     setMainDialog(nullptr);
+}
+
+int CInstallApp::ExitInstance()
+{
+    fw::App::ExitInstance();
+    if (log_.isOpen()) {
+        log_.line(ar::formatPrintf(L"Exit code %d", static_cast<int>(exitCode_)));
+        // The exit report, for an administrator who started the installer from a console.
+        if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+            std::wstring report =
+                ar::formatPrintf(L"%ls: exit code %d, log %ls\r\n", ar::product::displayName().c_str(),
+                                 static_cast<int>(exitCode_), log_.path().c_str());
+            DWORD written = 0;
+            WriteConsoleW(GetStdHandle(STD_OUTPUT_HANDLE), report.c_str(), static_cast<DWORD>(report.size()),
+                          &written, nullptr);
+            FreeConsole();
+        }
+    }
+    return static_cast<int>(exitCode_);
+}
+
+bool CInstallApp::InitInstance()
+{
+    fw::App::InitInstance();
+    exitCode_ = startUp();
+    return false;
+}
+
+ar::ExitCode CInstallApp::startUp()
+{
+    using ar::ExitCode;
+    commandLine_ = ar::parseCommandLine(ar::processArguments());
+    const bool silent = commandLine_.silent;
+    if (silent || commandLine_.logFile) {
+        std::wstring path = commandLine_.logFile.value_or(defaultLogPath());
+        if (!log_.open(path) && silent && commandLine_.logFile)
+            log_.open(defaultLogPath());
+    }
+    if (silent) {
+        ar::setMessageBoxHandler([this](const std::wstring& text, const std::wstring&, UINT type) {
+            int answer = silentAnswer(type);
+            log_.line(text);
+            return answer;
+        });
+    }
+    if (!commandLine_.error.empty() || commandLine_.help) {
+        std::wstring text =
+            commandLine_.error.empty() ? ar::usageText() : commandLine_.error + L"\r\n\r\n" + ar::usageText();
+        ar::messageBox(text, ar::product::displayName(),
+                       MB_OK | (commandLine_.help ? MB_ICONINFORMATION : MB_ICONEXCLAMATION));
+        return commandLine_.help ? ExitCode::Installed : ExitCode::BadCommandLine;
+    }
+
+    // 1. One installer at a time.
+    if (!context.instanceLock.acquire()) {
+        ar::showErrorCode(ERROR_BUSY);
+        return ExitCode::Refused;
+    }
+    // 3-5. The starting language.
+    int language =
+        ar::chooseStartingLanguage(ar::startingLanguage(ar::offeredLanguages), ar::storedLanguage());
+    if (commandLine_.language)
+        language = ar::chooseStartingLanguage(*commandLine_.language, std::nullopt);
+    ar::setLanguage(language);
+    // 6. The application name captions every message box from here on.
+    refreshName();
+    if (log_.isOpen())
+        log_.line(ar::applicationTitle());
+    // 7. Administrators only.
+    if (!ar::isUserAdministrator()) {
+        ar::messageBox(ar::loadString(1126), {}, MB_OK | MB_ICONEXCLAMATION);
+        return ExitCode::Refused;
+    }
+    // 8. Never while the product runs.
+    while (ar::countRunningInstances() >= 2) {
+        if (ar::messageBox(ar::formatString(1127, {ar::product::name}), {},
+                           MB_RETRYCANCEL | MB_ICONEXCLAMATION) != IDRETRY)
+            return ExitCode::Refused;
+    }
+    // 9. An earlier installation.
+    ar::InstalledProduct installed = ar::readProductRecord();
+    auto comparison = ar::compareWithInstalled(installed);
+    if (!comparison) {
+        ar::messageBox(ar::formatMessage(L"The version of the installed program '%1' cannot be read.",
+                                         {installed.mainProgram}),
+                       {}, MB_OK | MB_ICONEXCLAMATION);
+        return ExitCode::Refused;
+    }
+    context.installState = comparison->state;
+    context.installedVersionText = comparison->installedVersionText;
+    // 10. The earlier log gives the folders of an update or reinstallation.
+    if (context.installState == ar::InstallState::Same || context.installState == ar::InstallState::Update) {
+        if (auto log = ar::findEarlierLog(ar::registeredUninstaller(), installed.mainProgram)) {
+            context.previousLog.readLog(*log);
+            context.installFolder = context.previousLog.installPath;
+            context.shortcutFolder = context.previousLog.shortcutPath;
+        }
+    } else {
+        context.previousLog.readLog();
+    }
+    // 11-12. Default folders.
+    if (context.installFolder.empty())
+        context.installFolder = ar::defaultInstallFolder();
+    if (context.shortcutFolder.empty())
+        context.shortcutFolder = ar::defaultShortcutFolder();
+    // 13. The options the wizard starts with, preset by the command line.
+    context.createMenuShortcut = !commandLine_.noMenu;
+    context.createDesktopShortcut = !commandLine_.noDesktop;
+    context.advancedMode = false;
+    if (commandLine_.installFolder) {
+        if (context.installState != ar::InstallState::None) {
+            ar::messageBox(L"/D= cannot change the folder of an installed product: it is updated in " +
+                               context.installFolder + L".",
+                           {}, MB_OK | MB_ICONEXCLAMATION);
+            return ExitCode::BadCommandLine;
+        }
+        context.installFolder = *commandLine_.installFolder;
+    }
+    if (commandLine_.menuFolder)
+        context.shortcutFolder = ar::resolveMenuFolder(*commandLine_.menuFolder);
+
+    if (silent)
+        return installSilently();
+    // 14. The wizard.
+    runWizard();
+    return context.installSucceeded ? ExitCode::Installed : ExitCode::Cancelled;
+}
+
+ar::ExitCode CInstallApp::installSilently()
+{
+    if (context.installState == ar::InstallState::NewerInstalled) {
+        log_.line(ar::formatString(1103, {context.installedVersionText}));
+        return ar::ExitCode::Refused;
+    }
+    ar::LogFileView view(log_);
+    ar::InstalledPrograms programs;
+    view.appendLogLine(ar::formatString(1100, {ar::product::displayName()}) + L"\r\n");
+    view.appendLogLine(ar::formatString(1123, {context.installFolder}) + L"\r\n");
+    context.installSucceeded = ar::runInstallation(context, view, programs);
+    return context.installSucceeded ? ar::ExitCode::Installed : ar::ExitCode::Failed;
 }

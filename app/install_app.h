@@ -1,11 +1,16 @@
 // The installer's application object: it owns the installation context that the
-// wizard pages and the installation run share.
+// wizard pages and the installation run share, and runs start-up: the checks that
+// decide whether the installer may touch the machine, the state of an earlier
+// installation, then the wizard, or the whole installation when unattended.
 #pragma once
 
 #include <stdexcept>
 #include <string>
 
+#include "app/command_line.h"
 #include "app/install_context.h"
+#include "app/startup.h"
+#include "engine/log_file.h"
 #include "framework/app.h"
 
 class CInstallApp : public fw::App {
@@ -13,6 +18,8 @@ public:
     CInstallApp() = default;
 
     bool InitInstance() override;
+    // The process's exit code (ar::ExitCode).
+    int ExitInstance() override;
 
     // Sets the application name (the caption of message boxes and the wizard's
     // title) from the current language: string 1000, " – ", "Pelorium 7.06".
@@ -23,12 +30,17 @@ public:
 protected:
     // Shows the wizard modally as the application's main window.
     void runWizard();
+
+private:
+    ar::ExitCode startUp();
+    ar::ExitCode installSilently();
+
+    ar::CommandLine commandLine_;
+    ar::LogFile log_;
+    ar::ExitCode exitCode_ = ar::ExitCode::Cancelled;
 };
 
 namespace ar {
-
-// The application's name in the current language ("Installer – Pelorium 7.06").
-std::wstring applicationTitle();
 
 // The context of the running installer application.
 inline InstallContext& installContext()

@@ -1,9 +1,59 @@
-// The installation run of the progress page. Until the engine is in place the
-// run only says that it did nothing, and fails.
+// The installation run of the progress page: the engine's run, shown in the
+// page's status line, log and progress bar.
 #include "engine/install_page.h"
+
+#include <shlwapi.h>
+
+#include "app/install_app.h"
+#include "engine/installation.h"
+#include "framework/app.h"
+#include "resources/resource.h"
+
+namespace {
+
+class PageView : public ar::InstallView {
+public:
+    explicit PageView(CDlgInstall& page) : page_(page) {}
+
+    void setStatus(const std::wstring& text) override
+    {
+        SetDlgItemTextW(page_.hwnd(), IDC_STATUS, text.c_str());
+    }
+    void setStatusPath(const std::wstring& text) override
+    {
+        // Long paths are shortened with an ellipsis to fit the line.
+        PathSetDlgItemPathW(page_.hwnd(), IDC_STATUS, text.c_str());
+    }
+    void appendLogLine(const std::wstring& text, bool ruled) override { page_.appendLogLine(text, ruled); }
+    void showProgress(bool visible) override { page_.progressBar.show(visible); }
+    void setProgress(int percent) override { page_.progressBar.setPosition(percent); }
+    void pump() override { fw::pumpMessages(); }
+    void beginWait() override
+    {
+        if (waits_++ == 0)
+            previous_ = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    }
+    void endWait() override
+    {
+        if (waits_ > 0 && --waits_ == 0)
+            SetCursor(previous_);
+    }
+    HWND ownerWindow() override { return page_.hwnd(); }
+
+private:
+    CDlgInstall& page_;
+    int waits_ = 0;
+    HCURSOR previous_ = nullptr;
+};
+
+} // namespace
 
 bool CDlgInstall::runInstallation()
 {
-    appendLogLine(L"The installation run is not available in this build.\r\n");
-    return false;
+    PageView view(*this);
+    ar::InstalledPrograms programs;
+    bool ok = ar::runInstallation(ar::installContext(), view, programs);
+    programPath = programs.programPath;
+    uninstallerPath = programs.uninstallerPath;
+    return ok;
 }
