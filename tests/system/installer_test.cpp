@@ -1,0 +1,227 @@
+// The installer program started as an administrator would start it: unattended,
+// with its exit codes and its log, and refusing without touching the machine.
+#include <gtest/gtest.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <algorithm>
+
+#include "app/product.h"
+#include "app/product_record.h"
+#include "app/system_checks.h"
+#include "log/uninstall_log.h"
+#include "support/handles.h"
+#include "tests/engine/machine_state.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using ar::test::MachineState;
+
+std::wstring special(int csidl)
+{
+    wchar_t buffer[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer);
+    return buffer;
+}
+
+struct Outcome {
+    DWORD exitCode = 0xFFFFFFFF;
+    bool windowShown = false; // a visible top-level window of the process appeared
+};
+
+struct WindowSearch {
+    DWORD process;
+    bool found = false;
+};
+
+BOOL CALLBACK findVisibleWindow(HWND window, LPARAM parameter)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search->process && IsWindowVisible(window)) {
+        search->found = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Runs `program` with `arguments` and watches its windows until it ends.
+Outcome run(const std::wstring& program, const std::wstring& arguments)
+{
+    std::wstring command = L"\"" + program + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    Outcome outcome;
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return outcome;
+    ar::unique_handle processHandle(process.hProcess), threadHandle(process.hThread);
+    // A silent run must never show a window; a hung one is ended after two minutes.
+    for (int waited = 0; WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT; waited += 20) {
+        WindowSearch search{process.dwProcessId};
+        EnumWindows(findVisibleWindow, reinterpret_cast<LPARAM>(&search));
+        outcome.windowShown = outcome.windowShown || search.found;
+        if (waited > 120000) {
+            TerminateProcess(process.hProcess, 99);
+            break;
+        }
+    }
+    GetExitCodeProcess(process.hProcess, &outcome.exitCode);
+    return outcome;
+}
+
+class InstallerProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override { clean(); }
+    void TearDown() override { clean(); }
+
+    void clean()
+    {
+        ar::test::removeProductTraces();
+        ar::test::removeTree(installFolder());
+        ar::test::removeTree(special(CSIDL_PROGRAM_FILES) + L"\\Ardenvale");
+        ar::test::removeTree(special(CSIDL_COMMON_PROGRAMS) + L"\\Ardenvale");
+    }
+
+    static std::wstring installFolder() { return special(CSIDL_PROGRAM_FILES) + L"\\Ardenvale\\Pelorium 7"; }
+
+    MachineState machine()
+    {
+        return MachineState({special(CSIDL_PROGRAM_FILES) + L"\\Ardenvale",
+                             special(CSIDL_COMMON_PROGRAMS) + L"\\Ardenvale", ar::test::commonDataFolder(),
+                             ar::test::userDataFolder(), ar::test::publicDesktopLink(), logs.path()},
+                            ar::test::productKeys());
+    }
+
+    std::string log(const std::wstring& name) { return ar::test::readFile(logs / name); }
+
+    const std::wstring installer = ar::test::binaryPath(L"InstallPelorium7.06.exe");
+    ar::test::TempDir logs{L"logs"};
+};
+
+TEST_F(InstallerProgramTest, SilentInstallationThenReinstallation)
+{
+    Outcome first = run(installer, L"/S /LOG=\"" + (logs / L"first.log") + L"\"");
+    EXPECT_EQ(first.exitCode, 0u);
+    EXPECT_FALSE(first.windowShown);
+    EXPECT_TRUE(ar::test::exists(installFolder() + L"\\Pelorium.exe"));
+    EXPECT_TRUE(
+        ar::test::exists(special(CSIDL_COMMON_PROGRAMS) + L"\\Ardenvale\\Pelorium 7\\Pelorium 7.06.lnk"));
+    EXPECT_TRUE(ar::test::exists(ar::test::publicDesktopLink()));
+    EXPECT_EQ(ar::readProductRecord().mainProgram, installFolder() + L"\\Pelorium.exe");
+    std::string text = log(L"first.log");
+    EXPECT_NE(text.find("Installation Data Writing...OK"), std::string::npos);
+    EXPECT_NE(text.find("Exit code 0"), std::string::npos);
+
+    Outcome second = run(installer, L"/S /NODESKTOP /LOG=\"" + (logs / L"second.log") + L"\"");
+    EXPECT_EQ(second.exitCode, 0u);
+    EXPECT_FALSE(second.windowShown);
+    ar::UninstallLog written;
+    written.readLog(installFolder() + L"\\Uninstall.ulog");
+    EXPECT_EQ(written.installPath, installFolder());
+    std::string raw = ar::test::readFile(installFolder() + L"\\Uninstall.ulog");
+    std::wstring wide(reinterpret_cast<const wchar_t*>(raw.data() + 2), (raw.size() - 2) / 2);
+    EXPECT_NE(wide.find(L"// Install Pelorium 7.06 -- Update (Pelorium 7.06)"), std::wstring::npos);
+}
+
+TEST_F(InstallerProgramTest, FolderFromTheCommandLineAndNoShortcuts)
+{
+    ar::test::TempDir target(L"target");
+    std::wstring folder = target / L"My Apps\\Pelorium 7";
+    Outcome outcome =
+        run(installer, L"/S /NOMENU /NODESKTOP /LANG=2 /LOG=\"" + (logs / L"d.log") + L"\" /D=" + folder);
+    EXPECT_EQ(outcome.exitCode, 0u);
+    EXPECT_TRUE(ar::test::exists(folder + L"\\Pelorium.exe"));
+    EXPECT_FALSE(ar::test::exists(special(CSIDL_COMMON_PROGRAMS) + L"\\Ardenvale"));
+    EXPECT_FALSE(ar::test::exists(ar::test::publicDesktopLink()));
+    DWORD language = 0, bytes = sizeof(language);
+    SHGetValueW(HKEY_LOCAL_MACHINE, ar::product::uninstallKeyPath().c_str(), L"ArLanguage", nullptr,
+                &language, &bytes);
+    EXPECT_EQ(language, 2u);
+    // The German log.
+    EXPECT_NE(log(L"d.log").find("Installationsdaten"), std::string::npos) << log(L"d.log");
+    ar::test::removeTree(folder);
+}
+
+TEST_F(InstallerProgramTest, RefusalsChangeNothing)
+{
+    auto before = machine().take();
+
+    // A bad switch.
+    EXPECT_EQ(run(installer, L"/S /BOGUS").exitCode, 4u);
+    // Another installer holds the lock.
+    {
+        ar::InstanceLock lock;
+        ASSERT_TRUE(lock.acquire());
+        Outcome locked = run(installer, L"/S /LOG=\"" + (logs / L"locked.log") + L"\"");
+        EXPECT_EQ(locked.exitCode, 2u);
+        EXPECT_FALSE(locked.windowShown);
+        EXPECT_NE(log(L"locked.log").find("Resource in use."), std::string::npos);
+    }
+    // The product is running (this process registers like the product does).
+    ASSERT_TRUE(ar::registerRunningInstance());
+    Outcome running = run(installer, L"/S /LOG=\"" + (logs / L"running.log") + L"\"");
+    EXPECT_EQ(running.exitCode, 2u);
+    EXPECT_FALSE(running.windowShown);
+    EXPECT_NE(log(L"running.log").find("You should close 'Pelorium' before continuing Installation."),
+              std::string::npos);
+
+    auto after = machine().take();
+    // Only the log files of the refusals are new.
+    auto differences = MachineState::differences(before, after);
+    differences.erase(
+        std::remove_if(differences.begin(), differences.end(),
+                       [](const std::string& line) { return line.find(".log (file") != std::string::npos; }),
+        differences.end());
+    EXPECT_TRUE(differences.empty()) << differences.front();
+}
+
+TEST_F(InstallerProgramTest, NewerVersionInstalledIsRefused)
+{
+    ASSERT_EQ(ar::recordProduct(ar::test::binaryPath(L"version_probe_newer.exe")), ERROR_SUCCESS);
+    auto before = machine().take();
+    Outcome outcome = run(installer, L"/S /LOG=\"" + (logs / L"newer.log") + L"\"");
+    EXPECT_EQ(outcome.exitCode, 2u);
+    EXPECT_NE(log(L"newer.log").find("A more recent Version (Pelorium 8.0) is already installed."),
+              std::string::npos);
+    auto differences = MachineState::differences(before, machine().take());
+    ASSERT_EQ(differences.size(), 1u);
+    EXPECT_NE(differences.front().find("newer.log"), std::string::npos);
+}
+
+TEST_F(InstallerProgramTest, DamagedPayloadFailsAndLeavesNothing)
+{
+    std::wstring copy = logs / L"InstallDamaged.exe";
+    ASSERT_TRUE(CopyFileW(installer.c_str(), copy.c_str(), FALSE));
+    HMODULE module = LoadLibraryExW(installer.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(134), MAKEINTRESOURCEW(260));
+    ASSERT_NE(found, nullptr);
+    DWORD size = SizeofResource(module, found);
+    const BYTE* bytes = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
+    std::vector<BYTE> damaged(bytes, bytes + size);
+    FreeLibrary(module);
+    damaged[size / 3] ^= 0x21;
+    HANDLE update = BeginUpdateResourceW(copy.c_str(), FALSE);
+    ASSERT_NE(update, nullptr);
+    ASSERT_TRUE(
+        UpdateResourceW(update, MAKEINTRESOURCEW(260), MAKEINTRESOURCEW(134), 0, damaged.data(), size));
+    ASSERT_TRUE(EndUpdateResourceW(update, FALSE));
+
+    auto before = machine().take();
+    Outcome outcome = run(copy, L"/S /LOG=\"" + (logs / L"damaged.log") + L"\"");
+    EXPECT_EQ(outcome.exitCode, 3u);
+    EXPECT_NE(log(L"damaged.log").find("Installation failed (Error Code 4)."), std::string::npos);
+    auto differences = MachineState::differences(before, machine().take());
+    differences.erase(
+        std::remove_if(differences.begin(), differences.end(),
+                       [](const std::string& line) { return line.find("damaged.log") != std::string::npos; }),
+        differences.end());
+    EXPECT_TRUE(differences.empty()) << differences.front();
+    EXPECT_TRUE(ar::test::runTemporaryFolders().empty());
+}
+
+} // namespace
