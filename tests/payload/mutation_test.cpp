@@ -235,19 +235,17 @@ TEST_F(Mutations, ChangedCompressedBytesNeverReachTheFiles)
 {
     std::string compressed = tools::bzip2_compress(raw_);
     std::mt19937 random(706);
-    for (int round = 0; round < 3; ++round) {
-        for (std::size_t at = 0; at < compressed.size(); ++at) {
-            int change = std::uniform_int_distribution<int>(1, 255)(random);
-            std::string damaged = compressed;
-            damaged[at] = static_cast<char>(damaged[at] ^ change);
-            std::string what = describe("stream byte", at, change);
-            auto failure = run(damaged, what, true);
-            if (failure) {
-                EXPECT_EQ(failure->code, compress_errc::verification_failed) << what;
-                EXPECT_FALSE(exists(folders_.installFolder)) << what;
-            } else {
-                expectIntact(what);
-            }
+    for (std::size_t at = 0; at < compressed.size(); ++at) {
+        int change = std::uniform_int_distribution<int>(1, 255)(random);
+        std::string damaged = compressed;
+        damaged[at] = static_cast<char>(damaged[at] ^ change);
+        std::string what = describe("stream byte", at, change);
+        auto failure = run(damaged, what, true);
+        if (failure) {
+            EXPECT_EQ(failure->code, compress_errc::verification_failed) << what;
+            EXPECT_FALSE(exists(folders_.installFolder)) << what;
+        } else {
+            expectIntact(what);
         }
     }
 }
