@@ -124,6 +124,30 @@ void makeWritable(fs::path path)
     }
 }
 
+// The code a failure of the extraction is reported with, first match wins.
+std::error_code failure_code(const std::exception& failure)
+{
+    // A bzip2 error is a stream failure too, but names its own cause.
+    if (dynamic_cast<const io::bzip2_error*>(&failure))
+        return compress_errc::bzip2_error;
+    if (dynamic_cast<const std::ios_base::failure*>(&failure)) {
+        if (_doserrno != 0)
+            return {static_cast<int>(_doserrno), std::system_category()};
+        if (errno != 0)
+            return {errno, std::generic_category()};
+    }
+    if (auto* systemError = dynamic_cast<const std::system_error*>(&failure))
+        return systemError->code();
+    if (auto* boostError = dynamic_cast<const boost::system::system_error*>(&failure)) {
+        const auto& code = boostError->code();
+        if (code.category() == boost::system::generic_category())
+            return {code.value(), std::generic_category()};
+        if (code.category() == boost::system::system_category())
+            return {code.value(), std::system_category()};
+    }
+    return compress_errc::unexpected_error;
+}
+
 } // namespace
 
 imemstream open_payload_resource()
@@ -191,29 +215,6 @@ bool extract_payload(std::istream& source, PayloadFolders folders, notification_
         handler({notification::failed{failure_code(failure), failurePath}});
         return false;
     }
-}
-
-std::error_code failure_code(const std::exception& failure)
-{
-    // A bzip2 error is a stream failure too, but names its own cause.
-    if (dynamic_cast<const io::bzip2_error*>(&failure))
-        return compress_errc::bzip2_error;
-    if (dynamic_cast<const std::ios_base::failure*>(&failure)) {
-        if (_doserrno != 0)
-            return {static_cast<int>(_doserrno), std::system_category()};
-        if (errno != 0)
-            return {errno, std::generic_category()};
-    }
-    if (auto* systemError = dynamic_cast<const std::system_error*>(&failure))
-        return systemError->code();
-    if (auto* boostError = dynamic_cast<const boost::system::system_error*>(&failure)) {
-        const auto& code = boostError->code();
-        if (code.category() == boost::system::generic_category())
-            return {code.value(), std::generic_category()};
-        if (code.category() == boost::system::system_category())
-            return {code.value(), std::system_category()};
-    }
-    return compress_errc::unexpected_error;
 }
 
 std::uint32_t file_crc32(const std::wstring& path)

@@ -53,7 +53,4 @@ std::uint32_t file_crc32(const std::wstring& path);
 // ancestors. Throws std::system_error or boost::filesystem::filesystem_error.
 std::unique_ptr<std::ostream> prepare_output_file(const std::wstring& destination);
 
-// The error code that a failure of the extraction is reported with.
-std::error_code failure_code(const std::exception& failure);
-
 } // namespace ar
