@@ -2,8 +2,12 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "app/product.h"
 #include "log/uninstall_log.h"
+#include "support/format.h"
 #include "support/handles.h"
 
 namespace ar {
@@ -51,10 +55,58 @@ bool writeUninstallRegistration(const UninstallRegistration& registration, Unins
     setDword(key.get(), L"NoModify", 1);
     setDword(key.get(), L"NoRepair", 1);
     setDword(key.get(), L"ArLanguage", static_cast<DWORD>(registration.language));
+    // What the system's and administrators' tools expect beside the twelve.
+    setString(key.get(), L"QuietUninstallString", quietUninstallCommand(registration.uninstallerPath));
+    setString(key.get(), L"InstallLocation", registration.installFolder);
+    setDword(key.get(), L"EstimatedSize", estimatedSizeKilobytes(registration.installedBytes));
+    SYSTEMTIME today{};
+    GetLocalTime(&today);
+    setString(key.get(), L"InstallDate", installDateText(today));
 
     key.reset();
     log.commit(ok);
     return ok;
+}
+
+std::uint64_t installedSize(const UninstallLog& log)
+{
+    std::vector<std::wstring> counted;
+    std::uint64_t total = 0;
+    for (const auto* list : {&log.previousRecords, &log.records}) {
+        for (const UninstallLogRecord& record : *list) {
+            if (record.recordKind != RecordKind::InstalledFile || !record.succeeded)
+                continue;
+            auto same = [&](const std::wstring& path) {
+                return lstrcmpiW(path.c_str(), record.path.c_str()) == 0;
+            };
+            if (std::any_of(counted.begin(), counted.end(), same))
+                continue;
+            counted.push_back(record.path);
+            WIN32_FILE_ATTRIBUTE_DATA data{};
+            if (GetFileAttributesExW(record.path.c_str(), GetFileExInfoStandard, &data) &&
+                !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                total += std::uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+        }
+    }
+    return total;
+}
+
+std::wstring quietUninstallCommand(const std::wstring& uninstallerPath)
+{
+    // Unquoted, a path with blanks would let the system try "C:\Program.exe" first.
+    const bool blank = uninstallerPath.find(L' ') != std::wstring::npos;
+    return (blank ? L'"' + uninstallerPath + L'"' : uninstallerPath) + L" /S";
+}
+
+DWORD estimatedSizeKilobytes(std::uint64_t bytes)
+{
+    std::uint64_t kilobytes = bytes / 1024 + (bytes % 1024 != 0);
+    return static_cast<DWORD>(std::min<std::uint64_t>(kilobytes, 0xFFFFFFFFu));
+}
+
+std::wstring installDateText(const SYSTEMTIME& date)
+{
+    return formatPrintf(L"%04u%02u%02u", unsigned(date.wYear), unsigned(date.wMonth), unsigned(date.wDay));
 }
 
 } // namespace ar

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <shlwapi.h>
 
+#include <algorithm>
+
 #include "app/product.h"
 #include "log/uninstall_log.h"
 #include "support/handles.h"
@@ -20,8 +22,8 @@ Value readValue(const wchar_t* name)
     Value value;
     value.bytes.resize(1024);
     DWORD size = static_cast<DWORD>(value.bytes.size());
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, ar::product::uninstallKeyPath().c_str(), name, RRF_RT_ANY | RRF_NOEXPAND,
-                     &value.type, value.bytes.data(), &size) != ERROR_SUCCESS)
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, ar::product::uninstallKeyPath().c_str(), name,
+                     RRF_RT_ANY | RRF_NOEXPAND, &value.type, value.bytes.data(), &size) != ERROR_SUCCESS)
         return {};
     value.bytes.resize(size);
     return value;
@@ -48,7 +50,8 @@ protected:
 TEST_F(UninstallRegistrationTest, WritesTheTwelveValuesWithTypesAndSizes)
 {
     ar::UninstallRegistration registration{L"C:\\Program Files\\Ardenvale\\Pelorium 7\\Pelorium.exe",
-                                           L"C:\\Program Files\\Ardenvale\\Pelorium 7\\Uninstall.exe", 1};
+                                           L"C:\\Program Files\\Ardenvale\\Pelorium 7\\Uninstall.exe", 1,
+                                           L"C:\\Program Files\\Ardenvale\\Pelorium 7", 0};
     ASSERT_TRUE(ar::writeUninstallRegistration(registration, log));
 
     Value name = readValue(L"DisplayName");
@@ -93,13 +96,94 @@ TEST_F(UninstallRegistrationTest, ExistingKeyIsSavedAndKeepsForeignValues)
         RegSetValueExW(key.get(), L"DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>(old), sizeof(old));
         RegSetValueExW(key.get(), L"Comments", 0, REG_SZ, reinterpret_cast<const BYTE*>(old), sizeof(old));
     }
-    ar::UninstallRegistration registration{L"C:\\Apps\\Pelorium.exe", L"C:\\Apps\\Uninstall.exe", 2};
+    ar::UninstallRegistration registration{L"C:\\Apps\\Pelorium.exe", L"C:\\Apps\\Uninstall.exe", 2,
+                                           L"C:\\Apps", 0};
     ASSERT_TRUE(ar::writeUninstallRegistration(registration, log));
     EXPECT_EQ(text(readValue(L"DisplayName")), L"Pelorium 7.06");
     EXPECT_EQ(text(readValue(L"Comments")), L"old");
     ASSERT_EQ(log.records.size(), 1u);
     EXPECT_FALSE(log.records.back().backupPath.empty());
     EXPECT_TRUE(ar::test::exists(log.records.back().backupPath));
+}
+
+TEST_F(UninstallRegistrationTest, AddsTheValuesForAdministratorsAfterTheTwelve)
+{
+    ar::test::TempDir folder(L"reg");
+    ar::test::writeFile(folder / L"Pelorium.exe", std::string(3000, 'p'));
+    ar::test::writeFile(folder / L"Uninstall.exe", std::string(1000, 'u'));
+    ar::UninstallLogRecord file;
+    file.recordKind = ar::RecordKind::InstalledFile;
+    file.path = folder / L"Pelorium.exe";
+    file.succeeded = true;
+    log.records.push_back(file);
+    // The earlier installation's record of the same file counts once.
+    log.previousRecords.push_back(file);
+    file.path = folder / L"Uninstall.exe";
+    log.previousRecords.push_back(file);
+    EXPECT_EQ(ar::installedSize(log), 4000u);
+
+    SYSTEMTIME before{}, after{};
+    GetLocalTime(&before);
+    ar::UninstallRegistration registration{folder / L"Pelorium.exe",
+                                           L"C:\\Program Files\\Ardenvale\\Uninstall.exe", 1, folder.path(),
+                                           ar::installedSize(log)};
+    ASSERT_TRUE(ar::writeUninstallRegistration(registration, log));
+    GetLocalTime(&after);
+
+    // The twelve and the four, nothing else (Wine enumerates values by name, so the
+    // order of writing cannot be read back here).
+    std::vector<std::wstring> names;
+    {
+        ar::unique_hkey key;
+        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, ar::product::uninstallKeyPath().c_str(), 0, KEY_READ,
+                                key.put()),
+                  ERROR_SUCCESS);
+        wchar_t name[256];
+        for (DWORD i = 0;; ++i) {
+            DWORD length = 256;
+            if (RegEnumValueW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS)
+                break;
+            names.push_back(name);
+        }
+    }
+    std::vector<std::wstring> expected{
+        L"DisplayName",  L"UninstallString", L"DisplayIcon",          L"DisplayVersion",  L"Publisher",
+        L"URLInfoAbout", L"HelpLink",        L"URLUpdateInfo",        L"HelpTelephone",   L"NoModify",
+        L"NoRepair",     L"ArLanguage",      L"QuietUninstallString", L"InstallLocation", L"EstimatedSize",
+        L"InstallDate"};
+    std::sort(names.begin(), names.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(names, expected);
+
+    // A path with blanks is quoted, so that the system cannot take "C:\Program" for the program.
+    Value quiet = readValue(L"QuietUninstallString");
+    EXPECT_EQ(quiet.type, DWORD(REG_SZ));
+    EXPECT_EQ(text(quiet), L"\"C:\\Program Files\\Ardenvale\\Uninstall.exe\" /S");
+    EXPECT_EQ(text(readValue(L"InstallLocation")), folder.path());
+    Value size = readValue(L"EstimatedSize");
+    EXPECT_EQ(size.type, DWORD(REG_DWORD));
+    ASSERT_EQ(size.bytes.size(), 4u);
+    EXPECT_EQ(*reinterpret_cast<DWORD*>(size.bytes.data()), 4u); // 4000 bytes, rounded up
+    std::wstring date = text(readValue(L"InstallDate"));
+    EXPECT_TRUE(date == ar::installDateText(before) || date == ar::installDateText(after))
+        << ar::test::narrow(date);
+    // The first twelve are as before; the uninstaller without blanks is not quoted.
+    EXPECT_EQ(text(readValue(L"UninstallString")), registration.uninstallerPath);
+    EXPECT_EQ(ar::quietUninstallCommand(L"C:\\Apps\\Uninstall.exe"), L"C:\\Apps\\Uninstall.exe /S");
+}
+
+TEST(UninstallRegistrationValues, SizeInKilobytesAndDate)
+{
+    EXPECT_EQ(ar::estimatedSizeKilobytes(0), 0u);
+    EXPECT_EQ(ar::estimatedSizeKilobytes(1), 1u);
+    EXPECT_EQ(ar::estimatedSizeKilobytes(2048), 2u);
+    EXPECT_EQ(ar::estimatedSizeKilobytes(std::uint64_t(1) << 50), 0xFFFFFFFFu);
+    SYSTEMTIME date{};
+    date.wYear = 2026;
+    date.wMonth = 3;
+    date.wDay = 7;
+    EXPECT_EQ(ar::installDateText(date), L"20260307");
 }
 
 } // namespace
