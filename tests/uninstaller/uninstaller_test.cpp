@@ -1,0 +1,340 @@
+// The real Uninstall.exe, run as its own process, on hand-made installations and on
+// installations by the installation run: what it removes, what it keeps, what it
+// refuses, and that nothing of it remains.
+#include <gtest/gtest.h>
+#include <shlwapi.h>
+
+#include "app/install_context.h"
+#include "app/product.h"
+#include "app/system_checks.h"
+#include "payload/payload.h"
+#include "support/handles.h"
+#include "support/module_state.h"
+#include "tests/uninstaller/uninstaller_fixture.h"
+
+namespace {
+
+using ar::test::MachineState;
+using ar::test::UninstallerTest;
+
+bool keyExists(HKEY root, const std::wstring& path)
+{
+    ar::unique_hkey key;
+    return RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+}
+
+std::wstring firstDifference(const std::vector<std::string>& differences)
+{
+    return differences.empty() ? std::wstring()
+                               : std::wstring(differences.front().begin(), differences.front().end());
+}
+
+// The destinations of the payload's EditableData files (the user's libraries and image).
+std::vector<std::wstring> dataFiles(const std::wstring& payload, const std::wstring& install)
+{
+    std::vector<std::wstring> found;
+    HMODULE module = LoadLibraryExW(ar::test::binaryPath(payload).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ar::setResourceModule(module);
+    {
+        ar::imemstream archive = ar::open_payload_resource();
+        ar::test::TempDir temp(L"list");
+        ar::extract_payload(archive, {install, L"Pelorium Examples", temp.path()},
+                            [&](const ar::notification& n) {
+                                if (auto begin = n.get_if<ar::notification::file_begin>()) {
+                                    if (begin->entry->kind == ar::FileKind::EditableData)
+                                        found.push_back(begin->entry->destination);
+                                    return ar::notification::result::skip;
+                                }
+                                return ar::notification::result::proceed;
+                            });
+    }
+    ar::setResourceModule(nullptr);
+    FreeLibrary(module);
+    return found;
+}
+
+TEST_F(UninstallerTest, RemovesAHandMadeInstallationAndItselfWithoutATrace)
+{
+    auto before = machine().take();
+    makeInstallation();
+    ASSERT_TRUE(keyExists(HKEY_CLASSES_ROOT, L".pm-lib"));
+
+    EXPECT_EQ(uninstall(L"/S /PURGE /LOG=\"" + logFile + L"\""), 0);
+    ASSERT_TRUE(ar::test::waitForUninstallers());
+    auto differences = MachineState::differences(before, machine().take());
+    EXPECT_TRUE(differences.empty()) << differences.size() << " differences, first: " << differences.front()
+                                     << ar::test::narrow(uninstallLog());
+    EXPECT_TRUE(ar::test::uninstallerCopies().empty());
+
+    std::wstring log = uninstallLog();
+    EXPECT_NE(log.find(L"Uninstallation of 'Pelorium 7.06'."), std::wstring::npos);
+    EXPECT_NE(log.find(L"File associations of 'Pelorium' removed."), std::wstring::npos);
+    EXPECT_NE(log.find(L"Removed: " + install + L"\\Library\\Minerals.pm-lib"), std::wstring::npos);
+    EXPECT_NE(log.find(L"Registry entries of 'Pelorium 7.06' removed."), std::wstring::npos);
+    EXPECT_NE(log.find(L"'Pelorium 7.06' was removed from this computer."), std::wstring::npos);
+    // The copy's part, after the uninstaller ended.
+    EXPECT_NE(log.find(L"Removed: " + uninstaller), std::wstring::npos);
+    EXPECT_NE(log.find(L"Removed: " + root / L"Apps"), std::wstring::npos) << ar::test::narrow(log);
+}
+
+TEST_F(UninstallerTest, KeepsDataFilesAndTheUsersOwnFilesWithTheirFolders)
+{
+    auto before = machine().take();
+    makeInstallation();
+    const std::wstring mine = install + L"\\Lang\\my notes.txt";
+    ar::test::writeFile(mine, "mine");
+
+    EXPECT_EQ(uninstall(L"/S /LOG=\"" + logFile + L"\""), 0);
+    ASSERT_TRUE(ar::test::waitForUninstallers());
+    EXPECT_EQ(ar::test::readFile(mine), "mine");
+    EXPECT_EQ(ar::test::readFile(install + L"\\Library\\Minerals.pm-lib"), "the user's library");
+    auto differences = ar::test::differencesExcept(before, machine().take(),
+                                                   {mine, install + L"\\Library\\Minerals.pm-lib"});
+    EXPECT_TRUE(differences.empty()) << differences.size() << " differences, first: " << differences.front();
+    std::wstring log = uninstallLog();
+    EXPECT_NE(log.find(L"Kept: " + install + L"\\Library\\Minerals.pm-lib"), std::wstring::npos);
+    EXPECT_NE(log.find(L"Kept the folder " + install + L"\\Lang: it is not empty."), std::wstring::npos);
+    EXPECT_NE(log.find(L"Your data files were kept."), std::wstring::npos);
+}
+
+TEST_F(UninstallerTest, InstallationThenSilentUninstallationLeavesOnlyTheDataFiles)
+{
+    auto before = machine().take();
+    installFromPayload(L"payload_76.dll");
+    auto kept = dataFiles(L"payload_76.dll", install);
+    ASSERT_GE(kept.size(), 2u);
+
+    EXPECT_EQ(uninstall(L"/S /LOG=\"" + logFile + L"\""), 0) << ar::test::narrow(uninstallLog());
+    ASSERT_TRUE(ar::test::waitForUninstallers());
+    EXPECT_TRUE(ar::test::uninstallerCopies().empty());
+    for (const std::wstring& file : kept)
+        EXPECT_TRUE(ar::test::exists(file)) << ar::test::narrow(file);
+    auto differences = ar::test::differencesExcept(before, machine().take(), kept);
+    EXPECT_TRUE(differences.empty()) << differences.size() << " differences, first: " << differences.front();
+}
+
+TEST_F(UninstallerTest, InstallationThenPurgingUninstallationLeavesTheMachineAsItWas)
+{
+    auto before = machine().take();
+    installFromPayload(L"payload_76.dll");
+    EXPECT_EQ(uninstall(L"/S /PURGE"), 0);
+    ASSERT_TRUE(ar::test::waitForUninstallers());
+    EXPECT_TRUE(ar::test::uninstallerCopies().empty());
+    auto differences = MachineState::differences(before, machine().take());
+    EXPECT_TRUE(differences.empty()) << differences.size() << " differences, first: " << differences.front();
+}
+
+TEST_F(UninstallerTest, AfterAnUpdateRemovesTheFilesOfBothInstallations)
+{
+    auto before = machine().take();
+    installFromPayload(L"payload_75.dll");
+    installFromPayload(L"payload_76.dll", true);
+    // The update carried the earlier installation's records over (its textures were not rewritten).
+    ar::UninstallLog log;
+    log.readLog(install + L"\\Uninstall.ulog");
+    ASSERT_EQ(log.previousProduct, L"Pelorium 7.06");
+
+    EXPECT_EQ(uninstall(L"/S /PURGE"), 0);
+    ASSERT_TRUE(ar::test::waitForUninstallers());
+    auto differences = MachineState::differences(before, machine().take());
+    EXPECT_TRUE(differences.empty()) << differences.size() << " differences, first: " << differences.front();
+}
+
+TEST_F(UninstallerTest, ATruncatedLogRemovesOnlyWhatItsWholeLinesList)
+{
+    makeInstallation();
+    // Cut in the middle of the Readme record: its path would name another file.
+    std::wstring text = logText();
+    std::size_t cut = text.find(install + L"\\Readme.txt");
+    ASSERT_NE(cut, std::wstring::npos);
+    text.resize(cut + (install + L"\\Readme.tx").size());
+    writeLog(text);
+    ar::test::writeFile(install + L"\\Readme.tx", "the user's file");
+    auto before = machine().take();
+
+    EXPECT_EQ(uninstall(L"/S /PURGE /LOG=\"" + logFile + L"\""), 3);
+    ASSERT_TRUE(ar::test::waitForUninstallers());
+    // Only the records before the cut went: the language library and its folder, the library.
+    auto differences = MachineState::differences(before, machine().take());
+    ASSERT_EQ(differences.size(), 4u) << firstDifference(differences).c_str();
+    for (const std::wstring& gone : {install + L"\\Lang", install + L"\\Lang\\Pelorium.de.dll",
+                                     install + L"\\Library", install + L"\\Library\\Minerals.pm-lib"})
+        EXPECT_FALSE(ar::test::exists(gone)) << ar::test::narrow(gone);
+    EXPECT_EQ(ar::test::readFile(install + L"\\Readme.tx"), "the user's file");
+    EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, ar::product::uninstallKeyPath()));
+    EXPECT_TRUE(keyExists(HKEY_CLASSES_ROOT, L".pm-lib"));
+    EXPECT_NE(uninstallLog().find(L"is damaged from line 13 on."), std::wstring::npos)
+        << ar::test::narrow(uninstallLog());
+}
+
+TEST_F(UninstallerTest, AForeignOrUnreadableLogChangesNothing)
+{
+    makeInstallation();
+    const std::wstring good = logText();
+    auto replaced = [&](const std::wstring& from, const std::wstring& to) {
+        std::wstring text = good;
+        text.replace(text.find(from), from.size(), to);
+        return text;
+    };
+    const std::vector<std::pair<const char*, std::string>> logs{
+        {"version 2", utf16(replaced(L"Uninstall Log File v1", L"Uninstall Log File v2"))},
+        {"another installation folder",
+         utf16(replaced(L"Install Path : " + install, L"Install Path : " + root.path()))},
+        {"a malformed first record", utf16(replaced(L"0000:00ff:1", L"0000:08ff:1"))},
+        {"header only", utf16(good.substr(0, good.find(L"0000:")))},
+        {"empty", std::string()},
+    };
+    for (const auto& [what, bytes] : logs) {
+        writeLogBytes(bytes);
+        auto before = machine().take();
+        EXPECT_EQ(uninstall(L"/S /PURGE /LOG=\"" + logFile + L"\""), 2) << what;
+        ASSERT_TRUE(ar::test::waitForUninstallers());
+        auto differences = MachineState::differences(before, machine().take());
+        EXPECT_TRUE(differences.empty()) << what << ": " << differences.front();
+    }
+    EXPECT_NE(
+        uninstallLog().find(L"does not belong to this installation of 'Pelorium 7.06'. Nothing was removed."),
+        std::wstring::npos);
+    // No log at all.
+    const std::wstring path = install + L"\\Uninstall.ulog";
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(path.c_str());
+    auto before = machine().take();
+    EXPECT_EQ(uninstall(L"/S"), 2);
+    EXPECT_TRUE(MachineState::differences(before, machine().take()).empty());
+}
+
+TEST_F(UninstallerTest, AHandEditedLogStopsAtTheFirstRecordThatIsNotTheProducts)
+{
+    makeInstallation();
+    const std::wstring precious = root / L"Documents\\thesis.doc";
+    ar::test::writeFile(precious, "years of work");
+    // After the language library, a record for a file that the log never installed
+    // in a folder that it never created; then a folder named as a file.
+    std::wstring text = logText();
+    std::size_t at = text.find(L"0004:00ff:1");
+    ASSERT_NE(at, std::wstring::npos);
+    text.insert(at, L"0004:0100:1 -- " + precious + L"\r\n");
+    writeLog(text);
+    auto before = machine().take();
+
+    EXPECT_EQ(uninstall(L"/S /PURGE /LOG=\"" + logFile + L"\""), 3);
+    ASSERT_TRUE(ar::test::waitForUninstallers());
+    EXPECT_EQ(ar::test::readFile(precious), "years of work");
+    auto differences = MachineState::differences(before, machine().take());
+    EXPECT_EQ(differences.size(), 2u) << firstDifference(differences).c_str(); // the library and its folder
+    EXPECT_FALSE(ar::test::exists(install + L"\\Lang"));
+    EXPECT_TRUE(ar::test::exists(install + L"\\Readme.txt"));
+    EXPECT_TRUE(ar::test::exists(uninstaller));
+    EXPECT_NE(uninstallLog().find(L"is damaged from line 11 on."), std::wstring::npos);
+
+    // A folder where the log says a file was installed is never removed with its content.
+    ar::test::writeFile(install + L"\\Readme.txt.old\\kept.txt", "kept");
+    text = logText();
+    at = text.find(L"0004:00ff:1");
+    text.insert(at, L"0004:0100:1 -- " + install + L"\\Readme.txt.old\r\n");
+    writeLog(text);
+    EXPECT_EQ(uninstall(L"/S /PURGE"), 3);
+    ASSERT_TRUE(ar::test::waitForUninstallers());
+    EXPECT_EQ(ar::test::readFile(install + L"\\Readme.txt.old\\kept.txt"), "kept");
+    EXPECT_TRUE(ar::test::exists(uninstaller));
+}
+
+TEST_F(UninstallerTest, RefusesWhileTheProductOrAnInstallerRuns)
+{
+    makeInstallation();
+    auto before = machine().take();
+    {
+        ar::test::Process product(program, L"");
+        ASSERT_TRUE(product.started());
+        HWND window = nullptr;
+        for (int i = 0; i < 400 && !window; ++i, Sleep(50))
+            window = FindWindowW(L"ArdenvalePeloriumMain", nullptr);
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(uninstall(L"/S /PURGE /LOG=\"" + logFile + L"\""), 2);
+        ASSERT_TRUE(ar::test::waitForUninstallers());
+        EXPECT_TRUE(MachineState::differences(before, machine().take()).empty());
+        EXPECT_NE(uninstallLog().find(L"You should close 'Pelorium 7.06' before continuing Uninstallation."),
+                  std::wstring::npos);
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        EXPECT_EQ(product.wait(), 0);
+    }
+    {
+        ar::InstanceLock installer;
+        ASSERT_TRUE(installer.acquire());
+        EXPECT_EQ(uninstall(L"/S /PURGE"), 2);
+        ASSERT_TRUE(ar::test::waitForUninstallers());
+        EXPECT_TRUE(MachineState::differences(before, machine().take()).empty());
+    }
+    // Once both have ended, the uninstallation goes ahead.
+    EXPECT_EQ(uninstall(L"/S /PURGE"), 0);
+    ASSERT_TRUE(ar::test::waitForUninstallers());
+    EXPECT_FALSE(ar::test::exists(uninstaller));
+}
+
+TEST_F(UninstallerTest, AFileInUseIsListedAndALaterRunFinishesTheJob)
+{
+    auto before = machine().take();
+    makeInstallation();
+    const std::wstring busy = install + L"\\Readme.txt";
+    HANDLE open = CreateFileW(busy.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(open, INVALID_HANDLE_VALUE);
+
+    EXPECT_EQ(uninstall(L"/S /PURGE /LOG=\"" + logFile + L"\""), 3);
+    ASSERT_TRUE(ar::test::waitForUninstallers());
+    CloseHandle(open);
+    EXPECT_NE(uninstallLog().find(L"Could not remove " + busy + L": "), std::wstring::npos);
+    // The registration, the uninstaller and its log stay, so that the uninstallation can be repeated.
+    EXPECT_TRUE(ar::test::exists(busy));
+    EXPECT_TRUE(ar::test::exists(uninstaller));
+    EXPECT_TRUE(ar::test::exists(install + L"\\Uninstall.ulog"));
+    EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, ar::product::uninstallKeyPath()));
+    EXPECT_FALSE(ar::test::exists(program));
+
+    EXPECT_EQ(uninstall(L"/S /PURGE"), 0);
+    ASSERT_TRUE(ar::test::waitForUninstallers());
+    auto differences = MachineState::differences(before, machine().take());
+    EXPECT_TRUE(differences.empty()) << differences.size() << " differences, first: " << differences.front();
+}
+
+TEST_F(UninstallerTest, AsksInTheStoredLanguageAndCancelsOrGoesAhead)
+{
+    auto before = machine().take();
+    makeInstallation(2); // German
+    auto installed = machine().take();
+    const std::wstring caption = L"Deinstallationsprogramm \u2013 Pelorium 7.06";
+    {
+        ar::test::Process run(uninstaller, L"");
+        HWND dialog = ar::test::waitForDialog(run.id(), caption);
+        ASSERT_NE(dialog, nullptr);
+        wchar_t question[256] = {};
+        GetDlgItemTextW(dialog, 1030, question, 256);
+        EXPECT_EQ(std::wstring(question),
+                  L"M\u00f6chten Sie 'Pelorium 7.06' mit allen Komponenten von diesem Computer entfernen?");
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        EXPECT_EQ(run.wait(), 1);
+    }
+    EXPECT_TRUE(MachineState::differences(installed, machine().take()).empty());
+    {
+        ar::test::Process run(uninstaller, L"");
+        HWND dialog = ar::test::waitForDialog(run.id(), caption);
+        ASSERT_NE(dialog, nullptr);
+        // The data files go too when the user ticks the box.
+        SendMessageW(GetDlgItem(dialog, 1031), BM_SETCHECK, BST_CHECKED, 0);
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+        for (int i = 0; i < 400 && IsWindow(dialog); ++i)
+            Sleep(50);
+        HWND done = ar::test::waitForDialog(run.id(), caption);
+        ASSERT_NE(done, nullptr);
+        wchar_t text[256] = {};
+        GetDlgItemTextW(done, 0xFFFF, text, 256);
+        EXPECT_EQ(std::wstring(text), L"'Pelorium 7.06' wurde von diesem Computer entfernt.");
+        PostMessageW(done, WM_COMMAND, IDOK, 0);
+        EXPECT_EQ(run.wait(), 0);
+    }
+    ASSERT_TRUE(ar::test::waitForUninstallers());
+    auto differences = MachineState::differences(before, machine().take());
+    EXPECT_TRUE(differences.empty()) << differences.size() << " differences, first: " << differences.front();
+}
+
+} // namespace

@@ -1,0 +1,76 @@
+// Uninstall.exe: removes what the product's uninstall log says was installed.
+// Static initialisation restricts where DLLs come from and checks the system, as
+// the installer does; the uninstaller registers with the running-product counter
+// only when it checks whether the product runs, and its copy in the temporary
+// folder never does.
+#include <windows.h>
+
+#include "app/system_checks.h"
+#include "engine/log_file.h"
+#include "support/module_state.h"
+#include "uninstaller/self_removal.h"
+#include "uninstaller/uninstallation.h"
+#include "app/language.h"
+
+namespace {
+
+// DLLs are loaded from the system folder only, never from the program's folder.
+void restrictDllSearch()
+{
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+    if (setDefault)
+        setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    SetDllDirectoryW(L"");
+}
+
+struct BeforeTheUninstaller {
+    BeforeTheUninstaller()
+    {
+        restrictDllSearch();
+        ar::checkSystemVersion();
+        ar::checkRuntimeLocale();
+    }
+};
+
+BeforeTheUninstaller beforeTheUninstaller __attribute__((init_priority(101)));
+
+std::wstring modulePath()
+{
+    wchar_t path[MAX_PATH] = {};
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return {};
+    // The log names files by their long names.
+    wchar_t longPath[MAX_PATH] = {};
+    length = GetLongPathNameW(path, longPath, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? longPath : path;
+}
+
+// No folder of the installation may be this process's current folder: it could
+// not be removed while it is.
+void leaveInstallationFolders()
+{
+    wchar_t temporary[MAX_PATH + 1] = {};
+    DWORD length = GetTempPathW(MAX_PATH + 1, temporary);
+    if (length > 0 && length <= MAX_PATH)
+        SetCurrentDirectoryW(temporary);
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
+{
+    leaveInstallationFolders();
+    ar::UninstallOptions options = ar::parseUninstallArguments(ar::processArgumentList());
+    if (options.cleanup && options.error.empty()) {
+        ar::LogFile log;
+        if (options.logFile)
+            log.open(*options.logFile);
+        ar::setLanguage(ar::uninstallerLanguage());
+        ar::finishSelfRemoval(*options.cleanup, log);
+        return 0;
+    }
+    return static_cast<int>(ar::Uninstallation(std::move(options), modulePath()).run());
+}

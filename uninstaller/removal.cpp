@@ -1,0 +1,141 @@
+#include "uninstaller/removal.h"
+
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include "app/product.h"
+#include "app/product_record.h"
+#include "support/handles.h"
+#include "uninstaller/uninstall_plan.h"
+
+namespace ar {
+namespace {
+
+bool isGone(LONG error)
+{
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+StepResult failed(LONG error)
+{
+    return {Outcome::Failed, error};
+}
+
+// How long the program's unregistration may take before it counts as failed.
+constexpr DWORD unregistrationTimeout = 120000;
+
+} // namespace
+
+StepResult removeInstalledFile(const std::wstring& path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        LONG error = static_cast<LONG>(GetLastError());
+        return isGone(error) ? StepResult{Outcome::Missing} : failed(error);
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return failed(ERROR_DIRECTORY);
+    if (attributes != FILE_ATTRIBUTE_NORMAL)
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!DeleteFileW(path.c_str())) {
+        LONG error = static_cast<LONG>(GetLastError());
+        SetFileAttributesW(path.c_str(), attributes);
+        return failed(error);
+    }
+    SHChangeNotify(SHCNE_DELETE, SHCNF_PATHW, path.c_str(), nullptr);
+    return {};
+}
+
+StepResult removeEmptyFolder(const std::wstring& path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        LONG error = static_cast<LONG>(GetLastError());
+        return isGone(error) ? StepResult{Outcome::Missing} : failed(error);
+    }
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return failed(ERROR_DIRECTORY);
+    if (!PathIsDirectoryEmptyW(path.c_str()))
+        return {Outcome::Kept};
+    // A read-only folder cannot be removed; it is empty, so nothing is lost.
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (!RemoveDirectoryW(path.c_str())) {
+        LONG error = static_cast<LONG>(GetLastError());
+        SetFileAttributesW(path.c_str(), attributes);
+        if (error == ERROR_DIR_NOT_EMPTY)
+            return {Outcome::Kept};
+        return failed(error);
+    }
+    SHChangeNotify(SHCNE_RMDIR, SHCNF_PATHW, path.c_str(), nullptr);
+    return {};
+}
+
+std::wstring unregistrationCommand(const std::wstring& program)
+{
+    std::wstring command = program.find(L' ') == std::wstring::npos ? program : L'"' + program + L'"';
+    return command + L" /Unregister /Background";
+}
+
+StepResult undoSelfRegistration(const std::wstring& program)
+{
+    DWORD attributes = GetFileAttributesW(program.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return {Outcome::Missing};
+    wchar_t folder[MAX_PATH] = {};
+    lstrcpynW(folder, program.c_str(), MAX_PATH);
+    PathRemoveFileSpecW(folder);
+
+    std::wstring command = unregistrationCommand(program);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNOACTIVATE;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder,
+                        &startup, &process))
+        return failed(static_cast<LONG>(GetLastError()));
+    unique_handle processHandle(process.hProcess);
+    unique_handle threadHandle(process.hThread);
+    if (WaitForSingleObject(process.hProcess, unregistrationTimeout) != WAIT_OBJECT_0)
+        return failed(WAIT_TIMEOUT);
+    DWORD exitCode = 0;
+    if (!GetExitCodeProcess(process.hProcess, &exitCode))
+        return failed(static_cast<LONG>(GetLastError()));
+    if (static_cast<LONG>(exitCode) != unregistrationDone)
+        return failed(static_cast<LONG>(exitCode));
+    SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+    return {};
+}
+
+StepResult removeUninstallKey(const std::wstring& uninstaller)
+{
+    const std::wstring key = product::uninstallKeyPath();
+    wchar_t registered[MAX_PATH + 1] = {};
+    DWORD bytes = sizeof(registered) - sizeof(wchar_t);
+    DWORD type = 0;
+    LONG read = SHGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"UninstallString", &type, registered, &bytes);
+    if (read == ERROR_SUCCESS && type == REG_SZ && registered[0]) {
+        // Another tool may have quoted it.
+        PathUnquoteSpacesW(registered);
+        if (!samePlainPath(registered, uninstaller))
+            return {Outcome::Kept};
+    }
+    LONG error = SHDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
+    if (error == ERROR_SUCCESS)
+        return {};
+    return isGone(error) ? StepResult{Outcome::Missing} : failed(error);
+}
+
+StepResult removeProductRecordOf(const std::wstring& mainProgram)
+{
+    InstalledProduct recorded = readProductRecord();
+    if (!recorded.installed)
+        return {Outcome::Missing};
+    if (!samePlainPath(recorded.mainProgram, mainProgram))
+        return {Outcome::Kept};
+    removeProductRecord();
+    return {};
+}
+
+} // namespace ar

@@ -1,0 +1,66 @@
+// The platform steps of an uninstallation. Each reports what became of its item
+// and never throws; nothing is ever removed recursively.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace ar {
+
+enum class Outcome {
+    Removed,
+    Missing, // already gone
+    Kept,    // left in place on purpose (a folder that is not empty)
+    Failed,
+};
+
+struct StepResult {
+    Outcome outcome = Outcome::Removed;
+    LONG error = 0; // the system error of a failure
+};
+
+// Repeats `step` for up to `milliseconds` while what it removes is held: a folder
+// not yet empty, a file or folder in use. The system may hold a program's file, and
+// with it its folder, for a moment after the program has been signalled as ended.
+template <typename Step> StepResult retryWhileHeld(Step step, DWORD milliseconds)
+{
+    StepResult result = step();
+    for (DWORD waited = 0; waited < milliseconds; waited += 100) {
+        const bool held = result.outcome == Outcome::Kept ||
+                          (result.outcome == Outcome::Failed &&
+                           (result.error == ERROR_SHARING_VIOLATION || result.error == ERROR_ACCESS_DENIED));
+        if (!held)
+            break;
+        Sleep(100);
+        result = step();
+    }
+    return result;
+}
+
+// Deletes one file, clearing its read-only attribute first (and restoring the
+// attributes when the file stays). A folder in the file's place is left alone.
+StepResult removeInstalledFile(const std::wstring& path);
+
+// Removes a folder only when it is empty.
+StepResult removeEmptyFolder(const std::wstring& path);
+
+// The command that undoes the program's own registration: the program path,
+// quoted when it has a blank, and " /Unregister /Background".
+std::wstring unregistrationCommand(const std::wstring& program);
+// The exit code with which the program reports that it undid its registration.
+constexpr LONG unregistrationDone = -10;
+
+// Runs the installed main program with "/Unregister /Background" in its own folder
+// and waits for it. Removed when it ended with -10; Missing without the program;
+// Failed with its exit code (or the system error when it could not be started).
+StepResult undoSelfRegistration(const std::wstring& program);
+
+// Deletes the product's uninstall key when it still registers `uninstaller` (an
+// installation elsewhere may have taken it over; then it is Kept).
+StepResult removeUninstallKey(const std::wstring& uninstaller);
+
+// Deletes the product record and its App Paths entry when they name `mainProgram`.
+StepResult removeProductRecordOf(const std::wstring& mainProgram);
+
+} // namespace ar

@@ -1,0 +1,113 @@
+#include "uninstaller/uninstall_options.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cwctype>
+
+namespace ar {
+namespace {
+
+bool isSwitch(const std::wstring& argument, const wchar_t* name)
+{
+    return _wcsicmp(argument.c_str(), name) == 0;
+}
+
+// The value of "/NAME=value", when `argument` is that switch.
+std::optional<std::wstring> switchValue(const std::wstring& argument, const wchar_t* prefix)
+{
+    std::size_t n = wcslen(prefix);
+    if (argument.size() < n || _wcsnicmp(argument.c_str(), prefix, n) != 0)
+        return std::nullopt;
+    return argument.substr(n);
+}
+
+std::optional<unsigned long long> decimal(const std::wstring& text)
+{
+    if (text.empty() || text.size() > 19)
+        return std::nullopt;
+    unsigned long long value = 0;
+    for (wchar_t c : text) {
+        if (!iswdigit(c))
+            return std::nullopt;
+        value = value * 10 + static_cast<unsigned>(c - L'0');
+    }
+    return value;
+}
+
+} // namespace
+
+UninstallOptions parseUninstallArguments(const std::vector<std::wstring>& arguments)
+{
+    UninstallOptions options;
+    CleanupRequest cleanup;
+    bool cleanupGiven = false, levelsGiven = false, originalGiven = false;
+    for (const std::wstring& argument : arguments) {
+        if (isSwitch(argument, L"/S")) {
+            options.silent = true;
+        } else if (isSwitch(argument, L"/PURGE")) {
+            options.purge = true;
+        } else if (isSwitch(argument, L"/?") || isSwitch(argument, L"/HELP")) {
+            options.help = true;
+        } else if (auto file = switchValue(argument, L"/LOG=")) {
+            if (file->empty()) {
+                options.error = argument;
+                return options;
+            }
+            options.logFile = *file;
+        } else if (auto handle = switchValue(argument, L"/CLEANUP=")) {
+            auto value = decimal(*handle);
+            if (!value || *value == 0) {
+                options.error = argument;
+                return options;
+            }
+            cleanup.process = static_cast<std::uintptr_t>(*value);
+            cleanupGiven = true;
+        } else if (auto levels = switchValue(argument, L"/LEVELS=")) {
+            auto value = decimal(*levels);
+            if (!value || *value > 64) {
+                options.error = argument;
+                return options;
+            }
+            cleanup.folderLevels = static_cast<int>(*value);
+            levelsGiven = true;
+        } else if (auto original = switchValue(argument, L"/ORIGINAL=")) {
+            cleanup.uninstaller = *original;
+            originalGiven = !original->empty();
+        } else {
+            options.error = argument;
+            return options;
+        }
+    }
+    if (cleanupGiven || levelsGiven || originalGiven) {
+        if (!(cleanupGiven && levelsGiven && originalGiven)) {
+            options.error = L"/CLEANUP=";
+            return options;
+        }
+        options.cleanup = cleanup;
+    }
+    return options;
+}
+
+std::vector<std::wstring> processArgumentList()
+{
+    std::vector<std::wstring> arguments;
+    int count = 0;
+    wchar_t** list = CommandLineToArgvW(GetCommandLineW(), &count);
+    for (int i = 1; list && i < count; ++i)
+        arguments.emplace_back(list[i]);
+    LocalFree(list);
+    return arguments;
+}
+
+std::wstring uninstallUsageText()
+{
+    return L"Uninstall.exe [/S] [/PURGE] [/LOG=<file>]\r\n\r\n"
+           L"/S\tsilent: no window and no message box\r\n"
+           L"/PURGE\talso remove the data files (libraries and image)\r\n"
+           L"/LOG=<file>\twrite what is done to <file> (UTF-8)\r\n\r\n"
+           L"Exit codes: 0 removed, 1 cancelled, 2 refused (nothing removed), "
+           L"3 finished with items that could not be removed (listed in the log).";
+}
+
+} // namespace ar

@@ -1,0 +1,51 @@
+// The uninstaller's command line:
+//   /S           silent: no window and no message box
+//   /PURGE       also remove the data files that users change (libraries, image)
+//   /LOG=<file>  a UTF-8 log of everything done, with time stamps
+//   /?           the usage text
+// and the switches with which the uninstaller starts its own copy in the
+// temporary folder, which removes the uninstaller once it has ended:
+//   /CLEANUP=<handle of the uninstaller's process> /LEVELS=<n> /ORIGINAL=<uninstaller>
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ar {
+
+// The uninstaller's exit codes.
+enum class UninstallExit : int {
+    Removed = 0,
+    Cancelled = 1,
+    Refused = 2,    // nothing was removed
+    Incomplete = 3, // finished with items that could not be removed
+};
+
+// What the copy in the temporary folder removes once the uninstaller has ended.
+struct CleanupRequest {
+    std::uintptr_t process = 0; // inherited handle of the uninstaller's process
+    std::wstring uninstaller;   // its path; its log lies beside it
+    int folderLevels = 0;       // its folder and the folders above it that go with it
+};
+
+struct UninstallOptions {
+    bool silent = false;
+    bool purge = false;
+    bool help = false;
+    std::optional<std::wstring> logFile;
+    std::optional<CleanupRequest> cleanup;
+    std::wstring error; // not empty: the switch that is unknown or incomplete
+};
+
+// Parses the arguments after the program name, as the platform splits them.
+UninstallOptions parseUninstallArguments(const std::vector<std::wstring>& arguments);
+
+// The arguments of this process's command line, without the program name.
+std::vector<std::wstring> processArgumentList();
+
+// The usage text, with the exit codes.
+std::wstring uninstallUsageText();
+
+} // namespace ar

@@ -1,0 +1,316 @@
+#include "uninstaller/uninstall_plan.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <optional>
+
+namespace ar {
+namespace {
+
+bool isSeparator(wchar_t c)
+{
+    return c == L'\\' || c == L'/';
+}
+
+bool sameText(const std::wstring& a, const std::wstring& b)
+{
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
+                                TRUE) == CSTR_EQUAL;
+}
+
+// A name that the file system takes as it stands: no wildcard, stream or device
+// syntax, no "." or "..", and no trailing dot or blank (which the platform strips,
+// so that the name would mean another one).
+bool isPlainName(const std::wstring& name)
+{
+    if (name.empty() || name == L"." || name == L"..")
+        return false;
+    if (name.back() == L'.' || name.back() == L' ')
+        return false;
+    for (wchar_t c : name)
+        if (c < 0x20 || wcschr(L"<>:\"|?*", c))
+            return false;
+    return true;
+}
+
+// The elements of a plain absolute path: its root ("C:" or "\\server\share") and
+// its names; nothing when the path is not plain and absolute. Repeated and
+// trailing separators are ignored, as the platform does.
+std::optional<std::vector<std::wstring>> elements(const std::wstring& path)
+{
+    std::vector<std::wstring> out;
+    std::size_t position = 0;
+    if (path.size() >= 3 && iswalpha(path[0]) && path[1] == L':' && isSeparator(path[2])) {
+        out.push_back(path.substr(0, 2));
+        position = 3;
+    } else if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1])) {
+        std::wstring root = L"\\\\";
+        position = 2;
+        for (int part = 0; part < 2; ++part) {
+            std::size_t end = position;
+            while (end < path.size() && !isSeparator(path[end]))
+                ++end;
+            std::wstring name = path.substr(position, end - position);
+            if (!isPlainName(name))
+                return std::nullopt;
+            root += part == 0 ? name + L"\\" : name;
+            position = end + 1;
+        }
+        out.push_back(root);
+    } else {
+        return std::nullopt;
+    }
+    while (position < path.size()) {
+        std::size_t end = position;
+        while (end < path.size() && !isSeparator(path[end]))
+            ++end;
+        if (end > position) {
+            std::wstring name = path.substr(position, end - position);
+            if (!isPlainName(name))
+                return std::nullopt;
+            out.push_back(name);
+        }
+        position = end + 1;
+    }
+    return out;
+}
+
+bool startsWith(const std::vector<std::wstring>& path, const std::vector<std::wstring>& folder)
+{
+    if (path.size() < folder.size())
+        return false;
+    for (std::size_t i = 0; i < folder.size(); ++i)
+        if (!sameText(path[i], folder[i]))
+            return false;
+    return true;
+}
+
+bool endsWithLink(const std::wstring& path)
+{
+    return path.size() > 4 && sameText(path.substr(path.size() - 4), L".lnk");
+}
+
+std::wstring parentOf(const std::wstring& path)
+{
+    std::size_t end = path.find_last_of(L"\\/");
+    if (end == std::wstring::npos)
+        return {};
+    return path.substr(0, end);
+}
+
+bool isBelowAny(const std::wstring& path, const std::vector<std::wstring>& folders)
+{
+    return std::any_of(folders.begin(), folders.end(),
+                       [&](const std::wstring& f) { return isBelow(path, f); });
+}
+
+class RecordCheck {
+public:
+    RecordCheck(const ProductFolders& folders, const std::function<bool(const std::wstring&)>& exists)
+        : folders_(folders), exists_(exists)
+    {
+        roots_ = folders.dataFolders;
+        roots_.insert(roots_.end(), folders.desktopFolders.begin(), folders.desktopFolders.end());
+        roots_.push_back(folders.installFolder);
+        roots_.push_back(folders.shortcutFolder);
+    }
+
+    // Whether the record may be acted upon; a folder it creates counts from then on.
+    bool accept(const UninstallLogRecord& record)
+    {
+        const std::wstring& path = record.path;
+        switch (record.recordKind) {
+        case RecordKind::CreatedFolder: {
+            if (!isPlainAbsolutePath(path))
+                return false;
+            if (elements(path)->size() < 2)
+                return false; // a drive or share root is never created
+            bool related = std::any_of(roots_.begin(), roots_.end(), [&](const std::wstring& root) {
+                return isAtOrBelow(path, root) || isAtOrBelow(root, path);
+            });
+            if (!related && exists_(path))
+                return false;
+            created_.push_back(path);
+            // A folder above the product's folders (D:\Apps above D:\Apps\Pelorium)
+            // holds more than the product: what lies in it needs a closer licence.
+            bool above = std::any_of(roots_.begin(), roots_.end(),
+                                     [&](const std::wstring& root) { return isBelow(root, path); });
+            if (!above)
+                licensing_.push_back(path);
+            return true;
+        }
+        case RecordKind::InstalledFile:
+            if (!record.succeeded)
+                return true;
+            if (!isPlainAbsolutePath(path))
+                return false;
+            return isBelow(path, folders_.installFolder) || isBelowAny(path, folders_.dataFolders) ||
+                   isBelowAny(path, licensing_) || !exists_(path);
+        case RecordKind::MenuShortcut:
+        case RecordKind::UninstallShortcut:
+        case RecordKind::DesktopShortcut: {
+            if (!record.succeeded || path.empty())
+                return true;
+            if (!isPlainAbsolutePath(path) || !endsWithLink(path))
+                return false;
+            const bool inPlace = record.recordKind == RecordKind::DesktopShortcut
+                                     ? isBelowAny(path, folders_.desktopFolders)
+                                     : isBelow(path, folders_.shortcutFolder);
+            return inPlace || isBelowAny(path, licensing_) || !exists_(path);
+        }
+        case RecordKind::UninstallKey:
+        case RecordKind::SelfRegistration:
+        case RecordKind::DirectXSetup:
+            return true;
+        }
+        return false;
+    }
+
+    const std::vector<std::wstring>& created() const { return created_; }
+
+private:
+    const ProductFolders& folders_;
+    const std::function<bool(const std::wstring&)>& exists_;
+    std::vector<std::wstring> roots_;
+    std::vector<std::wstring> created_;   // every folder that the log created
+    std::vector<std::wstring> licensing_; // those of them whose content is the product's
+};
+
+} // namespace
+
+LogShape logShape(const std::string& bytes)
+{
+    LogShape shape;
+    const bool utf16 = bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+                       static_cast<unsigned char>(bytes[1]) == 0xFE;
+    const std::size_t unit = utf16 ? 2 : 1;
+    std::size_t begin = utf16 ? 2 : 0;
+    std::size_t end = begin + (bytes.size() - begin) / unit * unit;
+    bool open = false; // a line has begun and not ended
+    bool carriageReturn = false;
+    for (std::size_t i = begin; i < end; i += unit) {
+        unsigned value = static_cast<unsigned char>(bytes[i]);
+        if (utf16)
+            value |= static_cast<unsigned>(static_cast<unsigned char>(bytes[i + 1])) << 8;
+        if (value == 0x0A) {
+            ++shape.lines;
+            shape.endsWithLineEnd = carriageReturn;
+            open = false;
+        } else {
+            open = true;
+            shape.endsWithLineEnd = false;
+        }
+        carriageReturn = value == 0x0D;
+    }
+    // Half a UTF-16 unit at the end is a cut-off line too.
+    if (open || end != bytes.size()) {
+        if (open)
+            ++shape.lines;
+        shape.endsWithLineEnd = false;
+    }
+    return shape;
+}
+
+std::size_t recordsFromWholeLines(const LogShape& shape, std::size_t recordsRead)
+{
+    if (!shape.endsWithLineEnd && recordsRead > 0 && shape.lines == logHeaderLines + recordsRead)
+        return recordsRead - 1;
+    return recordsRead;
+}
+
+bool wholeLogRead(const LogShape& shape, std::size_t recordsRead)
+{
+    return shape.endsWithLineEnd && shape.lines == logHeaderLines + recordsRead;
+}
+
+bool isPlainAbsolutePath(const std::wstring& path)
+{
+    return elements(path).has_value();
+}
+
+bool samePlainPath(const std::wstring& a, const std::wstring& b)
+{
+    auto left = elements(a), right = elements(b);
+    return left && right && left->size() == right->size() && startsWith(*left, *right);
+}
+
+bool isBelow(const std::wstring& path, const std::wstring& folder)
+{
+    auto p = elements(path), f = elements(folder);
+    return p && f && p->size() > f->size() && startsWith(*p, *f);
+}
+
+bool isAtOrBelow(const std::wstring& path, const std::wstring& folder)
+{
+    auto p = elements(path), f = elements(folder);
+    return p && f && startsWith(*p, *f);
+}
+
+UninstallPlan planUninstall(const std::list<UninstallLogRecord>& records, std::size_t readableRecords,
+                            const ProductFolders& folders, const std::wstring& uninstaller,
+                            const std::function<bool(const std::wstring&)>& exists)
+{
+    UninstallPlan plan;
+    RecordCheck check(folders, exists);
+    std::vector<const UninstallLogRecord*> trusted;
+    for (const UninstallLogRecord& record : records) {
+        if (trusted.size() == readableRecords || !check.accept(record))
+            break;
+        trusted.push_back(&record);
+    }
+    plan.trustedRecords = trusted.size();
+
+    bool selfRegistration = false;
+    for (const UninstallLogRecord* record : trusted) {
+        if (record->recordKind == RecordKind::InstalledFile && record->succeeded && record->fileKind == 1)
+            plan.mainProgram = record->path;
+        selfRegistration = selfRegistration || record->recordKind == RecordKind::SelfRegistration;
+        plan.removesRegistration = plan.removesRegistration || record->recordKind == RecordKind::UninstallKey;
+    }
+    if (selfRegistration && !plan.mainProgram.empty())
+        plan.steps.push_back({UninstallAction::UndoSelfRegistration, plan.mainProgram});
+
+    const std::wstring uninstallerFolder = parentOf(uninstaller);
+    for (auto it = trusted.rbegin(); it != trusted.rend(); ++it) {
+        const UninstallLogRecord& record = **it;
+        switch (record.recordKind) {
+        case RecordKind::CreatedFolder:
+            // The folders that hold the uninstaller go after it.
+            if (!isAtOrBelow(uninstallerFolder, record.path))
+                plan.steps.push_back({UninstallAction::RemoveFolder, record.path});
+            break;
+        case RecordKind::InstalledFile:
+            if (!record.succeeded)
+                break;
+            if (samePlainPath(record.path, uninstaller)) {
+                plan.recordsUninstaller = true;
+                break;
+            }
+            plan.steps.push_back(
+                {record.fileKind == 3 ? UninstallAction::RemoveDataFile : UninstallAction::RemoveFile,
+                 record.path});
+            break;
+        case RecordKind::MenuShortcut:
+        case RecordKind::UninstallShortcut:
+        case RecordKind::DesktopShortcut:
+            if (record.succeeded && !record.path.empty())
+                plan.steps.push_back({UninstallAction::RemoveShortcut, record.path});
+            break;
+        default:
+            break;
+        }
+    }
+
+    const auto& created = check.created();
+    for (std::wstring folder = uninstallerFolder; isPlainAbsolutePath(folder); folder = parentOf(folder)) {
+        bool recorded = std::any_of(created.begin(), created.end(),
+                                    [&](const std::wstring& c) { return samePlainPath(c, folder); });
+        if (!recorded)
+            break;
+        ++plan.uninstallerFolderLevels;
+    }
+    return plan;
+}
+
+} // namespace ar

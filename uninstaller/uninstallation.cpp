@@ -1,0 +1,312 @@
+#include "uninstaller/uninstallation.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include "app/language.h"
+#include "app/product.h"
+#include "app/startup.h"
+#include "log/uninstall_log.h"
+#include "resources/resource.h"
+#include "support/error.h"
+#include "support/format.h"
+#include "support/handles.h"
+#include "support/module_state.h"
+#include "uninstaller/confirm_dialog.h"
+#include "uninstaller/self_removal.h"
+
+namespace ar {
+namespace {
+
+// At most this many leftovers are listed in the closing message; the log has all.
+constexpr std::size_t listedLeftovers = 12;
+// How long the system may hold the main program's file after its unregistration ended.
+constexpr DWORD programReleaseTimeout = 5000;
+
+std::wstring parentOf(const std::wstring& path)
+{
+    std::size_t end = path.find_last_of(L'\\');
+    return end == std::wstring::npos ? std::wstring() : path.substr(0, end);
+}
+
+bool readWholeFile(const std::wstring& path, std::string& bytes)
+{
+    unique_hfile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return false;
+    LARGE_INTEGER size{};
+    // A real log holds a few hundred lines; anything far larger is not one.
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > 16 * 1024 * 1024)
+        return false;
+    bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    DWORD read = 0;
+    return bytes.empty() ||
+           (ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) &&
+            read == bytes.size());
+}
+
+bool pathExists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::wstring specialFolder(int csidl)
+{
+    wchar_t buffer[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer)))
+        return {};
+    return buffer;
+}
+
+} // namespace
+
+int uninstallerLanguage()
+{
+    std::optional<int> stored = storedLanguage();
+    if (stored && isValidLanguage(*stored))
+        return *stored;
+    return startingLanguage(offeredLanguages);
+}
+
+Uninstallation::Uninstallation(UninstallOptions options, std::wstring uninstaller)
+    : options_(std::move(options)), uninstaller_(std::move(uninstaller)),
+      installFolder_(parentOf(uninstaller_))
+{
+}
+
+int Uninstallation::tell(const std::wstring& text, UINT type)
+{
+    log_.line(text);
+    if (options_.silent)
+        return IDCANCEL;
+    return messageBox(text, {}, type);
+}
+
+UninstallExit Uninstallation::refuse(const std::wstring& text)
+{
+    tell(text, MB_OK | MB_ICONEXCLAMATION);
+    return UninstallExit::Refused;
+}
+
+bool Uninstallation::productClosed(UninstallExit& exit)
+{
+    // The counter holds this process too.
+    registerRunningInstance();
+    while (countRunningInstances() >= 2) {
+        const std::wstring text = formatString(IDS_UNINSTALL_CLOSE_PRODUCT, {product::displayName()});
+        if (options_.silent) {
+            exit = refuse(text);
+            return false;
+        }
+        if (tell(text, MB_RETRYCANCEL | MB_ICONEXCLAMATION) != IDRETRY) {
+            log_.line(loadString(IDS_UNINSTALL_CANCELLED));
+            exit = UninstallExit::Cancelled;
+            return false;
+        }
+    }
+    return true;
+}
+
+ProductFolders Uninstallation::productFolders(const std::wstring& shortcutFolder) const
+{
+    ProductFolders folders;
+    folders.installFolder = installFolder_;
+    folders.shortcutFolder = shortcutFolder;
+    for (int csidl : {CSIDL_COMMON_APPDATA, CSIDL_APPDATA}) {
+        std::wstring base = specialFolder(csidl);
+        if (!base.empty())
+            folders.dataFolders.push_back(base + L'\\' + product::companyName);
+    }
+    for (int csidl : {CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY}) {
+        std::wstring desktop = specialFolder(csidl);
+        if (!desktop.empty())
+            folders.desktopFolders.push_back(desktop);
+    }
+    return folders;
+}
+
+void Uninstallation::note(const std::wstring& path, const StepResult& result)
+{
+    switch (result.outcome) {
+    case Outcome::Removed:
+    case Outcome::Missing:
+        log_.line(formatString(IDS_UNINSTALL_REMOVED, {path}));
+        break;
+    case Outcome::Kept:
+        log_.line(formatString(IDS_UNINSTALL_FOLDER_KEPT, {path}));
+        break;
+    case Outcome::Failed:
+        log_.line(formatString(IDS_UNINSTALL_FAILED, {path, systemErrorText(result.error)}));
+        leftovers_.push_back(path);
+        break;
+    }
+}
+
+bool Uninstallation::removeAll(const UninstallPlan& plan)
+{
+    // The main program stays when its registration could not be undone: a later
+    // attempt needs it.
+    bool keepMainProgram = false;
+    for (const UninstallStep& step : plan.steps) {
+        switch (step.action) {
+        case UninstallAction::UndoSelfRegistration: {
+            // The product may refuse to (un)register while an installer holds the lock.
+            lock_.release();
+            StepResult result = undoSelfRegistration(step.path);
+            const bool relocked = lock_.acquire();
+            if (result.outcome == Outcome::Removed) {
+                log_.line(formatString(IDS_UNINSTALL_UNREGISTERED, {product::name}));
+            } else if (result.outcome == Outcome::Failed) {
+                std::wstring text = formatString(IDS_UNINSTALL_UNREGISTER_FAILED,
+                                                 {product::name, formatPrintf(L"%ld", result.error)});
+                log_.line(text);
+                leftovers_.push_back(text);
+                keepMainProgram = true;
+            }
+            if (!relocked) {
+                // An installer started meanwhile: it owns the installation now.
+                std::wstring text = formatString(IDS_UNINSTALL_INSTALLER_RUNNING, {product::displayName()});
+                log_.line(text);
+                leftovers_.push_back(text);
+                return false;
+            }
+            break;
+        }
+        case UninstallAction::RemoveDataFile:
+            if (!options_.purge) {
+                log_.line(formatString(IDS_UNINSTALL_KEPT, {step.path}));
+                dataKept_ = true;
+                break;
+            }
+            note(step.path, removeInstalledFile(step.path));
+            break;
+        case UninstallAction::RemoveFile:
+        case UninstallAction::RemoveShortcut:
+            if (samePlainPath(step.path, plan.mainProgram)) {
+                if (keepMainProgram) {
+                    log_.line(formatString(IDS_UNINSTALL_KEPT, {step.path}));
+                    leftovers_.push_back(step.path);
+                    break;
+                }
+                // The program has just ended its unregistration.
+                note(step.path,
+                     retryWhileHeld([&] { return removeInstalledFile(step.path); }, programReleaseTimeout));
+                break;
+            }
+            note(step.path, removeInstalledFile(step.path));
+            break;
+        case UninstallAction::RemoveFolder:
+            note(step.path, removeEmptyFolder(step.path));
+            break;
+        }
+    }
+    return true;
+}
+
+void Uninstallation::removeRegistration(const UninstallPlan& plan)
+{
+    const std::wstring keyText = L"HKEY_LOCAL_MACHINE\\" + product::uninstallKeyPath();
+    if (plan.removesRegistration) {
+        StepResult result = removeUninstallKey(uninstaller_);
+        if (result.outcome == Outcome::Failed) {
+            note(keyText, result);
+            return;
+        }
+    }
+    if (!plan.mainProgram.empty())
+        removeProductRecordOf(plan.mainProgram);
+    log_.line(formatString(IDS_UNINSTALL_REGISTRY_REMOVED, {product::displayName()}));
+}
+
+UninstallExit Uninstallation::run()
+{
+    if (options_.logFile)
+        log_.open(*options_.logFile);
+    setLanguage(uninstallerLanguage());
+    setApplicationName(loadString(IDS_UNINSTALLER) + L" \u2013 " + product::displayName());
+    log_.line(formatString(IDS_UNINSTALL_TITLE_LINE, {product::displayName()}));
+
+    if (!options_.error.empty())
+        return refuse(formatString(IDS_UNINSTALL_BAD_COMMAND_LINE, {options_.error}) + L"\r\n\r\n" +
+                      uninstallUsageText());
+    if (options_.help) {
+        tell(uninstallUsageText(), MB_OK | MB_ICONINFORMATION);
+        return UninstallExit::Cancelled;
+    }
+
+    // Checks: no installer at work (and none may start until the end), rights, the product closed.
+    if (!lock_.acquire())
+        return refuse(formatString(IDS_UNINSTALL_INSTALLER_RUNNING, {product::displayName()}));
+    if (!isUserAdministrator())
+        return refuse(formatString(IDS_UNINSTALL_NEED_ADMINISTRATOR, {product::displayName()}));
+    UninstallExit exit = UninstallExit::Refused;
+    if (!productClosed(exit))
+        return exit;
+
+    // The log, and how much of it may be trusted.
+    const std::wstring logPath = uninstallLogBeside(uninstaller_);
+    std::string bytes;
+    if (!readWholeFile(logPath, bytes))
+        return refuse(formatString(IDS_UNINSTALL_LOG_UNREADABLE, {logPath}));
+    UninstallLog log;
+    log.readLog(logPath);
+    const std::wstring foreign = formatString(IDS_UNINSTALL_LOG_FOREIGN, {logPath, product::displayName()});
+    if (log.installPath.empty() || !UninstallLog::samePath(log.installPath, installFolder_))
+        return refuse(foreign);
+    const LogShape shape = logShape(bytes);
+    const std::size_t recordsRead = log.previousRecords.size();
+    const UninstallPlan plan = planUninstall(log.previousRecords, recordsFromWholeLines(shape, recordsRead),
+                                             productFolders(log.shortcutPath), uninstaller_, pathExists);
+    if (plan.trustedRecords == 0)
+        return refuse(foreign);
+    const bool wholeLog = plan.trustedRecords == recordsRead && wholeLogRead(shape, recordsRead);
+
+    if (!options_.silent) {
+        CConfirmUninstallDlg confirm(options_.purge);
+        if (confirm.doModal() != IDOK) {
+            log_.line(loadString(IDS_UNINSTALL_CANCELLED));
+            return UninstallExit::Cancelled;
+        }
+        options_.purge = confirm.purge();
+    }
+
+    const bool finished = removeAll(plan);
+    const bool complete = finished && wholeLog && leftovers_.empty();
+    if (complete)
+        removeRegistration(plan);
+
+    // The report.
+    std::wstring text;
+    if (!wholeLog)
+        text = formatString(IDS_UNINSTALL_LOG_DAMAGED,
+                            {logPath, std::to_wstring(logHeaderLines + plan.trustedRecords + 1)});
+    if (!leftovers_.empty()) {
+        if (!text.empty())
+            text += L"\r\n\r\n";
+        text += formatString(IDS_UNINSTALL_INCOMPLETE, {product::displayName()});
+        for (std::size_t i = 0; i < leftovers_.size() && i < listedLeftovers; ++i)
+            text += L"\r\n" + leftovers_[i];
+        if (leftovers_.size() > listedLeftovers)
+            text += L"\r\n...";
+        text += L"\r\n\r\n" + loadString(IDS_UNINSTALL_TRY_AGAIN);
+    }
+    const bool removed = text.empty() && leftovers_.empty();
+    if (removed) {
+        text = formatString(IDS_UNINSTALL_DONE, {product::displayName()});
+        if (dataKept_)
+            text += L"\r\n\r\n" + loadString(IDS_UNINSTALL_DATA_KEPT);
+    }
+    tell(text, MB_OK | (removed ? MB_ICONINFORMATION : MB_ICONEXCLAMATION));
+
+    // Last, the uninstaller itself, its log and its folders, once this process has
+    // ended; only when the log says that it installed the uninstaller there.
+    if (complete && leftovers_.empty() && plan.recordsUninstaller) {
+        if (!startSelfRemoval(uninstaller_, plan.uninstallerFolderLevels, options_.logFile))
+            for (const std::wstring& path : removeAtRestart(uninstaller_, plan.uninstallerFolderLevels))
+                log_.line(formatString(IDS_UNINSTALL_AT_RESTART, {path}));
+    }
+    return removed ? UninstallExit::Removed : UninstallExit::Incomplete;
+}
+
+} // namespace ar

@@ -1,0 +1,50 @@
+// One uninstallation from start to end: the checks (no installer running,
+// administrator rights, the product closed), the uninstall log and what may be
+// trusted of it, the confirmation, the removal, the report and the uninstaller's
+// own removal.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/system_checks.h"
+#include "engine/log_file.h"
+#include "uninstaller/removal.h"
+#include "uninstaller/uninstall_options.h"
+#include "uninstaller/uninstall_plan.h"
+
+namespace ar {
+
+// The language the uninstaller speaks: the one stored by the installation, else
+// the user's among the offered ones.
+int uninstallerLanguage();
+
+class Uninstallation {
+public:
+    // `uninstaller`: the full path of the running uninstaller; its log lies beside it.
+    Uninstallation(UninstallOptions options, std::wstring uninstaller);
+
+    UninstallExit run();
+
+private:
+    UninstallExit refuse(const std::wstring& text);
+    // Shows (unless silent) and logs a message; returns the button chosen.
+    int tell(const std::wstring& text, UINT type);
+    // Waits, with a Retry/Cancel question, until the product is no longer running.
+    bool productClosed(UninstallExit& exit);
+    ProductFolders productFolders(const std::wstring& shortcutFolder) const;
+    // Carries out the plan's steps; false when the removal had to stop.
+    bool removeAll(const UninstallPlan& plan);
+    void note(const std::wstring& path, const StepResult& result);
+    void removeRegistration(const UninstallPlan& plan);
+
+    UninstallOptions options_;
+    std::wstring uninstaller_;
+    std::wstring installFolder_;
+    LogFile log_;
+    InstanceLock lock_;
+    std::vector<std::wstring> leftovers_; // what could not be removed, as shown to the user
+    bool dataKept_ = false;
+};
+
+} // namespace ar
