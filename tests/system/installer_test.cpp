@@ -179,6 +179,52 @@ TEST_F(InstallerProgramTest, RefusalsChangeNothing)
     EXPECT_TRUE(differences.empty()) << differences.front();
 }
 
+// Starts `program` without waiting for it.
+ar::unique_handle start(const std::wstring& program, const std::wstring& arguments = {})
+{
+    std::wstring command = L"\"" + program + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return {};
+    CloseHandle(process.hThread);
+    return ar::unique_handle(process.hProcess);
+}
+
+// Waits until a process of the product or an installer has registered or taken its lock.
+void settle()
+{
+    Sleep(1500);
+}
+
+TEST_F(InstallerProgramTest, RunningProductIsCountedUntilItEnds)
+{
+    // The demo program registers with the running-product counter like the product.
+    ar::unique_handle product = start(ar::test::binaryPath(L"demo\\Pelorium.exe"));
+    ASSERT_TRUE(product);
+    settle();
+    Outcome whileRunning = run(installer, L"/S /LOG=\"" + (logs / L"running.log") + L"\"");
+    EXPECT_EQ(whileRunning.exitCode, 2u);
+    EXPECT_FALSE(ar::test::exists(installFolder()));
+    TerminateProcess(product.get(), 0);
+    WaitForSingleObject(product.get(), 10000);
+    EXPECT_EQ(run(installer, L"/S").exitCode, 0u);
+}
+
+TEST_F(InstallerProgramTest, LockAbandonedByAKilledInstallerIsTaken)
+{
+    // An installer showing its wizard holds the lock; killed, it leaves it abandoned.
+    ar::unique_handle first = start(installer);
+    ASSERT_TRUE(first);
+    settle();
+    EXPECT_EQ(run(installer, L"/S").exitCode, 2u);
+    TerminateProcess(first.get(), 0);
+    WaitForSingleObject(first.get(), 10000);
+    EXPECT_EQ(run(installer, L"/S").exitCode, 0u);
+}
+
 TEST_F(InstallerProgramTest, NewerVersionInstalledIsRefused)
 {
     ASSERT_EQ(ar::recordProduct(ar::test::binaryPath(L"version_probe_newer.exe")), ERROR_SUCCESS);
