@@ -6,25 +6,14 @@
 
 #include "app/install_app.h"
 #include "app/system_checks.h"
+#include "support/system_library.h"
 
 namespace {
-
-// DLLs are loaded from the system folder only, never from the folder the installer
-// was started from (a Downloads folder may hold anything).
-void restrictDllSearch()
-{
-    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
-    if (setDefault)
-        setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    SetDllDirectoryW(L"");
-}
 
 struct BeforeTheApplication {
     BeforeTheApplication()
     {
-        restrictDllSearch();
+        ar::restrictDllSearch();
         ar::checkSystemVersion();
         ar::registerRunningInstance();
         ar::checkRuntimeLocale();

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "app/system_checks.h"
+#include "support/system_library.h"
 #include "engine/log_file.h"
 #include "support/module_state.h"
 #include "uninstaller/self_removal.h"
@@ -14,21 +15,10 @@
 
 namespace {
 
-// DLLs are loaded from the system folder only, never from the program's folder.
-void restrictDllSearch()
-{
-    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
-    if (setDefault)
-        setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    SetDllDirectoryW(L"");
-}
-
 struct BeforeTheUninstaller {
     BeforeTheUninstaller()
     {
-        restrictDllSearch();
+        ar::restrictDllSearch();
         ar::checkSystemVersion();
         ar::checkRuntimeLocale();
     }

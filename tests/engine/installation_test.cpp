@@ -54,35 +54,6 @@ std::vector<std::wstring> lines(const std::wstring& text)
     return out;
 }
 
-struct LinkContents {
-    std::wstring target, workingFolder;
-};
-
-LinkContents readLink(const std::wstring& path)
-{
-    LinkContents contents;
-    CoInitialize(nullptr);
-    IShellLinkW* link = nullptr;
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                   reinterpret_cast<void**>(&link)))) {
-        IPersistFile* file = nullptr;
-        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-            if (SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
-                wchar_t buffer[MAX_PATH] = {};
-                if (SUCCEEDED(link->GetPath(buffer, MAX_PATH, nullptr, SLGP_RAWPATH)))
-                    contents.target = buffer;
-                buffer[0] = 0;
-                if (SUCCEEDED(link->GetWorkingDirectory(buffer, MAX_PATH)))
-                    contents.workingFolder = buffer;
-            }
-            file->Release();
-        }
-        link->Release();
-    }
-    CoUninitialize();
-    return contents;
-}
-
 class InstallationRunTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -226,11 +197,12 @@ TEST_F(InstallationRunTest, FreshInstallationPutsEverythingInPlace)
     EXPECT_FALSE(ar::test::exists(context->tempFolder));
 
     // Shortcuts.
-    LinkContents menu = readLink(shortcutFolder + L"\\Pelorium 7.06.lnk");
+    ar::test::ShortcutContents menu = ar::test::readShortcut(shortcutFolder + L"\\Pelorium 7.06.lnk");
     EXPECT_EQ(menu.target, programs.programPath);
     EXPECT_EQ(menu.workingFolder, installFolder);
-    EXPECT_EQ(readLink(shortcutFolder + L"\\Uninstall Pelorium.lnk").target, programs.uninstallerPath);
-    EXPECT_EQ(readLink(ar::test::publicDesktopLink()).target, programs.programPath);
+    EXPECT_EQ(ar::test::readShortcut(shortcutFolder + L"\\Uninstall Pelorium.lnk").target,
+              programs.uninstallerPath);
+    EXPECT_EQ(ar::test::readShortcut(ar::test::publicDesktopLink()).target, programs.programPath);
 
     // Registration, product record, self-registration.
     wchar_t value[MAX_PATH] = {};
@@ -366,18 +338,7 @@ TEST_F(InstallationRunTest, DamagedPayloadFailsVerificationBeforeAnyFile)
 {
     // A copy of the payload library whose compressed bytes have one byte changed.
     std::wstring copy = root / L"damaged.dll";
-    ASSERT_TRUE(CopyFileW(ar::test::binaryPath(L"payload_76.dll").c_str(), copy.c_str(), FALSE));
-    HRSRC found = FindResourceW(modules.back(), MAKEINTRESOURCEW(134), MAKEINTRESOURCEW(260));
-    ASSERT_NE(found, nullptr);
-    DWORD size = SizeofResource(modules.back(), found);
-    const BYTE* bytes = static_cast<const BYTE*>(LockResource(LoadResource(modules.back(), found)));
-    std::vector<BYTE> damaged(bytes, bytes + size);
-    damaged[size / 2] ^= 0x5A;
-    HANDLE update = BeginUpdateResourceW(copy.c_str(), FALSE);
-    ASSERT_NE(update, nullptr);
-    ASSERT_TRUE(
-        UpdateResourceW(update, MAKEINTRESOURCEW(260), MAKEINTRESOURCEW(134), 0, damaged.data(), size));
-    ASSERT_TRUE(EndUpdateResourceW(update, FALSE));
+    ASSERT_TRUE(ar::test::copyWithDamagedPayload(ar::test::binaryPath(L"payload_76.dll"), copy));
     usePayload(copy);
 
     auto before = machine().take();

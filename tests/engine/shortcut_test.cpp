@@ -8,43 +8,13 @@
 
 namespace {
 
-struct LinkContents {
-    std::wstring target;
-    std::wstring workingFolder;
-};
-
-LinkContents readLink(const std::wstring& path)
-{
-    LinkContents contents;
-    CoInitialize(nullptr);
-    IShellLinkW* link = nullptr;
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                   reinterpret_cast<void**>(&link)))) {
-        IPersistFile* file = nullptr;
-        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-            if (SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
-                wchar_t buffer[MAX_PATH] = {};
-                if (SUCCEEDED(link->GetPath(buffer, MAX_PATH, nullptr, SLGP_RAWPATH)))
-                    contents.target = buffer;
-                buffer[0] = 0;
-                if (SUCCEEDED(link->GetWorkingDirectory(buffer, MAX_PATH)))
-                    contents.workingFolder = buffer;
-            }
-            file->Release();
-        }
-        link->Release();
-    }
-    CoUninitialize();
-    return contents;
-}
-
 TEST(CreateShortcut, DerivesNameAndWorkingFolder)
 {
     ar::test::TempDir dir;
     std::wstring link;
     ASSERT_TRUE(ar::create_shortcut(L"C:\\Programs\\Pelorium\\Pelorium.exe", dir.path(), nullptr, &link));
     EXPECT_EQ(link, dir / L"Pelorium.lnk");
-    LinkContents contents = readLink(link);
+    ar::test::ShortcutContents contents = ar::test::readShortcut(link);
     EXPECT_EQ(contents.target, L"C:\\Programs\\Pelorium\\Pelorium.exe");
     EXPECT_EQ(contents.workingFolder, L"C:\\Programs\\Pelorium");
 
@@ -61,7 +31,7 @@ TEST(CreateShortcut, NamedLinkKeepsItsDotAndIsOverwritten)
     ASSERT_TRUE(ar::create_shortcut(L"C:\\Apps\\Pelorium.exe", dir.path(), &name, &link));
     EXPECT_EQ(link, dir / L"Pelorium 7.06.lnk");
     ASSERT_TRUE(ar::create_shortcut(L"C:\\Apps\\Other.exe", dir.path(), &name, &link));
-    EXPECT_EQ(readLink(link).target, L"C:\\Apps\\Other.exe");
+    EXPECT_EQ(ar::test::readShortcut(link).target, L"C:\\Apps\\Other.exe");
 }
 
 TEST(CreateShortcut, RefusesWhatCannotBeMade)

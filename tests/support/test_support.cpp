@@ -1,5 +1,8 @@
 #include "tests/support/test_support.h"
 
+#include <objbase.h>
+#include <shlobj.h>
+
 #include <boost/filesystem.hpp>
 
 #include <fstream>
@@ -64,9 +67,11 @@ bool exists(const std::wstring& path)
 
 std::string narrow(const std::wstring& text)
 {
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                nullptr);
     std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
+                        nullptr);
     return out;
 }
 
@@ -110,7 +115,7 @@ void BoxAnswerer::onActivate(HWND window)
     box.text = buffer;
     GetWindowTextW(window, buffer, 4096);
     box.caption = buffer;
-    HWND icon = GetDlgItem(window, 1088);  // Wine; Windows uses 20
+    HWND icon = GetDlgItem(window, 1088); // Wine; Windows uses 20
     if (!icon)
         icon = GetDlgItem(window, 20);
     if (icon)
@@ -118,6 +123,56 @@ void BoxAnswerer::onActivate(HWND window)
     box.rtlReading = (GetWindowLongW(textControl, GWL_EXSTYLE) & WS_EX_RTLREADING) != 0;
     boxes_.push_back(box);
     PostMessageW(window, WM_COMMAND, static_cast<WPARAM>(answer_), 0);
+}
+
+ShortcutContents readShortcut(const std::wstring& path)
+{
+    ShortcutContents contents;
+    CoInitialize(nullptr);
+    IShellLinkW* link = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                   reinterpret_cast<void**>(&link)))) {
+        IPersistFile* file = nullptr;
+        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+            if (SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
+                wchar_t buffer[MAX_PATH] = {};
+                if (SUCCEEDED(link->GetPath(buffer, MAX_PATH, nullptr, SLGP_RAWPATH)))
+                    contents.target = buffer;
+                buffer[0] = 0;
+                if (SUCCEEDED(link->GetWorkingDirectory(buffer, MAX_PATH)))
+                    contents.workingFolder = buffer;
+            }
+            file->Release();
+        }
+        link->Release();
+    }
+    CoUninitialize();
+    return contents;
+}
+
+bool copyWithDamagedPayload(const std::wstring& module, const std::wstring& copy, double at)
+{
+    if (!CopyFileW(module.c_str(), copy.c_str(), FALSE))
+        return false;
+    HMODULE source = LoadLibraryExW(module.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!source)
+        return false;
+    std::vector<BYTE> bytes;
+    if (HRSRC found = FindResourceW(source, MAKEINTRESOURCEW(134), MAKEINTRESOURCEW(260))) {
+        DWORD size = SizeofResource(source, found);
+        auto data = static_cast<const BYTE*>(LockResource(LoadResource(source, found)));
+        if (data)
+            bytes.assign(data, data + size);
+    }
+    FreeLibrary(source);
+    if (bytes.empty())
+        return false;
+    bytes[static_cast<size_t>(static_cast<double>(bytes.size()) * at)] ^= 0x5A;
+    HANDLE update = BeginUpdateResourceW(copy.c_str(), FALSE);
+    return update &&
+           UpdateResourceW(update, MAKEINTRESOURCEW(260), MAKEINTRESOURCEW(134), 0, bytes.data(),
+                           static_cast<DWORD>(bytes.size())) &&
+           EndUpdateResourceW(update, FALSE);
 }
 
 void pumpFor(DWORD milliseconds)

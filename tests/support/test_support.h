@@ -39,7 +39,7 @@ std::string narrow(const std::wstring& text);
 struct ShownBox {
     std::wstring text;
     std::wstring caption;
-    HICON icon = nullptr;      // the icon shown, compare with LoadIconW(nullptr, IDI_...)
+    HICON icon = nullptr; // the icon shown, compare with LoadIconW(nullptr, IDI_...)
     bool rtlReading = false;
 };
 
@@ -55,7 +55,11 @@ public:
 
     void setAnswer(int answer) { answer_ = answer; }
     const std::vector<ShownBox>& boxes() const { return boxes_; }
-    void clear() { boxes_.clear(); answered_.clear(); }
+    void clear()
+    {
+        boxes_.clear();
+        answered_.clear();
+    }
 
 private:
     static LRESULT CALLBACK hook(int code, WPARAM wParam, LPARAM lParam);
@@ -66,6 +70,17 @@ private:
     std::vector<ShownBox> boxes_;
     std::vector<HWND> answered_;
 };
+
+// What a shell shortcut (.lnk) points at.
+struct ShortcutContents {
+    std::wstring target;
+    std::wstring workingFolder;
+};
+ShortcutContents readShortcut(const std::wstring& path);
+
+// Writes a copy of the program or library `module` whose payload resource (type 260,
+// id 134) has one byte changed, `at` ∈ (0, 1) of the way in. False on failure.
+bool copyWithDamagedPayload(const std::wstring& module, const std::wstring& copy, double at = 0.5);
 
 // Dispatches pending messages of this thread for about `milliseconds`.
 void pumpFor(DWORD milliseconds);

@@ -241,21 +241,7 @@ TEST_F(InstallerProgramTest, NewerVersionInstalledIsRefused)
 TEST_F(InstallerProgramTest, DamagedPayloadFailsAndLeavesNothing)
 {
     std::wstring copy = logs / L"InstallDamaged.exe";
-    ASSERT_TRUE(CopyFileW(installer.c_str(), copy.c_str(), FALSE));
-    HMODULE module = LoadLibraryExW(installer.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(module, nullptr);
-    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(134), MAKEINTRESOURCEW(260));
-    ASSERT_NE(found, nullptr);
-    DWORD size = SizeofResource(module, found);
-    const BYTE* bytes = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
-    std::vector<BYTE> damaged(bytes, bytes + size);
-    FreeLibrary(module);
-    damaged[size / 3] ^= 0x21;
-    HANDLE update = BeginUpdateResourceW(copy.c_str(), FALSE);
-    ASSERT_NE(update, nullptr);
-    ASSERT_TRUE(
-        UpdateResourceW(update, MAKEINTRESOURCEW(260), MAKEINTRESOURCEW(134), 0, damaged.data(), size));
-    ASSERT_TRUE(EndUpdateResourceW(update, FALSE));
+    ASSERT_TRUE(ar::test::copyWithDamagedPayload(installer, copy, 0.33));
 
     auto before = machine().take();
     Outcome outcome = run(copy, L"/S /LOG=\"" + (logs / L"damaged.log") + L"\"");
