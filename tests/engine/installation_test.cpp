@@ -334,6 +334,35 @@ TEST_F(InstallationRunTest, FailureAtEveryFileOfAFreshInstallationRestoresTheMac
     ASSERT_TRUE(install(*context)) << ar::test::narrow(view.log);
 }
 
+TEST_F(InstallationRunTest, FailureAtEveryFileOfAnUpdateRestoresTheEarlierInstallation)
+{
+    usePayload(L"payload_75.dll");
+    ASSERT_TRUE(install(*freshContext()));
+    usePayload(L"payload_76.dll");
+    int tried = 0;
+    for (const ar::PayloadEntry& entry : entries()) {
+        // Only files the update replaces: kept data and skipped textures are not touched.
+        if (entry.kind == ar::FileKind::SetupTemporary || entry.kind == ar::FileKind::EditableData ||
+            entry.kind == ar::FileKind::Texture)
+            continue;
+        auto context = contextOver(ar::InstallState::Update);
+        auto before = machine().take();
+        // The earlier file, held open by another program that shares nothing.
+        ar::unique_hfile held(CreateFileW(entry.destination.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(held) << ar::test::narrow(entry.destination);
+        bool ok = install(*context);
+        held.reset();
+        EXPECT_FALSE(ok) << ar::test::narrow(entry.destination);
+        if (ok)
+            break;
+        expectRolledBack(before, ar::test::narrow(entry.destination));
+        ++tried;
+    }
+    std::printf("fault injection during an update: %d failure points tried\n", tried);
+    EXPECT_GT(tried, 0);
+}
+
 TEST_F(InstallationRunTest, DamagedPayloadFailsVerificationBeforeAnyFile)
 {
     // A copy of the payload library whose compressed bytes have one byte changed.
