@@ -23,8 +23,8 @@ std::wstring logTimeStamp()
 {
     SYSTEMTIME now{};
     GetLocalTime(&now);
-    return formatPrintf(L"%04u-%02u-%02u %02u:%02u:%02u ", now.wYear, now.wMonth, now.wDay, now.wHour,
-                        now.wMinute, now.wSecond);
+    return formatPrintf(L"%04u-%02u-%02u %02u:%02u:%02u.%03u ", now.wYear, now.wMonth, now.wDay, now.wHour,
+                        now.wMinute, now.wSecond, now.wMilliseconds);
 }
 
 bool LogFile::open(const std::wstring& path)

@@ -46,7 +46,7 @@ private:
     std::wstring status_;  // the status, until the log shows whether it repeats it
 };
 
-// Timestamped line prefix, "2026-12-08 19:07:21 " (local time).
+// Timestamped line prefix, "2026-12-08 19:07:21.042 " (local time).
 std::wstring logTimeStamp();
 
 } // namespace ar

@@ -40,7 +40,7 @@ TEST(LogFileView, CompletesPhaseLinesAndWritesEachStatusOnce)
     }
     std::vector<std::string> lines = linesOf(ar::test::readFile(dir / L"install.log"));
     ASSERT_EQ(lines.size(), 4u);
-    const std::regex stamp(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d (.*)$)");
+    const std::regex stamp(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} (.*)$)");
     std::vector<std::string> texts;
     for (const std::string& line : lines) {
         std::smatch match;
