@@ -5,20 +5,6 @@
 #include "support/format.h"
 
 namespace ar {
-namespace {
-
-std::string utf8(const std::wstring& text)
-{
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
-                        nullptr);
-    return out;
-}
-
-} // namespace
-
 std::wstring logTimeStamp()
 {
     SYSTEMTIME now{};
@@ -45,7 +31,7 @@ void LogFile::line(const std::wstring& text)
     do {
         size_t end = text.find(L"\r\n", start);
         std::wstring part = text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
-        std::string bytes = utf8(logTimeStamp() + part) + "\r\n";
+        std::string bytes = toUtf8(logTimeStamp() + part) + "\r\n";
         DWORD written = 0;
         WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
         start = end == std::wstring::npos ? std::wstring::npos : end + 2;

@@ -33,6 +33,16 @@ std::wstring formatMessage(const std::wstring& format, std::initializer_list<std
     return std::wstring(buffer, length);
 }
 
+std::string toUtf8(const std::wstring& text)
+{
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                nullptr);
+    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
+                        nullptr);
+    return out;
+}
+
 std::wstring formatPrintf(const wchar_t* format, ...)
 {
     std::vector<wchar_t> buffer(256);

@@ -1,5 +1,7 @@
 #include "tests/support/test_support.h"
 
+#include "support/format.h"
+
 #include <objbase.h>
 #include <shlobj.h>
 
@@ -67,12 +69,7 @@ bool exists(const std::wstring& path)
 
 std::string narrow(const std::wstring& text)
 {
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
-                        nullptr);
-    return out;
+    return ar::toUtf8(text);
 }
 
 BoxAnswerer::BoxAnswerer(int answer) : answer_(answer)
