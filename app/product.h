@@ -1,23 +1,15 @@
-// The product's identity, fixed at build time. A demo build of another version
-// overrides the AR_PRODUCT_* numbers from the build.
+// The product's identity, fixed at build time. The version this build installs is
+// defined in app/product_version.cpp alone, so that an installer of another version
+// (the older demo build) differs from this one by that single object file.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#ifndef AR_PRODUCT_VERSION_MAJOR
-#define AR_PRODUCT_VERSION_MAJOR 7
-#define AR_PRODUCT_VERSION_MINOR 6
-#define AR_PRODUCT_VERSION_BUILD 0
-#define AR_PRODUCT_VERSION_REVISION 4
-#define AR_PRODUCT_VERSION_LABEL L"7.06"
-#endif
-
 namespace ar::product {
 
 inline constexpr wchar_t name[] = L"Pelorium";
-inline constexpr wchar_t versionLabel[] = AR_PRODUCT_VERSION_LABEL;
-inline constexpr unsigned majorVersion = AR_PRODUCT_VERSION_MAJOR;
+inline constexpr unsigned majorVersion = 7;
 inline constexpr wchar_t companyName[] = L"Ardenvale";
 // Stem of the named synchronisation objects shared with the product: no blank.
 inline constexpr wchar_t objectStem[] = L"Pelorium7";
@@ -30,8 +22,9 @@ struct Version {
         return std::uint64_t(major) << 48 | std::uint64_t(minor) << 32 | std::uint64_t(build) << 16 | revision;
     }
 };
-inline constexpr Version payloadVersion{AR_PRODUCT_VERSION_MAJOR, AR_PRODUCT_VERSION_MINOR,
-                                        AR_PRODUCT_VERSION_BUILD, AR_PRODUCT_VERSION_REVISION};
+// The version installed: its four parts ("7.6.0.4") and its label ("7.06").
+extern const Version payloadVersion;
+extern const wchar_t versionLabel[];
 
 // "7.6.0.4"
 inline std::wstring versionText(const Version& v = payloadVersion)

@@ -133,7 +133,7 @@ int runWindow(HINSTANCE instance, int show)
     cls.lpszClassName = windowClass;
     if (!RegisterClassExW(&cls))
         return static_cast<int>(GetLastError());
-    std::wstring title = ar::product::displayName();
+    std::wstring title = std::wstring(ar::product::name) + L' ' + AR_PRODUCT_VERSION_LABEL;
     HWND window = CreateWindowExW(0, windowClass, title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                   CW_USEDEFAULT, 480, 320, nullptr, nullptr, instance, nullptr);
     if (!window)

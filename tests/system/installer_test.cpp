@@ -8,6 +8,7 @@
 
 #include "app/product.h"
 #include "app/product_record.h"
+#include "app/version_info.h"
 #include "app/system_checks.h"
 #include "log/uninstall_log.h"
 #include "support/handles.h"
@@ -125,6 +126,57 @@ TEST_F(InstallerProgramTest, SilentInstallationThenReinstallation)
     std::string raw = ar::test::readFile(installFolder() + L"\\Uninstall.ulog");
     std::wstring wide(reinterpret_cast<const wchar_t*>(raw.data() + 2), (raw.size() - 2) / 2);
     EXPECT_NE(wide.find(L"// Install Pelorium 7.06 -- Update (Pelorium 7.06)"), std::wstring::npos);
+}
+
+std::wstring registeredString(const wchar_t* name)
+{
+    wchar_t buffer[512] = {};
+    DWORD bytes = sizeof(buffer);
+    SHGetValueW(HKEY_LOCAL_MACHINE, ar::product::uninstallKeyPath().c_str(), name, nullptr, buffer, &bytes);
+    return buffer;
+}
+
+TEST_F(InstallerProgramTest, SilentUpdateFromTheOlderBuildAndNoWayBack)
+{
+    const std::wstring older = ar::test::binaryPath(L"InstallPelorium7.05.exe");
+    Outcome first = run(older, L"/S /LOG=\"" + (logs / L"older.log") + L"\"");
+    ASSERT_EQ(first.exitCode, 0u) << log(L"older.log");
+    EXPECT_EQ(registeredString(L"DisplayName"), L"Pelorium 7.05");
+    EXPECT_EQ(registeredString(L"DisplayVersion"), L"7.5.0.2");
+    // The user edits a library that the installation keeps.
+    const std::wstring library = ar::test::commonDataFolder() + L"\\Pelorium\\Minerals.pm-lib";
+    ASSERT_TRUE(ar::test::exists(library));
+    ar::test::writeFile(library, "the user's own minerals");
+
+    Outcome update = run(installer, L"/S /LOG=\"" + (logs / L"update.log") + L"\"");
+    EXPECT_EQ(update.exitCode, 0u) << log(L"update.log");
+    EXPECT_FALSE(update.windowShown);
+    EXPECT_EQ(registeredString(L"DisplayName"), L"Pelorium 7.06");
+    EXPECT_EQ(registeredString(L"DisplayVersion"), L"7.6.0.4");
+    ar::VersionResourceInfo program;
+    ASSERT_TRUE(ar::queryVersionResource(program, installFolder() + L"\\Pelorium.exe"));
+    EXPECT_EQ(program.fileVersion, ar::product::payloadVersion.value());
+    EXPECT_EQ(ar::test::readFile(library), "the user's own minerals");
+    std::string raw = ar::test::readFile(installFolder() + L"\\Uninstall.ulog");
+    std::wstring wide(reinterpret_cast<const wchar_t*>(raw.data() + 2), (raw.size() - 2) / 2);
+    EXPECT_NE(wide.find(L"// Install Pelorium 7.06 -- Update (Pelorium 7.05)"), std::wstring::npos);
+    // The kept library stays recorded once, by the earlier installation.
+    ar::UninstallLog merged;
+    merged.readLog(installFolder() + L"\\Uninstall.ulog");
+    EXPECT_EQ(std::count_if(merged.previousRecords.begin(), merged.previousRecords.end(),
+                            [&](const ar::UninstallLogRecord& record) { return record.path == library; }),
+              1);
+
+    // The older installer now finds a newer version and changes nothing.
+    auto before = machine().take();
+    Outcome back = run(older, L"/S /LOG=\"" + (logs / L"back.log") + L"\"");
+    EXPECT_EQ(back.exitCode, 2u);
+    EXPECT_NE(log(L"back.log").find("A more recent Version (Pelorium 7.06) is already installed."),
+              std::string::npos)
+        << log(L"back.log");
+    auto differences = MachineState::differences(before, machine().take());
+    ASSERT_EQ(differences.size(), 1u);
+    EXPECT_NE(differences.front().find("back.log"), std::string::npos);
 }
 
 TEST_F(InstallerProgramTest, FolderFromTheCommandLineAndNoShortcuts)
