@@ -1,7 +1,5 @@
 // The installer program started as an administrator would start it: unattended,
 // with its exit codes and its log, and refusing without touching the machine.
-#include <gtest/gtest.h>
-#include <shlobj.h>
 #include <shlwapi.h>
 
 #include <algorithm>
@@ -12,100 +10,19 @@
 #include "app/system_checks.h"
 #include "log/uninstall_log.h"
 #include "support/handles.h"
-#include "tests/engine/machine_state.h"
-#include "tests/support/test_support.h"
+#include "tests/system/installer_fixture.h"
 
 namespace {
 
+using ar::test::InstallerProgramTest;
 using ar::test::MachineState;
-
-std::wstring special(int csidl)
-{
-    wchar_t buffer[MAX_PATH] = {};
-    SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer);
-    return buffer;
-}
-
-struct Outcome {
-    DWORD exitCode = 0xFFFFFFFF;
-    bool windowShown = false; // a visible top-level window of the process appeared
-};
-
-struct WindowSearch {
-    DWORD process;
-    bool found = false;
-};
-
-BOOL CALLBACK findVisibleWindow(HWND window, LPARAM parameter)
-{
-    auto* search = reinterpret_cast<WindowSearch*>(parameter);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search->process && IsWindowVisible(window)) {
-        search->found = true;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// Runs `program` with `arguments` and watches its windows until it ends.
-Outcome run(const std::wstring& program, const std::wstring& arguments)
-{
-    std::wstring command = L"\"" + program + L"\" " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    Outcome outcome;
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
-        return outcome;
-    ar::unique_handle processHandle(process.hProcess), threadHandle(process.hThread);
-    // A silent run must never show a window; a hung one is ended after two minutes.
-    for (int waited = 0; WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT; waited += 20) {
-        WindowSearch search{process.dwProcessId};
-        EnumWindows(findVisibleWindow, reinterpret_cast<LPARAM>(&search));
-        outcome.windowShown = outcome.windowShown || search.found;
-        if (waited > 120000) {
-            TerminateProcess(process.hProcess, 99);
-            break;
-        }
-    }
-    GetExitCodeProcess(process.hProcess, &outcome.exitCode);
-    return outcome;
-}
-
-class InstallerProgramTest : public ::testing::Test {
-protected:
-    void SetUp() override { clean(); }
-    void TearDown() override { clean(); }
-
-    void clean()
-    {
-        ar::test::removeProductTraces();
-        ar::test::removeTree(installFolder());
-        ar::test::removeTree(special(CSIDL_PROGRAM_FILES) + L"\\Ardenvale");
-        ar::test::removeTree(special(CSIDL_COMMON_PROGRAMS) + L"\\Ardenvale");
-    }
-
-    static std::wstring installFolder() { return special(CSIDL_PROGRAM_FILES) + L"\\Ardenvale\\Pelorium 7"; }
-
-    MachineState machine()
-    {
-        return MachineState({special(CSIDL_PROGRAM_FILES) + L"\\Ardenvale",
-                             special(CSIDL_COMMON_PROGRAMS) + L"\\Ardenvale", ar::test::commonDataFolder(),
-                             ar::test::userDataFolder(), ar::test::publicDesktopLink(), logs.path()},
-                            ar::test::productKeys());
-    }
-
-    std::string log(const std::wstring& name) { return ar::test::readFile(logs / name); }
-
-    const std::wstring installer = ar::test::binaryPath(L"InstallPelorium7.06.exe");
-    ar::test::TempDir logs{L"logs"};
-};
+using ar::test::Outcome;
+using ar::test::runWatched;
+using ar::test::special;
 
 TEST_F(InstallerProgramTest, SilentInstallationThenReinstallation)
 {
-    Outcome first = run(installer, L"/S /LOG=\"" + (logs / L"first.log") + L"\"");
+    Outcome first = runWatched(installer, L"/S /LOG=\"" + (logs / L"first.log") + L"\"");
     EXPECT_EQ(first.exitCode, 0u);
     EXPECT_FALSE(first.windowShown);
     EXPECT_TRUE(ar::test::exists(installFolder() + L"\\Pelorium.exe"));
@@ -117,7 +34,7 @@ TEST_F(InstallerProgramTest, SilentInstallationThenReinstallation)
     EXPECT_NE(text.find("Installation Data Writing...OK"), std::string::npos);
     EXPECT_NE(text.find("Exit code 0"), std::string::npos);
 
-    Outcome second = run(installer, L"/S /NODESKTOP /LOG=\"" + (logs / L"second.log") + L"\"");
+    Outcome second = runWatched(installer, L"/S /NODESKTOP /LOG=\"" + (logs / L"second.log") + L"\"");
     EXPECT_EQ(second.exitCode, 0u);
     EXPECT_FALSE(second.windowShown);
     ar::UninstallLog written;
@@ -139,7 +56,7 @@ std::wstring registeredString(const wchar_t* name)
 TEST_F(InstallerProgramTest, SilentUpdateFromTheOlderBuildAndNoWayBack)
 {
     const std::wstring older = ar::test::binaryPath(L"InstallPelorium7.05.exe");
-    Outcome first = run(older, L"/S /LOG=\"" + (logs / L"older.log") + L"\"");
+    Outcome first = runWatched(older, L"/S /LOG=\"" + (logs / L"older.log") + L"\"");
     ASSERT_EQ(first.exitCode, 0u) << log(L"older.log");
     EXPECT_EQ(registeredString(L"DisplayName"), L"Pelorium 7.05");
     EXPECT_EQ(registeredString(L"DisplayVersion"), L"7.5.0.2");
@@ -148,7 +65,7 @@ TEST_F(InstallerProgramTest, SilentUpdateFromTheOlderBuildAndNoWayBack)
     ASSERT_TRUE(ar::test::exists(library));
     ar::test::writeFile(library, "the user's own minerals");
 
-    Outcome update = run(installer, L"/S /LOG=\"" + (logs / L"update.log") + L"\"");
+    Outcome update = runWatched(installer, L"/S /LOG=\"" + (logs / L"update.log") + L"\"");
     EXPECT_EQ(update.exitCode, 0u) << log(L"update.log");
     EXPECT_FALSE(update.windowShown);
     EXPECT_EQ(registeredString(L"DisplayName"), L"Pelorium 7.06");
@@ -169,7 +86,7 @@ TEST_F(InstallerProgramTest, SilentUpdateFromTheOlderBuildAndNoWayBack)
 
     // The older installer now finds a newer version and changes nothing.
     auto before = machine().take();
-    Outcome back = run(older, L"/S /LOG=\"" + (logs / L"back.log") + L"\"");
+    Outcome back = runWatched(older, L"/S /LOG=\"" + (logs / L"back.log") + L"\"");
     EXPECT_EQ(back.exitCode, 2u);
     EXPECT_NE(log(L"back.log").find("A more recent Version (Pelorium 7.06) is already installed."),
               std::string::npos)
@@ -184,7 +101,7 @@ TEST_F(InstallerProgramTest, FolderFromTheCommandLineAndNoShortcuts)
     ar::test::TempDir target(L"target");
     std::wstring folder = target / L"My Apps\\Pelorium 7";
     Outcome outcome =
-        run(installer, L"/S /NOMENU /NODESKTOP /LANG=2 /LOG=\"" + (logs / L"d.log") + L"\" /D=" + folder);
+        runWatched(installer, L"/S /NOMENU /NODESKTOP /LANG=2 /LOG=\"" + (logs / L"d.log") + L"\" /D=" + folder);
     EXPECT_EQ(outcome.exitCode, 0u);
     EXPECT_TRUE(ar::test::exists(folder + L"\\Pelorium.exe"));
     EXPECT_FALSE(ar::test::exists(special(CSIDL_COMMON_PROGRAMS) + L"\\Ardenvale"));
@@ -203,19 +120,19 @@ TEST_F(InstallerProgramTest, RefusalsChangeNothing)
     auto before = machine().take();
 
     // A bad switch.
-    EXPECT_EQ(run(installer, L"/S /BOGUS").exitCode, 4u);
+    EXPECT_EQ(runWatched(installer, L"/S /BOGUS").exitCode, 4u);
     // Another installer holds the lock.
     {
         ar::InstanceLock lock;
         ASSERT_TRUE(lock.acquire());
-        Outcome locked = run(installer, L"/S /LOG=\"" + (logs / L"locked.log") + L"\"");
+        Outcome locked = runWatched(installer, L"/S /LOG=\"" + (logs / L"locked.log") + L"\"");
         EXPECT_EQ(locked.exitCode, 2u);
         EXPECT_FALSE(locked.windowShown);
         EXPECT_NE(log(L"locked.log").find("Resource in use."), std::string::npos);
     }
     // The product is running (this process registers like the product does).
     ASSERT_TRUE(ar::registerRunningInstance());
-    Outcome running = run(installer, L"/S /LOG=\"" + (logs / L"running.log") + L"\"");
+    Outcome running = runWatched(installer, L"/S /LOG=\"" + (logs / L"running.log") + L"\"");
     EXPECT_EQ(running.exitCode, 2u);
     EXPECT_FALSE(running.windowShown);
     EXPECT_NE(log(L"running.log").find("You should close 'Pelorium' before continuing Installation."),
@@ -231,20 +148,6 @@ TEST_F(InstallerProgramTest, RefusalsChangeNothing)
     EXPECT_TRUE(differences.empty()) << differences.front();
 }
 
-// Starts `program` without waiting for it.
-ar::unique_handle start(const std::wstring& program, const std::wstring& arguments = {})
-{
-    std::wstring command = L"\"" + program + L"\" " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
-        return {};
-    CloseHandle(process.hThread);
-    return ar::unique_handle(process.hProcess);
-}
-
 // Waits until a process of the product or an installer has registered or taken its lock.
 void settle()
 {
@@ -254,34 +157,34 @@ void settle()
 TEST_F(InstallerProgramTest, RunningProductIsCountedUntilItEnds)
 {
     // The demo program registers with the running-product counter like the product.
-    ar::unique_handle product = start(ar::test::binaryPath(L"demo\\Pelorium.exe"));
-    ASSERT_TRUE(product);
+    ar::test::Started product = ar::test::startProcess(ar::test::binaryPath(L"demo\\Pelorium.exe"));
+    ASSERT_TRUE(product.process);
     settle();
-    Outcome whileRunning = run(installer, L"/S /LOG=\"" + (logs / L"running.log") + L"\"");
+    Outcome whileRunning = runWatched(installer, L"/S /LOG=\"" + (logs / L"running.log") + L"\"");
     EXPECT_EQ(whileRunning.exitCode, 2u);
     EXPECT_FALSE(ar::test::exists(installFolder()));
-    TerminateProcess(product.get(), 0);
-    WaitForSingleObject(product.get(), 10000);
-    EXPECT_EQ(run(installer, L"/S").exitCode, 0u);
+    TerminateProcess(product.process.get(), 0);
+    WaitForSingleObject(product.process.get(), 10000);
+    EXPECT_EQ(runWatched(installer, L"/S").exitCode, 0u);
 }
 
 TEST_F(InstallerProgramTest, LockAbandonedByAKilledInstallerIsTaken)
 {
     // An installer showing its wizard holds the lock; killed, it leaves it abandoned.
-    ar::unique_handle first = start(installer);
-    ASSERT_TRUE(first);
+    ar::test::Started first = ar::test::startProcess(installer);
+    ASSERT_TRUE(first.process);
     settle();
-    EXPECT_EQ(run(installer, L"/S").exitCode, 2u);
-    TerminateProcess(first.get(), 0);
-    WaitForSingleObject(first.get(), 10000);
-    EXPECT_EQ(run(installer, L"/S").exitCode, 0u);
+    EXPECT_EQ(runWatched(installer, L"/S").exitCode, 2u);
+    TerminateProcess(first.process.get(), 0);
+    WaitForSingleObject(first.process.get(), 10000);
+    EXPECT_EQ(runWatched(installer, L"/S").exitCode, 0u);
 }
 
 TEST_F(InstallerProgramTest, NewerVersionInstalledIsRefused)
 {
     ASSERT_EQ(ar::recordProduct(ar::test::binaryPath(L"version_probe_newer.exe")), ERROR_SUCCESS);
     auto before = machine().take();
-    Outcome outcome = run(installer, L"/S /LOG=\"" + (logs / L"newer.log") + L"\"");
+    Outcome outcome = runWatched(installer, L"/S /LOG=\"" + (logs / L"newer.log") + L"\"");
     EXPECT_EQ(outcome.exitCode, 2u);
     EXPECT_NE(log(L"newer.log").find("A more recent Version (Pelorium 8.0) is already installed."),
               std::string::npos);
@@ -296,7 +199,7 @@ TEST_F(InstallerProgramTest, DamagedPayloadFailsAndLeavesNothing)
     ASSERT_TRUE(ar::test::copyWithDamagedPayload(installer, copy, 0.33));
 
     auto before = machine().take();
-    Outcome outcome = run(copy, L"/S /LOG=\"" + (logs / L"damaged.log") + L"\"");
+    Outcome outcome = runWatched(copy, L"/S /LOG=\"" + (logs / L"damaged.log") + L"\"");
     EXPECT_EQ(outcome.exitCode, 3u);
     EXPECT_NE(log(L"damaged.log").find("Installation failed (Error Code 4)."), std::string::npos);
     auto differences = MachineState::differences(before, machine().take());

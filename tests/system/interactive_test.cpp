@@ -1,0 +1,157 @@
+// The installer started by a person at the screen: its message boxes and its
+// wizard, driven from outside through their windows as a user would click them.
+#include <windows.h>
+#include <commctrl.h>
+#include <shlwapi.h>
+
+#include "app/product.h"
+#include "app/product_record.h"
+#include "resources/resource.h"
+#include "tests/system/installer_fixture.h"
+
+namespace {
+
+using namespace ar::test;
+
+constexpr DWORD installTimeout = 120000;
+
+// The folder where the walk-through keeps its pictures: <build>\screenshots\walkthrough.
+std::wstring pictureFolder()
+{
+    wchar_t full[MAX_PATH] = {};
+    GetFullPathNameW(binaryPath(L"..\\screenshots\\walkthrough").c_str(), MAX_PATH, full, nullptr);
+    SHCreateDirectoryExW(nullptr, full, nullptr);
+    return full;
+}
+
+bool hasEnded(const Started& started, DWORD milliseconds = 20000)
+{
+    return WaitForSingleObject(started.process.get(), milliseconds) == WAIT_OBJECT_0;
+}
+
+DWORD exitCodeOf(const Started& started)
+{
+    DWORD code = 0xFFFFFFFF;
+    GetExitCodeProcess(started.process.get(), &code);
+    return code;
+}
+
+TEST_F(InstallerProgramTest, RetryAfterTheProductClosedGoesOnWithoutRestarting)
+{
+    Started product = startProcess(binaryPath(L"demo\\Pelorium.exe"));
+    ASSERT_TRUE(product.process);
+    // The product's main window shows after it has counted itself as running.
+    HWND productWindow = waitForWindow(product.id, [](HWND) { return true; });
+    ASSERT_TRUE(productWindow);
+
+    Started setup = startProcess(installer);
+    ASSERT_TRUE(setup.process);
+    HWND box = waitForDialog(setup.id, IDRETRY);
+    ASSERT_TRUE(box) << "no request to close the product";
+    EXPECT_NE(boxText(box).find(L"You should close 'Pelorium' before continuing Installation."),
+              std::wstring::npos)
+        << narrow(boxText(box));
+
+    // Retry while the product still runs: the same request comes back.
+    press(visibleControl(box, IDRETRY));
+    ASSERT_TRUE(waitUntil([&] { return !IsWindow(box); }));
+    box = waitForDialog(setup.id, IDRETRY);
+    ASSERT_TRUE(box) << "the request did not come back while the product runs";
+
+    // The user closes the product, then retries: the same installer opens its wizard.
+    PostMessageW(productWindow, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(hasEnded(product));
+    press(visibleControl(box, IDRETRY));
+    HWND frame = waitForDialog(setup.id, IDC_BACK);
+    ASSERT_TRUE(frame) << "no wizard after Retry";
+    EXPECT_TRUE(visibleControl(frame, IDC_LANGUAGE)) << "the wizard does not open on its Start page";
+    EXPECT_FALSE(hasEnded(setup, 0));
+
+    // Leaving it asks for confirmation; the answer Yes ends it as cancelled, untouched.
+    press(GetDlgItem(frame, IDCANCEL));
+    HWND confirmation = waitForDialog(setup.id, IDYES);
+    ASSERT_TRUE(confirmation);
+    press(visibleControl(confirmation, IDYES));
+    ASSERT_TRUE(hasEnded(setup));
+    EXPECT_EQ(exitCodeOf(setup), 1u);
+    EXPECT_FALSE(exists(installFolder()));
+}
+
+TEST_F(InstallerProgramTest, WizardClickedThroughInAdvancedModeIntoAFolderWithBlanks)
+{
+    TempDir target(L"walk");
+    const std::wstring folder = target / L"My Apps\\Pelorium 7";
+    const std::wstring pictures = pictureFolder();
+    int shots = 0;
+
+    Started setup = startProcess(installer);
+    ASSERT_TRUE(setup.process);
+    HWND frame = waitForDialog(setup.id, IDC_BACK);
+    ASSERT_TRUE(frame);
+    auto page = [&](int control) { return waitUntil([&] { return visibleControl(frame, control) != nullptr; }); };
+    auto shoot = [&](const wchar_t* name) {
+        shots += saveScreenshot(frame, pictures + L"\\" + name + L".bmp");
+    };
+    auto next = [&] { press(GetDlgItem(frame, IDOK)); };
+
+    ASSERT_TRUE(page(IDC_LANGUAGE));
+    shoot(L"1-start");
+    next();
+
+    ASSERT_TRUE(page(IDC_MODE_ADVANCED));
+    HWND advanced = visibleControl(frame, IDC_MODE_ADVANCED);
+    press(advanced);
+    ASSERT_TRUE(waitUntil([&] { return SendMessageW(advanced, BM_GETCHECK, 0, 0) == BST_CHECKED; }));
+    shoot(L"2-mode-advanced");
+    next();
+
+    ASSERT_TRUE(page(IDC_FOLDER)) << "advanced mode does not show the folder";
+    type(visibleControl(frame, IDC_FOLDER), folder);
+    shoot(L"3-path");
+    next();
+
+    ASSERT_TRUE(page(IDC_DESKTOP_SHORTCUT));
+    shoot(L"4-shortcuts");
+    next();
+
+    ASSERT_TRUE(page(IDC_LOG));
+    EXPECT_EQ(textOf(GetDlgItem(frame, IDOK)), L"Install");
+    HWND log = visibleControl(frame, IDC_LOG);
+    EXPECT_NE(textOf(log).find(L"Installation Folder: \"" + folder + L"\"."), std::wstring::npos)
+        << narrow(textOf(log));
+    shoot(L"5-ready");
+    next();
+
+    // The run ends with the Exit button offered and the way on to the end page.
+    ASSERT_TRUE(waitUntil([&] { return textOf(GetDlgItem(frame, IDCANCEL)) == L"Exit"; }, installTimeout))
+        << narrow(textOf(log));
+    EXPECT_NE(textOf(log).find(L"Installation Data Writing...OK"), std::wstring::npos) << narrow(textOf(log));
+    EXPECT_EQ(SendMessageW(visibleControl(frame, IDC_PROGRESS), PBM_GETPOS, 0, 0), 100);
+    shoot(L"6-installed");
+    next();
+
+    ASSERT_TRUE(page(IDC_INFO));
+    EXPECT_EQ(textOf(visibleControl(frame, IDC_INFO)), L"Installation is complete.");
+    shoot(L"7-end");
+    press(GetDlgItem(frame, IDCANCEL));
+    ASSERT_TRUE(hasEnded(setup));
+    EXPECT_EQ(exitCodeOf(setup), 0u);
+    EXPECT_EQ(shots, 7) << "pictures in " << narrow(pictures);
+
+    // Everything went where the user chose.
+    const std::wstring program = folder + L"\\Pelorium.exe";
+    EXPECT_TRUE(exists(folder + L"\\Uninstall.ulog"));
+    EXPECT_EQ(ar::readProductRecord().mainProgram, program);
+    ShortcutContents link = readShortcut(menuFolder() + L"\\Pelorium 7.06.lnk");
+    EXPECT_EQ(link.target, program);
+    EXPECT_EQ(link.workingFolder, folder);
+    EXPECT_EQ(readShortcut(publicDesktopLink()).target, program);
+    wchar_t location[MAX_PATH] = {};
+    DWORD bytes = sizeof(location);
+    SHGetValueW(HKEY_LOCAL_MACHINE, ar::product::uninstallKeyPath().c_str(), L"InstallLocation", nullptr,
+                location, &bytes);
+    EXPECT_EQ(std::wstring(location), folder);
+    removeTree(folder);
+}
+
+} // namespace
