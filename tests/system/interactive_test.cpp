@@ -77,6 +77,29 @@ TEST_F(InstallerProgramTest, RetryAfterTheProductClosedGoesOnWithoutRestarting)
     EXPECT_FALSE(exists(installFolder()));
 }
 
+TEST_F(InstallerProgramTest, SecondInstallerShowsTheBusyErrorAndEnds)
+{
+    Started first = startProcess(installer);
+    ASSERT_TRUE(first.process);
+    ASSERT_TRUE(waitForDialog(first.id, IDC_BACK));
+
+    Started second = startProcess(installer);
+    ASSERT_TRUE(second.process);
+    HWND box = waitForDialog(second.id, IDOK);
+    ASSERT_TRUE(box);
+    wchar_t busy[256] = {};
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_BUSY, 0, busy, 256,
+                   nullptr);
+    std::wstring expected = busy;
+    expected.erase(expected.find_last_not_of(L"\r\n") + 1);
+    EXPECT_NE(boxText(box).find(expected), std::wstring::npos) << narrow(boxText(box));
+    press(visibleControl(box, IDOK));
+    ASSERT_TRUE(hasEnded(second));
+    EXPECT_EQ(exitCodeOf(second), 2u);
+    // The first one still shows its wizard.
+    EXPECT_FALSE(hasEnded(first, 0));
+}
+
 TEST_F(InstallerProgramTest, WizardClickedThroughInAdvancedModeIntoAFolderWithBlanks)
 {
     TempDir target(L"walk");
