@@ -2,8 +2,7 @@
 
 #include <windows.h>
 
-#include <algorithm>
-#include <vector>
+#include <unordered_set>
 
 #include "app/product.h"
 #include "log/uninstall_log.h"
@@ -70,18 +69,18 @@ bool writeUninstallRegistration(const UninstallRegistration& registration, Unins
 
 std::uint64_t installedSize(const UninstallLog& log)
 {
-    std::vector<std::wstring> counted;
+    // Paths compare without regard to case; a set keeps this linear in the number of
+    // files (an update log holds thousands).
+    std::unordered_set<std::wstring> counted;
     std::uint64_t total = 0;
     for (const auto* list : {&log.previousRecords, &log.records}) {
         for (const UninstallLogRecord& record : *list) {
             if (record.recordKind != RecordKind::InstalledFile || !record.succeeded)
                 continue;
-            auto same = [&](const std::wstring& path) {
-                return lstrcmpiW(path.c_str(), record.path.c_str()) == 0;
-            };
-            if (std::any_of(counted.begin(), counted.end(), same))
+            std::wstring key = record.path;
+            CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
+            if (!counted.insert(std::move(key)).second)
                 continue;
-            counted.push_back(record.path);
             WIN32_FILE_ATTRIBUTE_DATA data{};
             if (GetFileAttributesExW(record.path.c_str(), GetFileExInfoStandard, &data) &&
                 !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))

@@ -116,7 +116,8 @@ TEST_F(UninstallRegistrationTest, AddsTheValuesForAdministratorsAfterTheTwelve)
     file.path = folder / L"Pelorium.exe";
     file.succeeded = true;
     log.records.push_back(file);
-    // The earlier installation's record of the same file counts once.
+    // The earlier installation's record of the same file counts once, whatever its case.
+    file.path = folder / L"PELORIUM.EXE";
     log.previousRecords.push_back(file);
     file.path = folder / L"Uninstall.exe";
     log.previousRecords.push_back(file);
