@@ -13,8 +13,14 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <optional>
+#include <set>
 #include <string>
 #include <system_error>
+#include <tuple>
+#include <unordered_set>
+#include <utility>
+#include <vector>
 
 namespace ar {
 
@@ -61,6 +67,70 @@ bool sameElementsIgnoringCase(const fs::path& a, const fs::path& b)
                (u.empty() || StrIsIntlEqualW(FALSE, u.c_str(), v.c_str(), static_cast<int>(u.size())));
     });
 }
+
+// A path's elements joined by a character that no element can hold, after its kind.
+std::wstring elementsKey(RecordKind kind, const std::wstring& path)
+{
+    std::wstring key = std::to_wstring(static_cast<std::uint32_t>(kind));
+    for (const fs::path& element : fs::path(path)) {
+        key += L'|';
+        key += element.native();
+    }
+    return key;
+}
+
+// The records' files as the file system knows them, answering what samePath would
+// for each pair: two existing paths are the same when they open the same file; two
+// paths of which neither exists are the same when their absolute forms match,
+// ignoring case; one that exists is never the same as one that does not.
+class FileIndex {
+public:
+    void add(RecordKind kind, const std::wstring& path)
+    {
+        if (auto id = identity(path))
+            existing_.insert({static_cast<int>(kind), id->volume, id->high, id->low});
+        else if (auto absolute = absolutePath(path))
+            missing_.push_back({kind, std::move(*absolute)});
+    }
+
+    bool contains(RecordKind kind, const std::wstring& path) const
+    {
+        if (auto id = identity(path))
+            return existing_.count({static_cast<int>(kind), id->volume, id->high, id->low}) != 0;
+        auto absolute = absolutePath(path);
+        return absolute && std::any_of(missing_.begin(), missing_.end(), [&](const auto& entry) {
+                   return entry.first == kind && sameElementsIgnoringCase(entry.second, *absolute);
+               });
+    }
+
+private:
+    struct Identity {
+        DWORD volume, high, low;
+    };
+
+    static std::optional<Identity> identity(const std::wstring& path)
+    {
+        unique_hfile file(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        BY_HANDLE_FILE_INFORMATION information{};
+        if (!file || !GetFileInformationByHandle(file.get(), &information))
+            return std::nullopt;
+        return Identity{information.dwVolumeSerialNumber, information.nFileIndexHigh,
+                        information.nFileIndexLow};
+    }
+
+    static std::optional<fs::path> absolutePath(const std::wstring& path)
+    {
+        boost::system::error_code error;
+        fs::path absolute = fs::absolute(fs::path(path), error);
+        if (error)
+            return std::nullopt;
+        return absolute;
+    }
+
+    std::set<std::tuple<int, DWORD, DWORD, DWORD>> existing_;
+    std::vector<std::pair<RecordKind, fs::path>> missing_;
+};
 
 void deleteFile(const std::wstring& path)
 {
@@ -261,28 +331,46 @@ void UninstallLog::rollback()
 
 void UninstallLog::merge()
 {
-    // Whether this run (or a later earlier record already kept) stands for `earlier`.
-    auto superseded = [this](const UninstallLogRecord& earlier) {
-        auto sameKind = [&](const UninstallLogRecord& r) { return r.recordKind == earlier.recordKind; };
+    // An earlier record is superseded when this run (or a later earlier record already
+    // kept) made a record of the same kind for it: for folders and files, one naming
+    // the same elements, or failing that the same file on disk (samePath). The
+    // records are indexed once, so that a log of thousands of files merges in linear
+    // time instead of comparing every pair.
+    std::set<RecordKind> kinds;
+    std::unordered_set<std::wstring> exact;
+    std::optional<FileIndex> onDisk; // built when the exact spelling first fails
+    auto add = [&](const UninstallLogRecord& record) {
+        kinds.insert(record.recordKind);
+        if (!namedByPath(record.recordKind))
+            return;
+        exact.insert(elementsKey(record.recordKind, record.path));
+        if (onDisk)
+            onDisk->add(record.recordKind, record.path);
+    };
+    for (const UninstallLogRecord& record : records)
+        add(record);
+
+    auto superseded = [&](const UninstallLogRecord& earlier) {
         if (!namedByPath(earlier.recordKind))
-            return std::any_of(records.begin(), records.end(), sameKind);
-        // The exact spelling first: it settles almost every record without asking
-        // the file system.
-        fs::path path(earlier.path);
-        return std::any_of(records.begin(), records.end(),
-                           [&](const UninstallLogRecord& r) {
-                               return sameKind(r) && sameElements(fs::path(r.path), path);
-                           }) ||
-               std::any_of(records.begin(), records.end(), [&](const UninstallLogRecord& r) {
-                   return sameKind(r) && samePath(r.path, earlier.path);
-               });
+            return kinds.count(earlier.recordKind) != 0;
+        if (exact.count(elementsKey(earlier.recordKind, earlier.path)))
+            return true;
+        if (!onDisk) {
+            onDisk.emplace();
+            for (const UninstallLogRecord& record : records)
+                if (namedByPath(record.recordKind))
+                    onDisk->add(record.recordKind, record.path);
+        }
+        return onDisk->contains(earlier.recordKind, earlier.path);
     };
     while (!previousRecords.empty()) {
         auto last = std::prev(previousRecords.end());
-        if (superseded(*last))
+        if (superseded(*last)) {
             previousRecords.erase(last);
-        else
+        } else {
             records.splice(records.begin(), previousRecords, last);
+            add(records.front());
+        }
     }
 }
 

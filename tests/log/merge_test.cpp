@@ -77,6 +77,29 @@ TEST_F(UninstallLogMerge, FolderSpelledInOtherCaseIsTheSameFolder)
     EXPECT_FALSE(UninstallLog::samePath(L"C:\\No Such\\Folder", L"C:\\No Such\\Folder2"));
 }
 
+TEST_F(UninstallLogMerge, SameFilesAreFoundByKindByDiskAndByMissingPathsIgnoringCase)
+{
+    std::wstring program = dir / L"P.exe";
+    writeFile(program, "p");
+    std::wstring upper = program;
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](wchar_t c) { return std::towupper(c); });
+
+    UninstallLog log;
+    log.previousRecords = {
+        makeRecord(Kind::InstalledFile, upper),                      // the same file on disk
+        makeRecord(Kind::InstalledFile, L"C:\\Gone\\Old.dat"),       // missing, spelled otherwise
+        makeRecord(Kind::CreatedFolder, program),                    // another kind: kept
+        makeRecord(Kind::InstalledFile, L"C:\\Kept\\lib.pm-lib", 3), // twice in the earlier log:
+        makeRecord(Kind::InstalledFile, L"C:\\Kept\\lib.pm-lib", 3), // kept once
+    };
+    log.records = {makeRecord(Kind::InstalledFile, program),
+                   makeRecord(Kind::InstalledFile, L"c:\\gone\\OLD.DAT")};
+    ASSERT_TRUE(log.writeLog(logPath, dir.path(), dir.path()));
+    EXPECT_EQ(paths(log.records),
+              (std::vector<std::wstring>{program, L"C:\\Kept\\lib.pm-lib", program, L"c:\\gone\\OLD.DAT"}));
+    EXPECT_EQ(log.records.front().recordKind, Kind::CreatedFolder);
+}
+
 TEST_F(UninstallLogMerge, UpdateHistoryNeverGrowsBeyondOneStep)
 {
     UninstallLog first;
