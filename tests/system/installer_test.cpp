@@ -100,8 +100,8 @@ TEST_F(InstallerProgramTest, FolderFromTheCommandLineAndNoShortcuts)
 {
     ar::test::TempDir target(L"target");
     std::wstring folder = target / L"My Apps\\Pelorium 7";
-    Outcome outcome =
-        runWatched(installer, L"/S /NOMENU /NODESKTOP /LANG=2 /LOG=\"" + (logs / L"d.log") + L"\" /D=" + folder);
+    Outcome outcome = runWatched(installer, L"/S /NOMENU /NODESKTOP /LANG=2 /LOG=\"" + (logs / L"d.log") +
+                                                L"\" /D=" + folder);
     EXPECT_EQ(outcome.exitCode, 0u);
     EXPECT_TRUE(ar::test::exists(folder + L"\\Pelorium.exe"));
     EXPECT_FALSE(ar::test::exists(special(CSIDL_COMMON_PROGRAMS) + L"\\Ardenvale"));

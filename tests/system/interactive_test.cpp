@@ -88,8 +88,8 @@ TEST_F(InstallerProgramTest, SecondInstallerShowsTheBusyErrorAndEnds)
     HWND box = waitForDialog(second.id, IDOK);
     ASSERT_TRUE(box);
     wchar_t busy[256] = {};
-    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_BUSY, 0, busy, 256,
-                   nullptr);
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_BUSY, 0, busy,
+                   256, nullptr);
     std::wstring expected = busy;
     expected.erase(expected.find_last_not_of(L"\r\n") + 1);
     EXPECT_NE(boxText(box).find(expected), std::wstring::npos) << narrow(boxText(box));
@@ -111,7 +111,9 @@ TEST_F(InstallerProgramTest, WizardClickedThroughInAdvancedModeIntoAFolderWithBl
     ASSERT_TRUE(setup.process);
     HWND frame = waitForDialog(setup.id, IDC_BACK);
     ASSERT_TRUE(frame);
-    auto page = [&](int control) { return waitUntil([&] { return visibleControl(frame, control) != nullptr; }); };
+    auto page = [&](int control) {
+        return waitUntil([&] { return visibleControl(frame, control) != nullptr; });
+    };
     auto shoot = [&](const wchar_t* name) {
         shots += saveScreenshot(frame, pictures + L"\\" + name + L".bmp");
     };
