@@ -13,6 +13,7 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -79,27 +80,27 @@ std::wstring elementsKey(RecordKind kind, const std::wstring& path)
     return key;
 }
 
-// The records' files as the file system knows them, answering what samePath would
-// for each pair: two existing paths are the same when they open the same file; two
-// paths of which neither exists are the same when their absolute forms match,
-// ignoring case; one that exists is never the same as one that does not.
+// Paths as the file system knows them, answering what samePath would for each pair:
+// two existing paths are the same when they open the same file; two paths of which
+// neither exists are the same when their absolute forms match, ignoring case; one
+// that exists is never the same as one that does not.
 class FileIndex {
 public:
-    void add(RecordKind kind, const std::wstring& path)
+    void add(const std::wstring& path)
     {
         if (auto id = identity(path))
-            existing_.insert({static_cast<int>(kind), id->volume, id->high, id->low});
+            existing_.insert({id->volume, id->high, id->low});
         else if (auto absolute = absolutePath(path))
-            missing_.push_back({kind, std::move(*absolute)});
+            missing_.push_back(std::move(*absolute));
     }
 
-    bool contains(RecordKind kind, const std::wstring& path) const
+    bool contains(const std::wstring& path) const
     {
         if (auto id = identity(path))
-            return existing_.count({static_cast<int>(kind), id->volume, id->high, id->low}) != 0;
+            return existing_.count({id->volume, id->high, id->low}) != 0;
         auto absolute = absolutePath(path);
-        return absolute && std::any_of(missing_.begin(), missing_.end(), [&](const auto& entry) {
-                   return entry.first == kind && sameElementsIgnoringCase(entry.second, *absolute);
+        return absolute && std::any_of(missing_.begin(), missing_.end(), [&](const fs::path& entry) {
+                   return sameElementsIgnoringCase(entry, *absolute);
                });
     }
 
@@ -128,8 +129,8 @@ private:
         return absolute;
     }
 
-    std::set<std::tuple<int, DWORD, DWORD, DWORD>> existing_;
-    std::vector<std::pair<RecordKind, fs::path>> missing_;
+    std::set<std::tuple<DWORD, DWORD, DWORD>> existing_;
+    std::vector<fs::path> missing_;
 };
 
 void deleteFile(const std::wstring& path)
@@ -335,17 +336,18 @@ void UninstallLog::merge()
     // kept) made a record of the same kind for it: for folders and files, one naming
     // the same elements, or failing that the same file on disk (samePath). The
     // records are indexed once, so that a log of thousands of files merges in linear
-    // time instead of comparing every pair.
+    // time instead of comparing every pair; the file system is asked only for the
+    // kinds whose spelling failed to settle a record (usually folders, a few).
     std::set<RecordKind> kinds;
     std::unordered_set<std::wstring> exact;
-    std::optional<FileIndex> onDisk; // built when the exact spelling first fails
+    std::map<RecordKind, FileIndex> onDisk;
     auto add = [&](const UninstallLogRecord& record) {
         kinds.insert(record.recordKind);
         if (!namedByPath(record.recordKind))
             return;
         exact.insert(elementsKey(record.recordKind, record.path));
-        if (onDisk)
-            onDisk->add(record.recordKind, record.path);
+        if (auto index = onDisk.find(record.recordKind); index != onDisk.end())
+            index->second.add(record.path);
     };
     for (const UninstallLogRecord& record : records)
         add(record);
@@ -355,13 +357,14 @@ void UninstallLog::merge()
             return kinds.count(earlier.recordKind) != 0;
         if (exact.count(elementsKey(earlier.recordKind, earlier.path)))
             return true;
-        if (!onDisk) {
-            onDisk.emplace();
+        auto index = onDisk.find(earlier.recordKind);
+        if (index == onDisk.end()) {
+            index = onDisk.emplace(earlier.recordKind, FileIndex()).first;
             for (const UninstallLogRecord& record : records)
-                if (namedByPath(record.recordKind))
-                    onDisk->add(record.recordKind, record.path);
+                if (record.recordKind == earlier.recordKind)
+                    index->second.add(record.path);
         }
-        return onDisk->contains(earlier.recordKind, earlier.path);
+        return index->second.contains(earlier.path);
     };
     while (!previousRecords.empty()) {
         auto last = std::prev(previousRecords.end());
