@@ -57,4 +57,10 @@ std::wstring formatPrintf(const wchar_t* format, ...)
     }
 }
 
+bool equalIgnoringCase(const std::wstring& a, const std::wstring& b)
+{
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
+                                TRUE) == CSTR_EQUAL;
+}
+
 } // namespace ar

@@ -16,4 +16,8 @@ std::string toUtf8(const std::wstring& text);
 // printf-style formatting into a wide string.
 std::wstring formatPrintf(const wchar_t* format, ...);
 
+// Whether two names are equal when case is ignored, as the file system compares them
+// (ordinal, the same in every locale).
+bool equalIgnoringCase(const std::wstring& a, const std::wstring& b);
+
 } // namespace ar

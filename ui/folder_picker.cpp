@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "support/error.h"
+#include "support/format.h"
 
 namespace ar {
 namespace {
@@ -12,12 +13,6 @@ namespace {
 bool isBlank(wchar_t c)
 {
     return c == L' ' || c == L'\t';
-}
-
-bool equalNoCase(const std::wstring& a, const std::wstring& b)
-{
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
-                                TRUE) == CSTR_EQUAL;
 }
 
 std::vector<std::wstring> components(const std::wstring& path)
@@ -95,7 +90,7 @@ std::wstring applyTail(const std::wstring& path, const std::wstring& tail)
             continue;
         bool same = true;
         for (size_t i = 0; i < length && same; ++i)
-            same = equalNoCase(pathParts[pathParts.size() - length + i], tailParts[i]);
+            same = equalIgnoringCase(pathParts[pathParts.size() - length + i], tailParts[i]);
         if (same) {
             matched = length;
             break;
@@ -340,7 +335,7 @@ int FolderPicker::onEvent(HWND dialog, UINT message, LPARAM lParam)
         // Selecting the nearest existing folder at the start must not replace the
         // folder being chosen (C:\Program Files\Ardenvale\Pelorium 7 would become
         // C:\Program Files\Pelorium 7); only the user's own selections do.
-        if (!initialSelection_.empty() && equalNoCase(folder, initialSelection_))
+        if (!initialSelection_.empty() && equalIgnoringCase(folder, initialSelection_))
             break;
         initialSelection_.clear();
         if (!folder.empty())

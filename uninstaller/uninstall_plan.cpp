@@ -5,18 +5,14 @@
 #include <algorithm>
 #include <optional>
 
+#include "support/format.h"
+
 namespace ar {
 namespace {
 
 bool isSeparator(wchar_t c)
 {
     return c == L'\\' || c == L'/';
-}
-
-bool sameText(const std::wstring& a, const std::wstring& b)
-{
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
-                                TRUE) == CSTR_EQUAL;
 }
 
 // A name that the file system takes as it stands: no wildcard, stream or device
@@ -81,14 +77,14 @@ bool startsWith(const std::vector<std::wstring>& path, const std::vector<std::ws
     if (path.size() < folder.size())
         return false;
     for (std::size_t i = 0; i < folder.size(); ++i)
-        if (!sameText(path[i], folder[i]))
+        if (!equalIgnoringCase(path[i], folder[i]))
             return false;
     return true;
 }
 
 bool endsWithLink(const std::wstring& path)
 {
-    return path.size() > 4 && sameText(path.substr(path.size() - 4), L".lnk");
+    return path.size() > 4 && equalIgnoringCase(path.substr(path.size() - 4), L".lnk");
 }
 
 std::wstring parentOf(const std::wstring& path)
