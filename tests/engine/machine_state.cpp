@@ -26,13 +26,6 @@ std::string hex(const BYTE* data, size_t size)
     return out;
 }
 
-std::wstring special(int csidl)
-{
-    wchar_t buffer[MAX_PATH] = {};
-    SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer);
-    return buffer;
-}
-
 void dumpKey(HKEY root, const std::wstring& path, MachineState::Snapshot& out)
 {
     HKEY key = nullptr;
@@ -119,17 +112,17 @@ std::vector<std::string> MachineState::differences(const Snapshot& before, const
 
 std::wstring commonDataFolder()
 {
-    return special(CSIDL_COMMON_APPDATA) + L"\\Ardenvale";
+    return specialFolder(CSIDL_COMMON_APPDATA) + L"\\Ardenvale";
 }
 
 std::wstring userDataFolder()
 {
-    return special(CSIDL_APPDATA) + L"\\Ardenvale";
+    return specialFolder(CSIDL_APPDATA) + L"\\Ardenvale";
 }
 
 std::wstring publicDesktopLink()
 {
-    return special(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\Pelorium 7.06.lnk";
+    return specialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\Pelorium 7.06.lnk";
 }
 
 std::vector<RegistryKey> productKeys()

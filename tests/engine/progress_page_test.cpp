@@ -17,12 +17,7 @@
 
 namespace {
 
-std::wstring textOf(HWND window)
-{
-    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
+using ar::test::textOf;
 
 class ProgressPage : public ::testing::Test {
 protected:

@@ -164,16 +164,7 @@ TEST(ExtractFailure, DamagedCompressedPayloadFailsVerificationBeforeAnyWrite)
     archive[archive.size() / 2] ^= 0x10;
     imemstream source(archive.data(), archive.size());
     Recorder r;
-    // As the installation run does: verify on `started`, rewind, go on.
-    r.reply = [&](const notification& n) {
-        if (n.get_if<notification::started>()) {
-            if (!verify_payload(source))
-                throw_compress_error(compress_errc::verification_failed);
-            source.clear();
-            source.seekg(0);
-        }
-        return result::proceed;
-    };
+    r.reply = verifyOnStart(source);
     EXPECT_FALSE(extract_payload(source, f.folders, r.handler()));
     ASSERT_EQ(r.events.size(), 2u);
     EXPECT_EQ(r.events[1].code, compress_errc::verification_failed);

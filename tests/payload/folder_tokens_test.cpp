@@ -4,18 +4,14 @@
 #include <shlobj.h>
 
 #include "payload/folder_tokens.h"
+#include "tests/support/test_support.h"
 
 namespace ar {
 namespace {
 
-const PayloadFolders folders{L"C:\\Program Files\\Pelorium 7", L"", L"C:\\Temp\\ardenvale_{1}"};
+using test::specialFolder;
 
-std::wstring special(int csidl)
-{
-    wchar_t buffer[MAX_PATH] = {};
-    SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer);
-    return buffer;
-}
+const PayloadFolders folders{L"C:\\Program Files\\Pelorium 7", L"", L"C:\\Temp\\ardenvale_{1}"};
 
 TEST(FolderTokens, ContextFoldersAndJoins)
 {
@@ -47,22 +43,22 @@ TEST(FolderTokens, NonTokensAreNotResolved)
 TEST(FolderTokens, SpecialFoldersComeFromThePlatform)
 {
     EXPECT_EQ(resolve_folder(L"<CommonData>\\Ardenvale\\Pelorium", folders),
-              special(CSIDL_COMMON_APPDATA) + L"\\Ardenvale\\Pelorium");
-    EXPECT_EQ(resolve_folder(L"<UserData>\\Ardenvale", folders), special(CSIDL_APPDATA) + L"\\Ardenvale");
-    EXPECT_EQ(resolve_folder(L"<ProgramFiles>", folders), special(CSIDL_PROGRAM_FILES));
-    EXPECT_EQ(resolve_folder(L"<ProgramCommon>", folders), special(CSIDL_PROGRAM_FILES_COMMON));
-    EXPECT_EQ(resolve_folder(L"<CommonDocuments>", folders), special(CSIDL_COMMON_DOCUMENTS));
-    EXPECT_EQ(resolve_folder(L"<Documents>", folders), special(CSIDL_PERSONAL));
-    EXPECT_EQ(resolve_folder(L"<CommonDesktop>", folders), special(CSIDL_COMMON_DESKTOPDIRECTORY));
-    EXPECT_EQ(resolve_folder(L"<Desktop>", folders), special(CSIDL_DESKTOPDIRECTORY));
-    EXPECT_EQ(resolve_folder(L"<WinDir>", folders), special(CSIDL_WINDOWS));
-    EXPECT_EQ(resolve_folder(L"<System>\\drivers", folders), special(CSIDL_SYSTEM) + L"\\drivers");
-    EXPECT_FALSE(special(CSIDL_COMMON_APPDATA).empty());
+              specialFolder(CSIDL_COMMON_APPDATA) + L"\\Ardenvale\\Pelorium");
+    EXPECT_EQ(resolve_folder(L"<UserData>\\Ardenvale", folders), specialFolder(CSIDL_APPDATA) + L"\\Ardenvale");
+    EXPECT_EQ(resolve_folder(L"<ProgramFiles>", folders), specialFolder(CSIDL_PROGRAM_FILES));
+    EXPECT_EQ(resolve_folder(L"<ProgramCommon>", folders), specialFolder(CSIDL_PROGRAM_FILES_COMMON));
+    EXPECT_EQ(resolve_folder(L"<CommonDocuments>", folders), specialFolder(CSIDL_COMMON_DOCUMENTS));
+    EXPECT_EQ(resolve_folder(L"<Documents>", folders), specialFolder(CSIDL_PERSONAL));
+    EXPECT_EQ(resolve_folder(L"<CommonDesktop>", folders), specialFolder(CSIDL_COMMON_DESKTOPDIRECTORY));
+    EXPECT_EQ(resolve_folder(L"<Desktop>", folders), specialFolder(CSIDL_DESKTOPDIRECTORY));
+    EXPECT_EQ(resolve_folder(L"<WinDir>", folders), specialFolder(CSIDL_WINDOWS));
+    EXPECT_EQ(resolve_folder(L"<System>\\drivers", folders), specialFolder(CSIDL_SYSTEM) + L"\\drivers");
+    EXPECT_FALSE(specialFolder(CSIDL_COMMON_APPDATA).empty());
 }
 
 TEST(FolderTokens, SamplePathIsAbsoluteOrUnderThePublicDesktop)
 {
-    std::wstring desktop = special(CSIDL_COMMON_DESKTOPDIRECTORY);
+    std::wstring desktop = specialFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
     EXPECT_EQ(resolve_folder(L"<SamplePath>", {L"C:\\P", L"", L""}), desktop);
     EXPECT_EQ(resolve_folder(L"<SamplePath>", {L"C:\\P", L"Samples", L""}), desktop + L"\\Samples");
     EXPECT_EQ(resolve_folder(L"<SamplePath>\\x", {L"C:\\P", L"\\Samples", L""}), desktop + L"\\Samples\\x");
@@ -72,7 +68,7 @@ TEST(FolderTokens, SamplePathIsAbsoluteOrUnderThePublicDesktop)
 TEST(FolderTokens, KnownFolderFallsBackOnlyWhenAllowed)
 {
     constexpr int unknownCsidl = 0x7E; // no such folder
-    EXPECT_EQ(known_folder(unknownCsidl, true, CSIDL_APPDATA), special(CSIDL_APPDATA));
+    EXPECT_EQ(known_folder(unknownCsidl, true, CSIDL_APPDATA), specialFolder(CSIDL_APPDATA));
     try {
         known_folder(unknownCsidl);
         ADD_FAILURE() << "an unknown folder was found";

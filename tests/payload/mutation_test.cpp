@@ -92,15 +92,7 @@ protected:
         imemstream source(compressed.data(), compressed.size());
         Recorder r;
         if (verifyFirst)
-            r.reply = [&](const notification& n) {
-                if (n.get_if<notification::started>()) {
-                    if (!verify_payload(source))
-                        throw_compress_error(compress_errc::verification_failed);
-                    source.clear();
-                    source.seekg(0);
-                }
-                return notification::result::proceed;
-            };
+            r.reply = verifyOnStart(source);
         bool ok = extract_payload(source, folders_, r.handler());
 
         EXPECT_EQ(r.count(kStarted), 1u) << what;

@@ -103,6 +103,21 @@ public:
     std::vector<Event> events;
 };
 
+// A reply that answers `started` as the installation run does: the whole payload is
+// verified (the extraction fails when it does not verify), rewound, and extracted.
+inline std::function<notification::result(const notification&)> verifyOnStart(std::istream& source)
+{
+    return [&source](const notification& n) {
+        if (n.get_if<notification::started>()) {
+            if (!verify_payload(source))
+                throw_compress_error(compress_errc::verification_failed);
+            source.clear();
+            source.seekg(0);
+        }
+        return notification::result::proceed;
+    };
+}
+
 inline constexpr std::size_t kStarted = 0, kFinished = 1, kFileBegin = 2, kFileEnd = 3, kProgress = 4,
                              kFailed = 5;
 

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <vector>
 
 namespace ar::test {
 namespace fs = boost::filesystem;
@@ -170,6 +171,25 @@ bool copyWithDamagedPayload(const std::wstring& module, const std::wstring& copy
            UpdateResourceW(update, MAKEINTRESOURCEW(260), MAKEINTRESOURCEW(134), 0, bytes.data(),
                            static_cast<DWORD>(bytes.size())) &&
            EndUpdateResourceW(update, FALSE);
+}
+
+std::wstring specialFolder(int csidl)
+{
+    wchar_t buffer[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer);
+    return buffer;
+}
+
+std::wstring textOf(HWND window)
+{
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
+        return {};
+    std::vector<wchar_t> buffer(length + 1);
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
+                        SMTO_ABORTIFHUNG, 5000, &copied);
+    return std::wstring(buffer.data(), copied);
 }
 
 void pumpFor(DWORD milliseconds)

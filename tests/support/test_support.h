@@ -82,6 +82,13 @@ ShortcutContents readShortcut(const std::wstring& path);
 // id 134) has one byte changed, `at` ∈ (0, 1) of the way in. False on failure.
 bool copyWithDamagedPayload(const std::wstring& module, const std::wstring& copy, double at = 0.5);
 
+// A folder the shell knows by its CSIDL number ("C:\\ProgramData" for CSIDL_COMMON_APPDATA).
+std::wstring specialFolder(int csidl);
+
+// A window's text read through WM_GETTEXT, so that it also works for the controls of
+// another process; empty when the window does not answer within five seconds.
+std::wstring textOf(HWND window);
+
 // Dispatches pending messages of this thread for about `milliseconds`.
 void pumpFor(DWORD milliseconds);
 

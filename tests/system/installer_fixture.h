@@ -13,13 +13,6 @@
 
 namespace ar::test {
 
-inline std::wstring special(int csidl)
-{
-    wchar_t buffer[MAX_PATH] = {};
-    SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer);
-    return buffer;
-}
-
 class InstallerProgramTest : public ::testing::Test {
 protected:
     void SetUp() override { clean(); }
@@ -29,17 +22,17 @@ protected:
     {
         removeProductTraces();
         removeTree(installFolder());
-        removeTree(special(CSIDL_PROGRAM_FILES) + L"\\Ardenvale");
-        removeTree(special(CSIDL_COMMON_PROGRAMS) + L"\\Ardenvale");
+        removeTree(specialFolder(CSIDL_PROGRAM_FILES) + L"\\Ardenvale");
+        removeTree(specialFolder(CSIDL_COMMON_PROGRAMS) + L"\\Ardenvale");
     }
 
-    static std::wstring installFolder() { return special(CSIDL_PROGRAM_FILES) + L"\\Ardenvale\\Pelorium 7"; }
-    static std::wstring menuFolder() { return special(CSIDL_COMMON_PROGRAMS) + L"\\Ardenvale\\Pelorium 7"; }
+    static std::wstring installFolder() { return specialFolder(CSIDL_PROGRAM_FILES) + L"\\Ardenvale\\Pelorium 7"; }
+    static std::wstring menuFolder() { return specialFolder(CSIDL_COMMON_PROGRAMS) + L"\\Ardenvale\\Pelorium 7"; }
 
     MachineState machine()
     {
-        return MachineState({special(CSIDL_PROGRAM_FILES) + L"\\Ardenvale",
-                             special(CSIDL_COMMON_PROGRAMS) + L"\\Ardenvale", commonDataFolder(),
+        return MachineState({specialFolder(CSIDL_PROGRAM_FILES) + L"\\Ardenvale",
+                             specialFolder(CSIDL_COMMON_PROGRAMS) + L"\\Ardenvale", commonDataFolder(),
                              userDataFolder(), publicDesktopLink(), logs.path()},
                             productKeys());
     }

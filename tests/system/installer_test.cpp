@@ -18,7 +18,7 @@ using ar::test::InstallerProgramTest;
 using ar::test::MachineState;
 using ar::test::Outcome;
 using ar::test::runWatched;
-using ar::test::special;
+using ar::test::specialFolder;
 
 TEST_F(InstallerProgramTest, SilentInstallationThenReinstallation)
 {
@@ -27,7 +27,7 @@ TEST_F(InstallerProgramTest, SilentInstallationThenReinstallation)
     EXPECT_FALSE(first.windowShown);
     EXPECT_TRUE(ar::test::exists(installFolder() + L"\\Pelorium.exe"));
     EXPECT_TRUE(
-        ar::test::exists(special(CSIDL_COMMON_PROGRAMS) + L"\\Ardenvale\\Pelorium 7\\Pelorium 7.06.lnk"));
+        ar::test::exists(specialFolder(CSIDL_COMMON_PROGRAMS) + L"\\Ardenvale\\Pelorium 7\\Pelorium 7.06.lnk"));
     EXPECT_TRUE(ar::test::exists(ar::test::publicDesktopLink()));
     EXPECT_EQ(ar::readProductRecord().mainProgram, installFolder() + L"\\Pelorium.exe");
     std::string text = log(L"first.log");
@@ -104,7 +104,7 @@ TEST_F(InstallerProgramTest, FolderFromTheCommandLineAndNoShortcuts)
                                                 L"\" /D=" + folder);
     EXPECT_EQ(outcome.exitCode, 0u);
     EXPECT_TRUE(ar::test::exists(folder + L"\\Pelorium.exe"));
-    EXPECT_FALSE(ar::test::exists(special(CSIDL_COMMON_PROGRAMS) + L"\\Ardenvale"));
+    EXPECT_FALSE(ar::test::exists(specialFolder(CSIDL_COMMON_PROGRAMS) + L"\\Ardenvale"));
     EXPECT_FALSE(ar::test::exists(ar::test::publicDesktopLink()));
     DWORD language = 0, bytes = sizeof(language);
     SHGetValueW(HKEY_LOCAL_MACHINE, ar::product::uninstallKeyPath().c_str(), L"ArLanguage", nullptr,

@@ -1,5 +1,7 @@
 #include "tests/system/process_windows.h"
 
+#include "tests/support/test_support.h"
+
 #include <vector>
 
 namespace ar::test {
@@ -133,18 +135,6 @@ bool waitUntil(const std::function<bool()>& condition, DWORD milliseconds)
         if (GetTickCount() - start > milliseconds)
             return false;
     return true;
-}
-
-std::wstring textOf(HWND window)
-{
-    DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
-        return {};
-    std::vector<wchar_t> buffer(length + 1);
-    DWORD_PTR copied = 0;
-    SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
-                        SMTO_ABORTIFHUNG, 5000, &copied);
-    return std::wstring(buffer.data(), copied);
 }
 
 std::wstring boxText(HWND box)

@@ -49,8 +49,6 @@ HWND visibleControl(HWND window, int controlId);
 // Waits until `condition` holds, up to `milliseconds`.
 bool waitUntil(const std::function<bool()>& condition, DWORD milliseconds = 20000);
 
-// A window's text read through WM_GETTEXT (controls of other processes included).
-std::wstring textOf(HWND window);
 // Everything a message box says (its static texts).
 std::wstring boxText(HWND box);
 

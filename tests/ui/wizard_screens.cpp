@@ -10,6 +10,7 @@
 
 #include "app/install_app.h"
 #include "app/language.h"
+#include "tests/support/test_support.h"
 #include "ui/install_dlg.h"
 
 namespace {
@@ -17,24 +18,11 @@ namespace {
 std::wstring folder;
 std::string aboutName;
 
-void pump(DWORD milliseconds)
-{
-    DWORD start = GetTickCount();
-    do {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        Sleep(10);
-    } while (GetTickCount() - start < milliseconds);
-}
-
 bool snapshot(HWND window, const std::string& name)
 {
     RedrawWindow(window, nullptr, nullptr,
                  RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    pump(300);
+    ar::test::pumpFor(300);
     RECT rect{};
     GetWindowRect(window, &rect);
     std::wstring ready = folder + L"\\ready.txt";

@@ -19,22 +19,11 @@
 
 namespace {
 
+using ar::test::specialFolder;
+using ar::test::textOf;
+
 constexpr int german = 2;
 constexpr int dutch = 5;
-
-std::wstring specialFolder(int csidl)
-{
-    wchar_t path[MAX_PATH] = {};
-    SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE);
-    return path;
-}
-
-std::wstring textOf(HWND window)
-{
-    wchar_t buffer[4096] = {};
-    GetWindowTextW(window, buffer, 4096);
-    return buffer;
-}
 
 class Wizard : public ::testing::Test {
 protected:
