@@ -87,8 +87,10 @@ CommandLine parseCommandLine(const std::wstring& arguments)
         } else if (startsWithSwitch(token, L"/LANG=")) {
             std::wstring text = value(L"/LANG=");
             bool digits = !text.empty() && text.size() <= 2;
+            // ASCII digits only: iswdigit also takes other scripts' digits, which
+            // std::stoi would then refuse with an exception.
             for (wchar_t c : text)
-                digits = digits && iswdigit(c);
+                digits = digits && c >= L'0' && c <= L'9';
             int index = digits ? std::stoi(text) : -1;
             if (!isOfferedLanguage(index))
                 return fail(L"/LANG= takes one of the offered language indexes: 0, 1, 2, 3, 4, 5, 7, 14.");

@@ -83,8 +83,32 @@ int CInstallApp::ExitInstance()
 bool CInstallApp::InitInstance()
 {
     fw::App::InitInstance();
-    exitCode_ = startUp();
+    // The one barrier of start-up, the wizard and the silent installation: the run
+    // has its own, which rolls back, so whatever arrives here came before anything
+    // was written (or after the run had finished), and ends as a refusal, logged.
+    try {
+        exitCode_ = startUp();
+    } catch (const std::exception& error) {
+        unexpected(ar::fromUtf8(error.what()));
+    } catch (...) {
+        unexpected(L"unknown exception");
+    }
     return false;
+}
+
+void CInstallApp::unexpected(const std::wstring& what)
+{
+    exitCode_ = context.installSucceeded ? ar::ExitCode::Installed : ar::ExitCode::Refused;
+    const std::wstring text = L"Unexpected error: " + what;
+    // A silent installation's message boxes go to the log by themselves.
+    if (log_.isOpen() && !commandLine_.silent)
+        log_.line(text);
+    try {
+        ar::messageBox(text, {}, MB_OK | MB_ICONERROR);
+    } catch (...) {
+        if (log_.isOpen())
+            log_.line(text);
+    }
 }
 
 ar::ExitCode CInstallApp::startUp()

@@ -34,6 +34,8 @@ protected:
 private:
     ar::ExitCode startUp();
     ar::ExitCode installSilently();
+    // An exception that start-up did not expect: shown, logged, and an exit code.
+    void unexpected(const std::wstring& what);
 
     ar::CommandLine commandLine_;
     ar::LogFile log_;

@@ -25,8 +25,10 @@ void DirectXRuntimeSetup::load(const std::wstring& folder)
     if (!path.empty() && path.back() != L'\\')
         path += L'\\';
     path += L"DSetup.dll";
-    // Only by its full path: the library must never be found anywhere else.
-    unique_hmodule library(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    // Only by its full path from the run's private folder, which only administrators
+    // can change; its companion dsetup32.dll is found beside it, every other library
+    // in the system folder. Never the legacy search order.
+    unique_hmodule library(LoadLibraryExW(path.c_str(), nullptr, loadFlags));
     if (!library)
         return;
     auto getVersion = lookup<GetVersionFn>(library.get(), "DirectXSetupGetVersion");

@@ -29,12 +29,14 @@ public:
 
     // The set-up library's progress and message callback: keeps the window
     // responsive on progress reports and answers every question with OK.
-    static DWORD CALLBACK dsetupCallback(DWORD reason, DWORD messageType, LPSTR message, LPSTR name, void* info);
+    static DWORD CALLBACK dsetupCallback(DWORD reason, DWORD messageType, LPSTR message, LPSTR name,
+                                         void* info);
 
-    static constexpr DWORD requiredVersion = 0x00040009;  // DirectX 9
-    static constexpr DWORD requiredRevision = 0x387;      // 903
-    static constexpr DWORD setupFlags = 0x00010018;       // runtime, DirectDraw and DirectSound drivers
+    static constexpr DWORD requiredVersion = 0x00040009; // DirectX 9
+    static constexpr DWORD requiredRevision = 0x387;     // 903
+    static constexpr DWORD setupFlags = 0x00010018;      // runtime, DirectDraw and DirectSound drivers
     static constexpr DWORD progressReason = 18;
+    static constexpr DWORD loadFlags = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
 
 private:
     std::wstring folder_;

@@ -146,14 +146,22 @@ HRESULT grantUsersModify(const std::wstring& file)
 
 } // namespace
 
-std::wstring backup_to_temp(const std::optional<std::wstring>& file, bool copy)
+std::wstring backup_to_temp(const std::optional<std::wstring>& file, bool copy, const std::wstring& folder)
 {
-    wchar_t folder[MAX_PATH];
-    DWORD length = GetTempPathW(MAX_PATH, folder);
-    if (length == 0 || length > maxTempFolderLength)
-        return {};
+    wchar_t target[MAX_PATH];
+    if (folder.empty()) {
+        DWORD length = GetTempPathW(MAX_PATH, target);
+        if (length == 0 || length > maxTempFolderLength)
+            return {};
+    } else {
+        if (folder.size() > maxTempFolderLength) {
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+            return {};
+        }
+        lstrcpynW(target, folder.c_str(), MAX_PATH);
+    }
     wchar_t name[MAX_PATH];
-    if (!GetTempFileNameW(folder, L"ar", 0, name))
+    if (!GetTempFileNameW(target, L"ar", 0, name))
         return {};
     // Only the name is wanted: the backup (or a registry hive) is created under it.
     DeleteFileW(name);

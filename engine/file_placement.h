@@ -11,11 +11,13 @@
 
 namespace ar {
 
-// Moves (copy false) or copies (copy true) `file` to a fresh temporary name in the
-// user's temporary folder, keeping its attributes, and returns that name. Without a
-// file it returns a fresh temporary name under which no file exists. Empty on
-// failure (the thread's last error tells why); a folder is never backed up.
-std::wstring backup_to_temp(const std::optional<std::wstring>& file, bool copy);
+// Moves (copy false) or copies (copy true) `file` to a fresh temporary name in
+// `folder` (the installation run's private folder; the user's temporary folder when
+// empty), keeping its attributes, and returns that name. Without a file it returns a
+// fresh temporary name under which no file exists. Empty on failure (the thread's
+// last error tells why); a folder is never backed up.
+std::wstring backup_to_temp(const std::optional<std::wstring>& file, bool copy,
+                            const std::wstring& folder = {});
 
 // Gives the local Users group read, write and delete access to `file`: one allow
 // entry placed after the file's own explicit entries and before the inherited ones.

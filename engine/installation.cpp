@@ -12,6 +12,7 @@
 #include "app/product_record.h"
 #include "engine/directx_setup.h"
 #include "engine/file_placement.h"
+#include "engine/private_folder.h"
 #include "engine/shortcut.h"
 #include "engine/uninstall_registration.h"
 #include "payload/payload.h"
@@ -94,6 +95,9 @@ public:
     }
 
     bool execute();
+    // After an exception that the run did not expect: says so, undoes what the
+    // journal holds and removes the private folder.
+    void abandon(const std::exception& error);
 
 private:
     void ended(bool ok) { view_.appendLogLine(loadString(ok ? msgOk : msgFailed) + lineEnd); }
@@ -109,6 +113,7 @@ private:
     InstalledPrograms& programs_;
     UninstallLog& log_;
     TempFileList temp_;
+    PrivateFolder private_;
 };
 
 void Run::announce(const std::wstring& path)
@@ -298,16 +303,23 @@ bool Run::execute()
     view_.beginWait();
     view_.setStatus(loadString(msgPreparing));
 
-    std::wstring tempFolder, error;
-    if (!makeTempFolderPath(tempFolder, error)) {
+    // Without its private folder the run changes nothing.
+    auto failBeforeStart = [&](const std::wstring& error) {
         std::wstring text = formatString(msgFailedWithCode, {error});
         view_.setStatus(text);
         view_.appendLogLine(text + lineEnd);
         view_.endWait();
         return false;
-    }
+    };
+    std::wstring tempFolder, error;
+    if (!makeTempFolderPath(tempFolder, error))
+        return failBeforeStart(error);
+    if (!private_.create(tempFolder))
+        return failBeforeStart(
+            formatPrintf(L"%08x (%ls)", static_cast<unsigned>(GetLastError()), L"CreateDirectory"));
     context_.tempFolder = tempFolder;
     temp_.folder = tempFolder;
+    log_.backupFolder = tempFolder;
 
     PayloadFolders folders{context_.installFolder, formatString(msgExamples, {product::name}), tempFolder};
     view_.setProgress(0);
@@ -355,7 +367,9 @@ bool Run::execute()
             }
         }
     }
+    private_.close();
     temp_.clean();
+    log_.backupFolder.clear();
     view_.endWait();
     return ok;
 }
@@ -388,9 +402,30 @@ std::wstring selfRegistrationCommand(const std::wstring& programPath)
     return quoteSpaces(programPath) + L" /Register /Background";
 }
 
+void Run::abandon(const std::exception& error)
+{
+    std::wstring text = formatString(msgFailedWithCode, {L"7"});
+    view_.appendLogLine(lineEnd + text + L" " + fromUtf8(error.what()) + lineEnd);
+    view_.setStatus(text);
+    log_.rollback();
+    private_.close();
+    temp_.clean();
+    log_.backupFolder.clear();
+    view_.endWait();
+}
+
 bool runInstallation(InstallContext& context, InstallView& view, InstalledPrograms& programs)
 {
-    return Run(context, view, programs).execute();
+    // The one barrier of the run: whatever escapes it is a failed, rolled-back run.
+    Run run(context, view, programs);
+    try {
+        return run.execute();
+    } catch (const std::exception& error) {
+        run.abandon(error);
+    } catch (...) {
+        run.abandon(std::runtime_error("unknown exception"));
+    }
+    return false;
 }
 
 } // namespace ar

@@ -2,22 +2,13 @@
 
 #include "framework/common_controls.h"
 #include "support/error.h"
+#include "support/format.h"
 #include "support/module_state.h"
 
 namespace fw {
 namespace {
 
 App* currentApp = nullptr;
-
-std::wstring widen(const char* text)
-{
-    int length = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-    if (length <= 1)
-        return {};
-    std::wstring out(static_cast<size_t>(length - 1), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text, -1, out.data(), length);
-    return out;
-}
 
 } // namespace
 
@@ -71,7 +62,7 @@ bool App::PreTranslateMessage(MSG& message)
 
 void App::OnException(const std::exception& error)
 {
-    showMessage(widen(error.what()), MB_OK | MB_ICONERROR);
+    showMessage(ar::fromUtf8(error.what()), MB_OK | MB_ICONERROR);
 }
 
 void App::setName(std::wstring name)

@@ -234,7 +234,7 @@ void UninstallLog::recordFile(const std::wstring& path, std::int32_t fileKind, b
             return; // nothing is written over what is kept
         throwKeepingFile(ERROR_ALREADY_EXISTS, "a folder stands where a file must be installed");
     }
-    record.backupPath = backup_to_temp(path, keep);
+    record.backupPath = backup_to_temp(path, keep, backupFolder);
     if (record.backupPath.empty() && !keep)
         throwKeepingFile(GetLastError(), "an existing file could not be moved away before it is replaced");
 }
@@ -257,7 +257,7 @@ void UninstallLog::recordShortcut(int which, const std::wstring& folder)
         return;
     record.existedBefore = true;
     record.backupSource = earlier->path;
-    record.backupPath = backup_to_temp(earlier->path, false);
+    record.backupPath = backup_to_temp(earlier->path, false, backupFolder);
 }
 
 void UninstallLog::recordUninstallKey(HKEY existingKey)
@@ -266,7 +266,7 @@ void UninstallLog::recordUninstallKey(HKEY existingKey)
     if (!existingKey)
         return;
     record.existedBefore = true;
-    std::wstring hive = backup_to_temp(std::nullopt, false);
+    std::wstring hive = backup_to_temp(std::nullopt, false, backupFolder);
     if (!hive.empty() && saveKeyToHive(existingKey, hive))
         record.backupPath = std::move(hive);
 }

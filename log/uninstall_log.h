@@ -53,6 +53,9 @@ public:
     std::list<UninstallLogRecord> records;         // made by the current run, in order
     bool pending = false;                          // the last record of `records` awaits its commit
     std::wstring previousProduct;                  // display name of the earlier installation
+    // Where backups and the saved registry key go: the run's private folder, which
+    // only administrators can change (the user's temporary folder when empty).
+    std::wstring backupFolder;
 
     // Records a file about to be written to `path` (a payload entry of `fileKind`):
     // creates and records its missing parent folders, then backs up an existing file,

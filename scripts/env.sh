@@ -7,7 +7,8 @@ export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko installers when the prefix is created (there is no network),
 # no sound drivers, and no debugger that would wait on a crashed test.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml,winealsa.drv,winepulse.drv,wineoss.drv,winedbg.exe=}
-wine=/usr/lib/wine/wine64
+# The loader that starts 32- and 64-bit programs alike in the 64-bit prefix (WoW64).
+wine=/usr/lib/wine/wine
 wineserver=/usr/lib/wine/wineserver
 
 configure_and_build() {

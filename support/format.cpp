@@ -43,6 +43,14 @@ std::string toUtf8(const std::wstring& text)
     return out;
 }
 
+std::wstring fromUtf8(const std::string& text)
+{
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+    return out;
+}
+
 std::wstring formatPrintf(const wchar_t* format, ...)
 {
     std::vector<wchar_t> buffer(256);

@@ -10,8 +10,9 @@ namespace ar {
 // empty format (a missing string resource).
 std::wstring formatMessage(const std::wstring& format, std::initializer_list<std::wstring> inserts = {});
 
-// The text in UTF-8.
+// The text in UTF-8, and back.
 std::string toUtf8(const std::wstring& text);
+std::wstring fromUtf8(const std::string& text);
 
 // printf-style formatting into a wide string.
 std::wstring formatPrintf(const wchar_t* format, ...);

@@ -26,8 +26,9 @@ HMODULE systemLibrary(const wchar_t* name)
     std::wstring path(folder, length);
     path += L'\\';
     path += name;
-    // Loaded by full path; the module stays loaded for the life of the process.
-    return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    // Loaded by full path, its own dependencies from the system folder only; the
+    // module stays loaded for the life of the process.
+    return LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 } // namespace ar

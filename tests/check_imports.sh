@@ -6,7 +6,7 @@
 allowed="kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll shlwapi.dll ole32.dll oleaut32.dll comdlg32.dll msvcrt.dll"
 status=0
 for program in "$@"; do
-    imports=$(x86_64-w64-mingw32-objdump -p "$program" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z')
+    imports=$(i686-w64-mingw32-objdump -p "$program" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z')
     [ -n "$imports" ] || { echo "$program: no import table found"; status=1; continue; }
     for dll in $imports; do
         case " $allowed " in

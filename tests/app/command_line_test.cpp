@@ -29,7 +29,7 @@ TEST(CommandLine, QuotedValuesAndCaseInsensitiveSwitches)
 TEST(CommandLine, MalformedLinesAreRefusedWithAReason)
 {
     for (const wchar_t* bad : {L"/X", L"/LANG=11", L"/LANG=x", L"/LANG=", L"/LANG=999", L"/D=", L"/LOG=", L"/MENU=",
-                               L"/NOMENU /MENU=A", L"S", L"/S /D=" }) {
+                               L"/NOMENU /MENU=A", L"S", L"/S /D=", L"/LANG=\x0663", L"/LANG=\xFF11" }) {
         EXPECT_FALSE(ar::parseCommandLine(bad).error.empty()) << std::string(bad, bad + wcslen(bad)).c_str();
     }
     std::wstring longFolder = L"/D=C:\\" + std::wstring(300, L'x');

@@ -26,8 +26,8 @@ TEST_F(InstallerProgramTest, SilentInstallationThenReinstallation)
     EXPECT_EQ(first.exitCode, 0u);
     EXPECT_FALSE(first.windowShown);
     EXPECT_TRUE(ar::test::exists(installFolder() + L"\\Pelorium.exe"));
-    EXPECT_TRUE(
-        ar::test::exists(specialFolder(CSIDL_COMMON_PROGRAMS) + L"\\Ardenvale\\Pelorium 7\\Pelorium 7.06.lnk"));
+    EXPECT_TRUE(ar::test::exists(specialFolder(CSIDL_COMMON_PROGRAMS) +
+                                 L"\\Ardenvale\\Pelorium 7\\Pelorium 7.06.lnk"));
     EXPECT_TRUE(ar::test::exists(ar::test::publicDesktopLink()));
     EXPECT_EQ(ar::readProductRecord().mainProgram, installFolder() + L"\\Pelorium.exe");
     std::string text = log(L"first.log");
@@ -212,3 +212,70 @@ TEST_F(InstallerProgramTest, DamagedPayloadFailsAndLeavesNothing)
 }
 
 } // namespace
+
+namespace platform {
+
+// Whether HKLM holds `path` in the registry view that `view` selects
+// (KEY_WOW64_32KEY or KEY_WOW64_64KEY).
+bool keyInView(const std::wstring& path, REGSAM view)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+} // namespace platform
+
+// Where a 32-bit installer belongs on 64-bit Windows, checked from both sides of
+// WoW64: the 32-bit folders and registry view, not the 64-bit ones; the DirectX
+// set-up loaded from the run's private folder; and the uninstaller takes it all away.
+TEST_F(InstallerProgramTest, A32BitInstallationLandsInThe32BitPlacesAndUninstallsClean)
+{
+    BOOL wow64 = FALSE;
+    ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+    ASSERT_TRUE(wow64) << "the tests run as 32-bit programs in a 64-bit prefix";
+
+    auto before = machine().take();
+    const std::wstring dsetupLog = logs / L"dsetup.log";
+    SetEnvironmentVariableW(L"AR_DSETUP_LOG", dsetupLog.c_str());
+    Outcome outcome = runWatched(installer, L"/S /LOG=\"" + (logs / L"install.log") + L"\"");
+    SetEnvironmentVariableW(L"AR_DSETUP_LOG", nullptr);
+    ASSERT_EQ(outcome.exitCode, 0u) << log(L"install.log");
+
+    EXPECT_EQ(installFolder(), L"C:\\Program Files (x86)\\Ardenvale\\Pelorium 7");
+    EXPECT_TRUE(ar::test::exists(installFolder() + L"\\Pelorium.exe"));
+    EXPECT_FALSE(ar::test::exists(L"C:\\Program Files\\Ardenvale"));
+
+    const std::wstring uninstallKey = ar::product::uninstallKeyPath();
+    EXPECT_TRUE(platform::keyInView(uninstallKey, KEY_WOW64_32KEY));
+    EXPECT_FALSE(platform::keyInView(uninstallKey, KEY_WOW64_64KEY));
+    EXPECT_TRUE(platform::keyInView(
+        L"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + ar::product::productKey(),
+        KEY_WOW64_64KEY));
+    EXPECT_TRUE(platform::keyInView(L"Software\\Ardenvale", KEY_WOW64_32KEY));
+    EXPECT_FALSE(platform::keyInView(L"Software\\Ardenvale", KEY_WOW64_64KEY));
+
+    // The set-up ran from the private folder of the run, which is gone again.
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    std::string calls = ar::test::readFile(dsetupLog);
+    const std::string source = "DirectXSetupW flags=0x00010018 owner=none source=" +
+                               ar::test::narrow(std::wstring(temp) + L"ardenvale_{");
+    EXPECT_NE(calls.find(source), std::string::npos) << calls;
+    EXPECT_NE(log(L"install.log").find("Mise à jour de DirectX...OK"), std::string::npos);
+    EXPECT_TRUE(ar::test::runTemporaryFolders().empty());
+
+    Outcome removed = runWatched(installFolder() + L"\\Uninstall.exe", L"/S /PURGE");
+    EXPECT_EQ(removed.exitCode, 0u);
+    EXPECT_TRUE(
+        ar::test::waitUntil([&] { return !ar::test::exists(L"C:\\Program Files (x86)\\Ardenvale"); }, 60000));
+    EXPECT_FALSE(platform::keyInView(uninstallKey, KEY_WOW64_32KEY));
+    auto differences = MachineState::differences(before, machine().take());
+    differences.erase(
+        std::remove_if(differences.begin(), differences.end(),
+                       [](const std::string& line) { return line.find(".log") != std::string::npos; }),
+        differences.end());
+    EXPECT_TRUE(differences.empty()) << differences.front();
+}
