@@ -51,6 +51,33 @@ std::wstring unquote(std::wstring text)
 
 } // namespace
 
+std::wstring installFolderProblem(const std::wstring& folder)
+{
+    if (folder.empty())
+        return L"a folder is needed.";
+    // No folder name starts with a blank and a slash: that is the next switch, and
+    // /D= takes everything after it.
+    if (folder.find(L" /") != std::wstring::npos)
+        return L"it must be last on the line: everything after it is the folder.";
+    auto isSeparator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+    bool drive = folder.size() >= 3 &&
+                 ((folder[0] >= L'A' && folder[0] <= L'Z') || (folder[0] >= L'a' && folder[0] <= L'z')) &&
+                 folder[1] == L':' && isSeparator(folder[2]);
+    bool unc =
+        folder.size() >= 3 && isSeparator(folder[0]) && isSeparator(folder[1]) && !isSeparator(folder[2]);
+    if (!drive && !unc)
+        return L"the folder must be a full path, such as C:\\Apps\\Pelorium 7.";
+    for (size_t i = 0; i < folder.size(); ++i) {
+        wchar_t c = folder[i];
+        if (c < 32 || wcschr(L"<>\"|?*", c) || (c == L':' && !(drive && i == 1)))
+            return L"the folder holds a character that Windows does not allow in names.";
+    }
+    DWORD attributes = GetFileAttributesW(folder.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return L"a file of that name is in the way.";
+    return {};
+}
+
 CommandLine parseCommandLine(const std::wstring& arguments)
 {
     CommandLine result;
@@ -67,10 +94,11 @@ CommandLine parseCommandLine(const std::wstring& arguments)
         // "/D=" takes the rest of the line as it stands.
         if (startsWithSwitch(arguments.substr(pos), L"/D=")) {
             std::wstring folder = unquote(trim(arguments.substr(pos + 3)));
-            if (folder.empty())
-                return fail(L"/D= needs a folder.");
             if (folder.size() > MAX_PATH)
                 return fail(L"The folder of /D= is longer than 260 characters.");
+            std::wstring problem = installFolderProblem(folder);
+            if (!problem.empty())
+                return fail(L"/D=: " + problem);
             result.installFolder = folder;
             break;
         }

@@ -36,6 +36,11 @@ struct CommandLine {
     std::wstring error;  // not empty: the line is malformed, and why
 };
 
+// Why `folder` cannot be the installation folder (empty: it can): empty, not a full
+// path, characters that Windows forbids in names, a file in its place, or switches
+// after it on the command line.
+std::wstring installFolderProblem(const std::wstring& folder);
+
 // Parses the arguments after the program name.
 CommandLine parseCommandLine(const std::wstring& arguments);
 

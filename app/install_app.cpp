@@ -208,7 +208,9 @@ ar::ExitCode CInstallApp::startUp()
         return installSilently();
     // 14. The wizard.
     runWizard();
-    return context.installSucceeded ? ExitCode::Installed : ExitCode::Cancelled;
+    if (context.installSucceeded)
+        return ExitCode::Installed;
+    return context.installAttempted ? ExitCode::Failed : ExitCode::Cancelled;
 }
 
 ar::ExitCode CInstallApp::installSilently()

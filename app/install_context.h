@@ -21,6 +21,7 @@ struct InstallContext {
     bool createDesktopShortcut = false;
     bool advancedMode = false;
     UninstallLog previousLog;           // the earlier installation's log, then this run's journal
+    bool installAttempted = false;      // the run was started (and then succeeded or rolled back)
     bool installSucceeded = false;
 };
 

@@ -177,6 +177,7 @@ void CInstallDlg::install()
     for (int id : {IDC_BACK, IDOK, IDCANCEL})
         item(id).enable(false);
     bool succeeded = false;
+    ar::installContext().installAttempted = true;
     try {
         succeeded = install_.runInstallation();
     } catch (const std::exception& error) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/test_support.h"
+
 namespace {
 
 TEST(CommandLine, SilentWithFolderContainingBlanks)
@@ -17,7 +19,8 @@ TEST(CommandLine, SilentWithFolderContainingBlanks)
 
 TEST(CommandLine, QuotedValuesAndCaseInsensitiveSwitches)
 {
-    auto line = ar::parseCommandLine(L"/s \"/LOG=C:\\logs\\install log.txt\" /menu=\"Ardenvale\\Pelorium 7\"");
+    auto line =
+        ar::parseCommandLine(L"/s \"/LOG=C:\\logs\\install log.txt\" /menu=\"Ardenvale\\Pelorium 7\"");
     ASSERT_TRUE(line.error.empty()) << std::string(line.error.begin(), line.error.end());
     EXPECT_TRUE(line.silent);
     EXPECT_EQ(line.logFile, L"C:\\logs\\install log.txt");
@@ -28,10 +31,21 @@ TEST(CommandLine, QuotedValuesAndCaseInsensitiveSwitches)
 
 TEST(CommandLine, MalformedLinesAreRefusedWithAReason)
 {
-    for (const wchar_t* bad : {L"/X", L"/LANG=11", L"/LANG=x", L"/LANG=", L"/LANG=999", L"/D=", L"/LOG=", L"/MENU=",
-                               L"/NOMENU /MENU=A", L"S", L"/S /D=", L"/LANG=\x0663", L"/LANG=\xFF11" }) {
+    for (const wchar_t* bad :
+         {L"/X", L"/LANG=11", L"/LANG=x", L"/LANG=", L"/LANG=999", L"/D=", L"/LOG=", L"/MENU=",
+          L"/NOMENU /MENU=A", L"S", L"/S /D=", L"/LANG=\x0663", L"/LANG=\xFF11"}) {
         EXPECT_FALSE(ar::parseCommandLine(bad).error.empty()) << std::string(bad, bad + wcslen(bad)).c_str();
     }
+    // An installation folder must be a full path that Windows can create, last on the line.
+    for (const wchar_t* bad : {L"/D=C:\\Apps /S", L"/D=Apps", L"/D=\\Apps", L"/D=C:Apps", L"/D=C:\\A<b",
+                               L"/D=C:\\a:b", L"/D=C:\\a?"}) {
+        EXPECT_FALSE(ar::parseCommandLine(bad).error.empty()) << std::string(bad, bad + wcslen(bad)).c_str();
+    }
+    EXPECT_TRUE(ar::parseCommandLine(L"/D=\\\\server\\share\\Pelorium 7").error.empty());
+    ar::test::TempDir dir(L"cmd");
+    ar::test::writeFile(dir / L"taken", "a file");
+    EXPECT_FALSE(ar::parseCommandLine(L"/D=" + (dir / L"taken")).error.empty());
+    EXPECT_TRUE(ar::parseCommandLine(L"/D=" + (dir / L"new folder")).error.empty());
     std::wstring longFolder = L"/D=C:\\" + std::wstring(300, L'x');
     EXPECT_FALSE(ar::parseCommandLine(longFolder).error.empty());
 }

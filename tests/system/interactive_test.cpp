@@ -179,4 +179,39 @@ TEST_F(InstallerProgramTest, WizardClickedThroughInAdvancedModeIntoAFolderWithBl
     removeTree(folder);
 }
 
+// A run that fails in the wizard is rolled back and ends with the failure's exit code.
+TEST_F(InstallerProgramTest, WizardRunThatFailsEndsWithExitCode3)
+{
+    std::wstring copy = logs / L"InstallDamaged.exe";
+    ASSERT_TRUE(ar::test::copyWithDamagedPayload(installer, copy, 0.33));
+    Started setup = startProcess(copy);
+    ASSERT_TRUE(setup.process);
+    HWND frame = waitForDialog(setup.id, IDC_BACK);
+    ASSERT_TRUE(frame);
+    auto page = [&](int control) {
+        return waitUntil([&] { return visibleControl(frame, control) != nullptr; });
+    };
+    ASSERT_TRUE(page(IDC_LANGUAGE));
+    press(GetDlgItem(frame, IDOK));
+    ASSERT_TRUE(page(IDC_MODE_ADVANCED));
+    press(GetDlgItem(frame, IDOK));
+    ASSERT_TRUE(page(IDC_LOG));
+    press(GetDlgItem(frame, IDOK));
+    HWND log = visibleControl(frame, IDC_LOG);
+    // After the failed run only the way out is offered, with the question whether to leave.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return textOf(log).find(L"Failed") != std::wstring::npos &&
+                   IsWindowEnabled(GetDlgItem(frame, IDCANCEL)) != FALSE;
+        },
+        installTimeout))
+        << narrow(textOf(log));
+    press(GetDlgItem(frame, IDCANCEL));
+    if (HWND confirmation = waitForDialog(setup.id, IDYES, 5000))
+        press(visibleControl(confirmation, IDYES));
+    ASSERT_TRUE(hasEnded(setup));
+    EXPECT_EQ(exitCodeOf(setup), 3u);
+    EXPECT_FALSE(exists(installFolder()));
+}
+
 } // namespace
