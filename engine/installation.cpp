@@ -100,6 +100,8 @@ public:
     void abandon(const std::exception& error);
 
 private:
+    // Lets go of the private folder and removes it with the run's temporary files.
+    void cleanUp();
     void ended(bool ok) { view_.appendLogLine(loadString(ok ? msgOk : msgFailed) + lineEnd); }
     notification::result answer(const notification& n, std::istream& archive);
     notification::result fileBegin(const PayloadEntry& entry);
@@ -367,11 +369,16 @@ bool Run::execute()
             }
         }
     }
+    cleanUp();
+    return ok;
+}
+
+void Run::cleanUp()
+{
     private_.close();
     temp_.clean();
     log_.backupFolder.clear();
     view_.endWait();
-    return ok;
 }
 
 } // namespace
@@ -408,10 +415,7 @@ void Run::abandon(const std::exception& error)
     view_.appendLogLine(lineEnd + text + L" " + fromUtf8(error.what()) + lineEnd);
     view_.setStatus(text);
     log_.rollback();
-    private_.close();
-    temp_.clean();
-    log_.backupFolder.clear();
-    view_.endWait();
+    cleanUp();
 }
 
 bool runInstallation(InstallContext& context, InstallView& view, InstalledPrograms& programs)

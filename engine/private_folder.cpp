@@ -29,14 +29,19 @@ bool PrivateFolder::create(const std::wstring& path)
     unique_hfile folder(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!folder)
-        return false;
     BY_HANDLE_FILE_INFORMATION information{};
-    if (!GetFileInformationByHandle(folder.get(), &information))
-        return false;
-    if (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    bool plain = folder && GetFileInformationByHandle(folder.get(), &information);
+    if (plain && (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+                  (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
         SetLastError(ERROR_BAD_PATHNAME);
+        plain = false;
+    }
+    if (!plain) {
+        // The empty folder just made is not left behind.
+        DWORD error = GetLastError();
+        folder.reset();
+        RemoveDirectoryW(path.c_str());
+        SetLastError(error);
         return false;
     }
     handle_ = std::move(folder);
