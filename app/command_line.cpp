@@ -5,6 +5,7 @@
 #include <cwctype>
 
 #include "app/language.h"
+#include "support/folder_rules.h"
 
 namespace ar {
 namespace {
@@ -53,28 +54,46 @@ std::wstring unquote(std::wstring text)
 
 std::wstring installFolderProblem(const std::wstring& folder)
 {
-    if (folder.empty())
-        return L"a folder is needed.";
     // No folder name starts with a blank and a slash: that is the next switch, and
     // /D= takes everything after it.
-    if (folder.find(L" /") != std::wstring::npos)
+    if (!folder.empty() && folder.find(L" /") != std::wstring::npos)
         return L"it must be last on the line: everything after it is the folder.";
-    auto isSeparator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
-    bool drive = folder.size() >= 3 &&
-                 ((folder[0] >= L'A' && folder[0] <= L'Z') || (folder[0] >= L'a' && folder[0] <= L'z')) &&
-                 folder[1] == L':' && isSeparator(folder[2]);
-    bool unc =
-        folder.size() >= 3 && isSeparator(folder[0]) && isSeparator(folder[1]) && !isSeparator(folder[2]);
-    if (!drive && !unc)
+    switch (folderProblem(folder)) {
+    case FolderProblem::None:
+        return {};
+    case FolderProblem::Empty:
+        return L"a folder is needed.";
+    case FolderProblem::NotFullPath:
         return L"the folder must be a full path, such as C:\\Apps\\Pelorium 7.";
-    for (size_t i = 0; i < folder.size(); ++i) {
-        wchar_t c = folder[i];
-        if (c < 32 || wcschr(L"<>\"|?*", c) || (c == L':' && !(drive && i == 1)))
-            return L"the folder holds a character that Windows does not allow in names.";
-    }
-    DWORD attributes = GetFileAttributesW(folder.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    case FolderProblem::ForbiddenCharacter:
+        return L"the folder holds a character that Windows does not allow in names.";
+    case FolderProblem::FileInTheWay:
         return L"a file of that name is in the way.";
+    }
+    return {};
+}
+
+std::wstring menuFolderProblem(const std::wstring& folder)
+{
+    if (folder.empty())
+        return L"a folder is needed.";
+    if (hasForbiddenCharacter(folder))
+        return L"the folder holds a character that Windows does not allow in names.";
+    if (isFullPath(folder))
+        return {};
+    // Relative to the common Programs folder, and never above it.
+    if (folder[0] == L'\\' || folder[0] == L'/')
+        return L"the folder must be relative to the Start menu's Programs folder, or a full path.";
+    size_t begin = 0;
+    while (begin <= folder.size()) {
+        size_t end = folder.find_first_of(L"\\/", begin);
+        if (end == std::wstring::npos)
+            end = folder.size();
+        std::wstring element = folder.substr(begin, end - begin);
+        if (element == L".." || element == L".")
+            return L"the folder cannot leave the Start menu's Programs folder.";
+        begin = end + 1;
+    }
     return {};
 }
 
@@ -125,10 +144,11 @@ CommandLine parseCommandLine(const std::wstring& arguments)
             result.language = index;
         } else if (startsWithSwitch(token, L"/MENU=")) {
             std::wstring folder = value(L"/MENU=");
-            if (folder.empty())
-                return fail(L"/MENU= needs a folder.");
             if (folder.size() > MAX_PATH)
                 return fail(L"The folder of /MENU= is longer than 260 characters.");
+            std::wstring problem = menuFolderProblem(folder);
+            if (!problem.empty())
+                return fail(L"/MENU=: " + problem);
             result.menuFolder = folder;
         } else if (startsWithSwitch(token, L"/LOG=")) {
             std::wstring file = value(L"/LOG=");
@@ -142,6 +162,13 @@ CommandLine parseCommandLine(const std::wstring& arguments)
     if (result.noMenu && result.menuFolder)
         return fail(L"/NOMENU and /MENU= contradict each other.");
     return result;
+}
+
+ExitCode runExitCode(bool succeeded, bool stepsFailed)
+{
+    if (!succeeded)
+        return ExitCode::Failed;
+    return stepsFailed ? ExitCode::InstalledWithFailures : ExitCode::Installed;
 }
 
 std::wstring processArguments()
@@ -166,14 +193,16 @@ std::wstring usageText()
            L"  /LANG=<index>   Interface language: 0 French, 1 English, 2 German, 3 Spanish,\r\n"
            L"                  4 Portuguese, 5 Dutch, 7 Turkish, 14 Greek.\r\n"
            L"  /NOMENU         No shortcuts in the Start menu.\r\n"
-           L"  /MENU=<folder>  Start-menu folder of the shortcuts (relative to the Start menu, or full).\r\n"
+           L"  /MENU=<folder>  Start-menu folder of the shortcuts (relative to the\r\n"
+           L"                  Start menu's Programs folder, or a full path).\r\n"
            L"  /NODESKTOP      No shortcut on the desktop.\r\n"
            L"  /LOG=<file>     Write a log of the installation (UTF-8).\r\n"
            L"  /D=<folder>     Installation folder; last on the line, may contain blanks.\r\n"
            L"  /?              This text.\r\n"
            L"\r\n"
            L"Exit codes: 0 installed, 1 cancelled, 2 refused (nothing written),\r\n"
-           L"            3 failed and rolled back, 4 bad command line.\r\n";
+           L"            3 failed and rolled back, 4 bad command line,\r\n"
+           L"            5 installed, with steps that failed (see the log).\r\n";
 }
 
 } // namespace ar

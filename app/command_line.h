@@ -22,7 +22,12 @@ enum class ExitCode : int {
     Refused = 2,          // nothing was written
     Failed = 3,           // the installation failed and was rolled back
     BadCommandLine = 4,
+    InstalledWithFailures = 5, // installed, but shortcuts, DirectX, registration or the log failed
 };
+
+// The code of a run that was attempted: installed (with or without failed steps)
+// or failed.
+ExitCode runExitCode(bool succeeded, bool stepsFailed);
 
 struct CommandLine {
     bool silent = false;
@@ -40,6 +45,10 @@ struct CommandLine {
 // path, characters that Windows forbids in names, a file in its place, or switches
 // after it on the command line.
 std::wstring installFolderProblem(const std::wstring& folder);
+
+// Why `folder` cannot be the Start-menu folder of /MENU= (empty: it can): a full
+// path, or a path relative to the common Programs folder that stays below it.
+std::wstring menuFolderProblem(const std::wstring& folder);
 
 // Parses the arguments after the program name.
 CommandLine parseCommandLine(const std::wstring& arguments);

@@ -208,9 +208,9 @@ ar::ExitCode CInstallApp::startUp()
         return installSilently();
     // 14. The wizard.
     runWizard();
-    if (context.installSucceeded)
-        return ExitCode::Installed;
-    return context.installAttempted ? ExitCode::Failed : ExitCode::Cancelled;
+    if (!context.installAttempted)
+        return ExitCode::Cancelled;
+    return ar::runExitCode(context.installSucceeded, context.stepsFailed);
 }
 
 ar::ExitCode CInstallApp::installSilently()
@@ -224,5 +224,5 @@ ar::ExitCode CInstallApp::installSilently()
     view.appendLogLine(ar::formatString(1100, {ar::product::displayName()}) + L"\r\n");
     view.appendLogLine(ar::formatString(1123, {context.installFolder}) + L"\r\n");
     context.installSucceeded = ar::runInstallation(context, view, programs);
-    return context.installSucceeded ? ar::ExitCode::Installed : ar::ExitCode::Failed;
+    return ar::runExitCode(context.installSucceeded, context.stepsFailed);
 }

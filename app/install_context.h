@@ -23,6 +23,7 @@ struct InstallContext {
     UninstallLog previousLog;           // the earlier installation's log, then this run's journal
     bool installAttempted = false;      // the run was started (and then succeeded or rolled back)
     bool installSucceeded = false;
+    bool stepsFailed = false;           // the run succeeded, but with steps marked "Failed"
 };
 
 } // namespace ar

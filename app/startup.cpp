@@ -100,7 +100,8 @@ std::wstring defaultInstallFolder()
     return withCompanyAndProduct(buffer);
 }
 
-std::wstring defaultShortcutFolder()
+// The Programs folder of all users' Start menu, else the user's own.
+std::wstring programsFolder()
 {
     wchar_t buffer[MAX_PATH] = {};
     if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_PROGRAMS, nullptr, SHGFP_TYPE_CURRENT, buffer)) ||
@@ -108,7 +109,12 @@ std::wstring defaultShortcutFolder()
         buffer[0] = 0;
         SHGetFolderPathW(nullptr, CSIDL_PROGRAMS, nullptr, SHGFP_TYPE_CURRENT, buffer);
     }
-    return withCompanyAndProduct(buffer);
+    return buffer;
+}
+
+std::wstring defaultShortcutFolder()
+{
+    return withCompanyAndProduct(programsFolder());
 }
 
 std::wstring startMenuRoot()
@@ -127,7 +133,7 @@ std::wstring resolveMenuFolder(const std::wstring& folder)
     if (!PathIsRelativeW(folder.c_str()))
         return folder;
     wchar_t buffer[MAX_PATH] = {};
-    if (!PathCombineW(buffer, startMenuRoot().c_str(), folder.c_str()))
+    if (!PathCombineW(buffer, programsFolder().c_str(), folder.c_str()))
         return folder;
     return buffer;
 }

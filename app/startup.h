@@ -32,7 +32,8 @@ std::wstring defaultShortcutFolder();
 
 // The Start-menu root of the shortcut folder: the common Start menu, else the user's.
 std::wstring startMenuRoot();
-// A shortcut folder given relative to the Start-menu root, or as a full path.
+// A shortcut folder given relative to the common Programs folder (where Windows
+// lists the shortcuts), or as a full path.
 std::wstring resolveMenuFolder(const std::wstring& folder);
 
 // The application name: string 1000 of the current language, " – ", the display name.

@@ -102,7 +102,12 @@ public:
 private:
     // Lets go of the private folder and removes it with the run's temporary files.
     void cleanUp();
-    void ended(bool ok) { view_.appendLogLine(loadString(ok ? msgOk : msgFailed) + lineEnd); }
+    // Ends a step's log line with its verdict.
+    void ended(bool ok)
+    {
+        stepFailed_ = stepFailed_ || !ok;
+        view_.appendLogLine(loadString(ok ? msgOk : msgFailed) + lineEnd);
+    }
     notification::result answer(const notification& n, std::istream& archive);
     notification::result fileBegin(const PayloadEntry& entry);
     void announce(const std::wstring& path);
@@ -116,6 +121,7 @@ private:
     UninstallLog& log_;
     TempFileList temp_;
     PrivateFolder private_;
+    bool stepFailed_ = false;
 };
 
 void Run::announce(const std::wstring& path)
@@ -274,8 +280,10 @@ bool Run::registerProgram(bool registryOk)
     // The installed program refuses to register while an installer holds the lock.
     context_.instanceLock.release();
     bool ok = false;
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, HIGH_PRIORITY_CLASS, nullptr,
-                        folder, &startup, &process)) {
+    // The program is named as the application, so that its path is never parsed
+    // out of the command line.
+    if (!CreateProcessW(programs_.programPath.c_str(), command.data(), nullptr, nullptr, FALSE,
+                        HIGH_PRIORITY_CLASS, nullptr, folder, &startup, &process)) {
         log_.commit(false);
         context_.instanceLock.acquire();
         return false;
@@ -301,6 +309,7 @@ bool Run::registerProgram(bool registryOk)
 bool Run::execute()
 {
     programs_ = {};
+    context_.stepsFailed = false;
     view_.appendLogLine(L"", true);
     view_.beginWait();
     view_.setStatus(loadString(msgPreparing));
@@ -365,6 +374,7 @@ bool Run::execute()
                 ended(written);
 
                 view_.setStatus(formatString(msgContinue, {loadString(msgNext)}));
+                context_.stepsFailed = stepFailed_;
                 ok = true;
             }
         }

@@ -119,6 +119,14 @@ private:
         return true;                                                                                         \
     }
 
+// bool handler(HWND window, UINT hitTest, UINT mouseMessage): true when it set the cursor.
+#define FW_ON_WM_SETCURSOR(handler)                                                                          \
+    if (message_ == WM_SETCURSOR &&                                                                          \
+        handler(reinterpret_cast<HWND>(wParam_), LOWORD(lParam_), HIWORD(lParam_))) {                        \
+        result_ = TRUE;                                                                                      \
+        return true;                                                                                         \
+    }
+
 #define FW_END_MESSAGE_MAP()                                                                                 \
     return MessageMapBase_::OnMessage(message_, wParam_, lParam_, result_);                                  \
     }

@@ -178,6 +178,7 @@ void CInstallDlg::install()
         item(id).enable(false);
     bool succeeded = false;
     ar::installContext().installAttempted = true;
+    running_ = true;
     try {
         succeeded = install_.runInstallation();
     } catch (const std::exception& error) {
@@ -185,6 +186,7 @@ void CInstallDlg::install()
         // and must not leave the wizard without a working Exit button.
         fw::reportException(error);
     }
+    running_ = false;
     if (!hwnd())
         return;
     ar::installContext().installSucceeded = succeeded;
@@ -217,6 +219,9 @@ bool CInstallDlg::onSysCommand(UINT command, LPARAM)
 {
     if ((command & 0xFFF0) != IDM_ABOUTBOX)
         return false;
+    // The box's modal loop would hold the run, which pumps this window's messages.
+    if (running_)
+        return true;
     CAboutDlg about;
     about.doModal(hwnd());
     return true;
@@ -229,6 +234,16 @@ void CInstallDlg::onInitMenuPopup(HMENU menu, UINT, bool systemMenu)
     bool minimised = IsIconic(hwnd()) != FALSE;
     EnableMenuItem(menu, SC_MINIMIZE, MF_BYCOMMAND | (minimised ? MF_GRAYED : MF_ENABLED));
     EnableMenuItem(menu, SC_RESTORE, MF_BYCOMMAND | (minimised ? MF_ENABLED : MF_GRAYED));
+    EnableMenuItem(menu, IDM_ABOUTBOX, MF_BYCOMMAND | (running_ ? MF_GRAYED : MF_ENABLED));
+}
+
+bool CInstallDlg::onSetCursor(HWND, UINT hitTest, UINT)
+{
+    // The pages and their controls ask their parent first, so this covers them all.
+    if (!running_ || hitTest != HTCLIENT)
+        return false;
+    SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    return true;
 }
 
 void CInstallDlg::onGetMinMaxInfo(MINMAXINFO* info)

@@ -40,6 +40,7 @@ private:
     void onGetMinMaxInfo(MINMAXINFO* info);
     bool onPaint();
     HICON onQueryDragIcon();
+    bool onSetCursor(HWND window, UINT hitTest, UINT mouseMessage);
 
     void install();
     void layoutPages();
@@ -53,6 +54,7 @@ private:
     FW_ON_WM_GETMINMAXINFO(onGetMinMaxInfo)
     FW_ON_WM_PAINT(onPaint)
     FW_ON_WM_QUERYDRAGICON(onQueryDragIcon)
+    FW_ON_WM_SETCURSOR(onSetCursor)
     FW_END_MESSAGE_MAP()
 
     CDlgStart start_;
@@ -64,4 +66,5 @@ private:
     std::array<CWizardPage*, 6> pages_;
     int current_ = -1;
     HICON icon_ = nullptr;
+    bool running_ = false; // the installation run is under way
 };

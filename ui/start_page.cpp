@@ -19,6 +19,8 @@ bool CDlgStart::OnInitDialog()
 void CDlgStart::DoDataExchange(fw::DataExchange& dx)
 {
     dx.control(IDC_LANGUAGE, languages_);
+    if (dx.saving())
+        onLanguageChosen();
 }
 
 void CDlgStart::fillLanguages()
@@ -53,14 +55,18 @@ void CDlgStart::fillLanguages()
     ReleaseDC(hwnd(), dc);
     languages_.setDroppedWidth(widest + 30);
     languages_.select(currentPosition);
+    chosen_ = current;
 }
 
-void CDlgStart::onLanguageSelected()
+void CDlgStart::onLanguageChosen()
 {
     int position = languages_.selection();
     if (position < 0)
         return;
     int language = static_cast<int>(languages_.itemData(position));
+    if (language == chosen_)
+        return;
+    chosen_ = language;
     ar::setLanguage(language);
     if (!ar::hasInstallerTexts(language)) {
         fw::showMessage(ar::formatString(IDS_INSTALLER_IN_ENGLISH, {ar::product::name}),

@@ -21,14 +21,19 @@ public:
 private:
     bool OnInitDialog() override;
     void DoDataExchange(fw::DataExchange& dx) override;
-    void onLanguageSelected();
+    // Takes the language chosen in the list, once the choice is made: when the list
+    // closes or loses the focus, or the page is left. Arrow keys through the closed
+    // list only move the selection.
+    void onLanguageChosen();
     void fillLanguages();
 
     FW_BEGIN_MESSAGE_MAP(CWizardPage)
-    FW_ON_COMMAND(IDC_LANGUAGE, CBN_SELCHANGE, onLanguageSelected)
+    FW_ON_COMMAND(IDC_LANGUAGE, CBN_CLOSEUP, onLanguageChosen)
+    FW_ON_COMMAND(IDC_LANGUAGE, CBN_KILLFOCUS, onLanguageChosen)
     FW_END_MESSAGE_MAP()
 
     fw::ComboBoxEx languages_;
     fw::ImageList flags_;
+    int chosen_ = -1; // the list's language last taken (Dutch stays Dutch here)
     std::function<void()> languageChanged_;
 };

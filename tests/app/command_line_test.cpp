@@ -46,6 +46,12 @@ TEST(CommandLine, MalformedLinesAreRefusedWithAReason)
     ar::test::writeFile(dir / L"taken", "a file");
     EXPECT_FALSE(ar::parseCommandLine(L"/D=" + (dir / L"taken")).error.empty());
     EXPECT_TRUE(ar::parseCommandLine(L"/D=" + (dir / L"new folder")).error.empty());
+    // A Start-menu folder stays below the common Programs folder unless it is a full path.
+    for (const wchar_t* bad : {L"/MENU=..\\Desktop", L"/MENU=A\\..\\..\\B", L"/MENU=.\\A", L"/MENU=\\A",
+                               L"/MENU=A|B", L"/MENU=C:A"}) {
+        EXPECT_FALSE(ar::parseCommandLine(bad).error.empty()) << std::string(bad, bad + wcslen(bad)).c_str();
+    }
+    EXPECT_TRUE(ar::parseCommandLine(L"/MENU=D:\\Menu\\..\\Other").error.empty());
     std::wstring longFolder = L"/D=C:\\" + std::wstring(300, L'x');
     EXPECT_FALSE(ar::parseCommandLine(longFolder).error.empty());
 }

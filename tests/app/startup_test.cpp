@@ -70,11 +70,11 @@ TEST(DefaultFolders, ProgramFilesAndCommonPrograms)
     EXPECT_EQ(ar::defaultShortcutFolder(), std::wstring(programs) + L"\\Ardenvale\\Pelorium 7");
 }
 
-TEST(MenuFolder, RelativeToTheStartMenuOrFull)
+TEST(MenuFolder, RelativeToTheCommonProgramsOrFull)
 {
-    wchar_t menu[MAX_PATH] = {};
-    ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_COMMON_STARTMENU, nullptr, 0, menu)));
-    EXPECT_EQ(ar::resolveMenuFolder(L"Programs\\Ardenvale"), std::wstring(menu) + L"\\Programs\\Ardenvale");
+    wchar_t programs[MAX_PATH] = {};
+    ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_COMMON_PROGRAMS, nullptr, 0, programs)));
+    EXPECT_EQ(ar::resolveMenuFolder(L"Ardenvale\\Tools"), std::wstring(programs) + L"\\Ardenvale\\Tools");
     EXPECT_EQ(ar::resolveMenuFolder(L"D:\\Menu"), L"D:\\Menu");
 }
 

@@ -115,6 +115,24 @@ TEST_F(InstallerProgramTest, FolderFromTheCommandLineAndNoShortcuts)
     ar::test::removeTree(folder);
 }
 
+TEST_F(InstallerProgramTest, MenuFolderLiesBelowProgramsAndAFailedStepEndsWithCode5)
+{
+    // A file where the shortcuts' folder would be: the installation succeeds, its
+    // shortcut step fails, and deployment tools must hear of it.
+    const std::wstring programs = specialFolder(CSIDL_COMMON_PROGRAMS);
+    CreateDirectoryW((programs + L"\\Ardenvale").c_str(), nullptr);
+    ar::test::writeFile(programs + L"\\Ardenvale\\Blocked", "not a folder");
+    Outcome blocked = runWatched(installer, L"/S /NODESKTOP /MENU=Ardenvale\\Blocked\\Menu /LOG=\"" +
+                                                (logs / L"blocked.log") + L"\"");
+    EXPECT_EQ(blocked.exitCode, 5u) << log(L"blocked.log");
+    EXPECT_NE(log(L"blocked.log").find("Shortcuts Creation...Failed"), std::string::npos) << log(L"blocked.log");
+    EXPECT_TRUE(ar::test::exists(installFolder() + L"\\Pelorium.exe"));
+
+    Outcome tools = runWatched(installer, L"/S /NODESKTOP /MENU=Ardenvale\\Tools");
+    EXPECT_EQ(tools.exitCode, 0u);
+    EXPECT_TRUE(ar::test::exists(programs + L"\\Ardenvale\\Tools\\Pelorium 7.06.lnk"));
+}
+
 TEST_F(InstallerProgramTest, RefusalsChangeNothing)
 {
     auto before = machine().take();

@@ -22,5 +22,7 @@ bool CDlgInstall::runInstallation()
                           !IsWindowEnabled(GetDlgItem(frame, IDC_BACK)) &&
                           !IsWindowEnabled(GetDlgItem(frame, IDCANCEL));
     appendLogLine(L"fake run\r\n");
+    if (run.during)
+        run.during(frame);
     return run.result;
 }

@@ -308,7 +308,7 @@ TEST_F(Wizard, DutchRunsInEnglishAndGermanRewordsEverything)
     languages.select(5);
     ASSERT_EQ(languages.itemData(5), dutch);
     clickIn(start, 0); // no effect: not the list
-    SendMessageW(start, WM_COMMAND, MAKEWPARAM(IDC_LANGUAGE, CBN_SELCHANGE),
+    SendMessageW(start, WM_COMMAND, MAKEWPARAM(IDC_LANGUAGE, CBN_CLOSEUP),
                  reinterpret_cast<LPARAM>(languages.hwnd()));
     ASSERT_EQ(answerer.boxes().size(), 1u);
     EXPECT_EQ(answerer.boxes()[0].text,
@@ -320,8 +320,11 @@ TEST_F(Wizard, DutchRunsInEnglishAndGermanRewordsEverything)
     EXPECT_EQ(textOf(frame), L"Installer \u2013 Pelorium 7.06");
     EXPECT_EQ(text(IDOK), L"Next  >");
 
+    // The same choice again asks nothing.
+    SendMessageW(start, WM_COMMAND, MAKEWPARAM(IDC_LANGUAGE, CBN_CLOSEUP),
+                 reinterpret_cast<LPARAM>(languages.hwnd()));
     languages.select(2);
-    SendMessageW(start, WM_COMMAND, MAKEWPARAM(IDC_LANGUAGE, CBN_SELCHANGE),
+    SendMessageW(start, WM_COMMAND, MAKEWPARAM(IDC_LANGUAGE, CBN_CLOSEUP),
                  reinterpret_cast<LPARAM>(languages.hwnd()));
     EXPECT_EQ(answerer.boxes().size(), 1u);
     EXPECT_EQ(ar::currentLanguage(), german);
@@ -340,6 +343,30 @@ TEST_F(Wizard, DutchRunsInEnglishAndGermanRewordsEverything)
     EXPECT_EQ(pageText(3, IDC_DESKTOP_SHORTCUT), ar::loadString(IDS_DESKTOP_SHORTCUT));
     EXPECT_EQ(pageText(4, IDC_STATUS), ar::formatString(IDS_CLICK_START, {L"Installieren"}));
     EXPECT_EQ(pageText(5, IDC_STATUS), ar::formatString(IDS_CLICK_EXIT, {L"Beenden"}));
+    ar::setLanguage(ar::english);
+}
+
+TEST_F(Wizard, ArrowKeysThroughTheClosedListChangeNothingUntilTheFocusLeaves)
+{
+    answerer.setAnswer(IDOK);
+    open();
+    HWND list = GetDlgItem(pageWindow(0), IDC_LANGUAGE);
+    fw::ComboBoxEx languages(list);
+    SetFocus(list);
+    // From English down past Dutch and Greek (no texts: each would ask) to Turkish.
+    for (int i = 0; i < 6; ++i) {
+        HWND focus = GetFocus();
+        SendMessageW(focus, WM_KEYDOWN, VK_DOWN, 0);
+        SendMessageW(focus, WM_KEYUP, VK_DOWN, 0);
+    }
+    ASSERT_EQ(languages.itemData(languages.selection()), 7);
+    EXPECT_EQ(ar::currentLanguage(), ar::english);
+    EXPECT_TRUE(answerer.boxes().empty());
+
+    SetFocus(GetDlgItem(frame, IDOK));
+    EXPECT_EQ(ar::currentLanguage(), 7);
+    EXPECT_TRUE(answerer.boxes().empty());
+    EXPECT_NE(text(IDOK), L"Next  >");
     ar::setLanguage(ar::english);
 }
 
@@ -474,6 +501,40 @@ TEST_F(Wizard, AboutBoxShowsTheInstallersVersionInTheCurrentLanguage)
     SendMessageW(frame, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
     EXPECT_EQ(aboutTexts.title, L"\u00dcber 'Installationsprogramm'");
     ar::setLanguage(ar::english);
+}
+
+TEST_F(Wizard, DuringTheRunTheAboutBoxStaysClosedAndTheCursorWaits)
+{
+    auto asksWait = [](HWND frame) {
+        LRESULT set = SendMessageW(frame, WM_SETCURSOR, reinterpret_cast<WPARAM>(frame),
+                                   MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+        return set == TRUE && GetCursor() == LoadCursorW(nullptr, IDC_WAIT);
+    };
+    bool waited = false, aboutGrayed = false;
+    aboutTexts = {};
+    ar::test::fakeRun().during = [&](HWND frame) {
+        waited = asksWait(frame);
+        HMENU menu = GetSystemMenu(frame, FALSE);
+        SendMessageW(frame, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), MAKELPARAM(0, TRUE));
+        aboutGrayed = (GetMenuState(menu, IDM_ABOUTBOX, MF_BYCOMMAND) & MF_GRAYED) != 0;
+        // A box that opened anyway would be read and closed by the timer.
+        UINT_PTR timer = SetTimer(nullptr, 0, 50, &readAbout);
+        SendMessageW(frame, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+        KillTimer(nullptr, timer);
+    };
+    open();
+    EXPECT_FALSE(asksWait(frame));
+    click(IDOK);
+    click(IDOK);
+    click(IDOK);
+    EXPECT_TRUE(waited);
+    EXPECT_TRUE(aboutGrayed);
+    EXPECT_TRUE(aboutTexts.title.empty());
+    EXPECT_FALSE(asksWait(frame));
+    // Afterwards the About box opens again.
+    SetTimer(nullptr, 0, 50, &readAbout);
+    SendMessageW(frame, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+    EXPECT_EQ(aboutTexts.title, L"About 'Installer'");
 }
 
 TEST_F(Wizard, PagesFillTheAreaAndTheirControlsStayInside)
