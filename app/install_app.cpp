@@ -55,10 +55,18 @@ void CInstallApp::refreshName()
 
 void CInstallApp::runWizard()
 {
+    // With /LOG= the wizard's boxes are written to the log too, as they are shown.
+    if (log_.isOpen())
+        ar::setMessageBoxHandler([this](const std::wstring& text, const std::wstring& title, UINT type) {
+            log_.line(text);
+            return ar::showMessageBox(text, title, type);
+        });
     CInstallDlg wizard;
+    wizard.setLog(log_.isOpen() ? &log_ : nullptr);
     setMainDialog(&wizard);
     wizard.doModal();
     setMainDialog(nullptr);
+    ar::setMessageBoxHandler({});
 }
 
 int CInstallApp::ExitInstance()

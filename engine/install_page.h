@@ -8,6 +8,10 @@
 #include "framework/window.h"
 #include "ui/wizard_page.h"
 
+namespace ar {
+class LogFile;
+}
+
 class CDlgInstall : public CWizardPage {
 public:
     CDlgInstall();
@@ -28,6 +32,7 @@ public:
     fw::ProgressBar progressBar;
     std::wstring programPath;     // the installed main program, once its entry began
     std::wstring uninstallerPath; // the installed uninstaller, once its entry began
+    ar::LogFile* log = nullptr;   // receives what the page shows during the run, when set
 
 private:
     void DoDataExchange(fw::DataExchange& dx) override;

@@ -4,27 +4,44 @@
 
 #include <shlwapi.h>
 
+#include <optional>
+
 #include "app/install_app.h"
 #include "engine/installation.h"
+#include "engine/log_file.h"
 #include "framework/app.h"
 #include "resources/resource.h"
 
 namespace {
 
+// The page's status line, log and progress bar, and the log file when there is one.
 class PageView : public ar::InstallView {
 public:
-    explicit PageView(CDlgInstall& page) : page_(page) {}
+    explicit PageView(CDlgInstall& page) : page_(page)
+    {
+        if (page.log)
+            file_.emplace(*page.log);
+    }
 
     void setStatus(const std::wstring& text) override
     {
         SetDlgItemTextW(page_.hwnd(), IDC_STATUS, text.c_str());
+        if (file_)
+            file_->setStatus(text);
     }
     void setStatusPath(const std::wstring& text) override
     {
         // Long paths are shortened with an ellipsis to fit the line.
         PathSetDlgItemPathW(page_.hwnd(), IDC_STATUS, text.c_str());
+        if (file_)
+            file_->setStatusPath(text);
     }
-    void appendLogLine(const std::wstring& text, bool ruled) override { page_.appendLogLine(text, ruled); }
+    void appendLogLine(const std::wstring& text, bool ruled) override
+    {
+        page_.appendLogLine(text, ruled);
+        if (file_)
+            file_->appendLogLine(text, ruled);
+    }
     void showProgress(bool visible) override { page_.progressBar.show(visible); }
     void setProgress(int percent) override { page_.progressBar.setPosition(percent); }
     void pump() override { fw::pumpMessages(); }
@@ -42,6 +59,7 @@ public:
 
 private:
     CDlgInstall& page_;
+    std::optional<ar::LogFileView> file_;
     int waits_ = 0;
     HCURSOR previous_ = nullptr;
 };
@@ -50,6 +68,9 @@ private:
 
 bool CDlgInstall::runInstallation()
 {
+    // The options summary the page showed before the run.
+    if (log)
+        log->line(logEdit.text());
     PageView view(*this);
     ar::InstalledPrograms programs;
     bool ok = ar::runInstallation(ar::installContext(), view, programs);

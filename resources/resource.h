@@ -122,6 +122,9 @@
 #define IDS_CLOSE_PRODUCT 1127
 #define IDS_INSTALLER_IN_ENGLISH 1129
 #define IDS_DIRECTX_UPDATE 1131
+#define IDS_FOLDER_NOT_FULL_PATH 1132       // %1: an example, the default folder
+#define IDS_FOLDER_FORBIDDEN_CHARACTER 1133
+#define IDS_FOLDER_IS_FILE 1134             // %1: the folder typed
 
 // The uninstaller (Uninstall.exe): its confirmation dialog and its texts, base
 // numbers 1200 to 1249 beside the installer's, resolved the same way.

@@ -113,6 +113,11 @@ int messageBox(const std::wstring& text, const std::wstring& caption, UINT type)
     std::wstring title = caption.empty() ? applicationName() : caption;
     if (boxHandler())
         return boxHandler()(text, title, withDefaultIcon(type));
+    return showMessageBox(text, title, type);
+}
+
+int showMessageBox(const std::wstring& text, const std::wstring& title, UINT type)
+{
     HWND owner = safeOwnerWindow();
     type = withReadingOrder(withDefaultIcon(type), owner);
     return MessageBoxW(owner, text.c_str(), title.empty() ? nullptr : title.c_str(), type);

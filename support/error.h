@@ -44,7 +44,9 @@ void setMessageBoxHandler(MessageBoxHandler handler);
 
 // Shows a message box; an empty caption means the application name.
 int messageBox(const std::wstring& text, const std::wstring& caption = {}, UINT type = MB_OK);
-// Same, with the text and caption taken from string resources (caption 0 = none).
+// The box itself, whatever handler is set (a handler that only watches shows it).
+int showMessageBox(const std::wstring& text, const std::wstring& title, UINT type);
+// Same as messageBox, with the text and caption taken from string resources (caption 0 = none).
 int messageBox(UINT textId, UINT captionId = 0, UINT type = MB_OK);
 
 void showErrorCode(LONG code);

@@ -25,6 +25,9 @@ public:
     int activePage() const { return current_; }
     CWizardPage& page(int index) const { return *pages_.at(static_cast<size_t>(index)); }
 
+    // The log file that receives what the progress page shows (none: no log).
+    void setLog(ar::LogFile* log) { install_.log = log; }
+
     // Title, About menu entry, buttons and every page in the current language.
     void refreshTexts();
     void updateButtons();

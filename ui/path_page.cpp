@@ -3,8 +3,31 @@
 #include "app/install_app.h"
 #include "app/language.h"
 #include "app/product.h"
+#include "app/startup.h"
 #include "framework/window.h"
+#include "support/folder_rules.h"
 #include "ui/folder_picker.h"
+
+namespace {
+
+// The page's text for a folder that cannot be the installation folder.
+std::wstring folderProblemText(ar::FolderProblem problem, const std::wstring& folder)
+{
+    switch (problem) {
+    case ar::FolderProblem::None:
+        break;
+    case ar::FolderProblem::Empty:
+    case ar::FolderProblem::NotFullPath:
+        return ar::formatString(IDS_FOLDER_NOT_FULL_PATH, {ar::defaultInstallFolder()});
+    case ar::FolderProblem::ForbiddenCharacter:
+        return ar::loadString(IDS_FOLDER_FORBIDDEN_CHARACTER);
+    case ar::FolderProblem::FileInTheWay:
+        return ar::formatString(IDS_FOLDER_IS_FILE, {folder});
+    }
+    return {};
+}
+
+} // namespace
 
 CDlgPath::CDlgPath() : CWizardPage(IDD_PATH)
 {
@@ -28,6 +51,12 @@ void CDlgPath::DoDataExchange(fw::DataExchange& dx)
         folder_ = context.installFolder;
     dx.text(IDC_FOLDER, folder_);
     dx.maxChars(IDC_FOLDER, folder_, ar::maxPathChars);
+    // The installed folder of an update is shown, not chosen.
+    if (dx.saving() && !dx.failed() && context.installState == ar::InstallState::None) {
+        std::wstring problem = folderProblemText(ar::folderProblem(folder_), folder_);
+        if (!problem.empty())
+            dx.fail(IDC_FOLDER, problem);
+    }
     if (dx.saving() && !dx.failed())
         context.installFolder = folder_;
 }

@@ -180,11 +180,11 @@ TEST_F(InstallerProgramTest, WizardClickedThroughInAdvancedModeIntoAFolderWithBl
 }
 
 // A run that fails in the wizard is rolled back and ends with the failure's exit code.
-TEST_F(InstallerProgramTest, WizardRunThatFailsEndsWithExitCode3)
+TEST_F(InstallerProgramTest, WizardRunThatFailsEndsWithExitCode3AndLogsWhatItShowed)
 {
     std::wstring copy = logs / L"InstallDamaged.exe";
     ASSERT_TRUE(ar::test::copyWithDamagedPayload(installer, copy, 0.33));
-    Started setup = startProcess(copy);
+    Started setup = startProcess(copy, L"/LOG=\"" + (logs / L"wizard.log") + L"\"");
     ASSERT_TRUE(setup.process);
     HWND frame = waitForDialog(setup.id, IDC_BACK);
     ASSERT_TRUE(frame);
@@ -197,21 +197,26 @@ TEST_F(InstallerProgramTest, WizardRunThatFailsEndsWithExitCode3)
     press(GetDlgItem(frame, IDOK));
     ASSERT_TRUE(page(IDC_LOG));
     press(GetDlgItem(frame, IDOK));
-    HWND log = visibleControl(frame, IDC_LOG);
+    HWND pageLog = visibleControl(frame, IDC_LOG);
     // After the failed run only the way out is offered, with the question whether to leave.
     ASSERT_TRUE(waitUntil(
         [&] {
-            return textOf(log).find(L"Failed") != std::wstring::npos &&
+            return textOf(pageLog).find(L"Failed") != std::wstring::npos &&
                    IsWindowEnabled(GetDlgItem(frame, IDCANCEL)) != FALSE;
         },
         installTimeout))
-        << narrow(textOf(log));
+        << narrow(textOf(pageLog));
     press(GetDlgItem(frame, IDCANCEL));
     if (HWND confirmation = waitForDialog(setup.id, IDYES, 5000))
         press(visibleControl(confirmation, IDYES));
     ASSERT_TRUE(hasEnded(setup));
     EXPECT_EQ(exitCodeOf(setup), 3u);
     EXPECT_FALSE(exists(installFolder()));
+    // The log has the page's summary and verdicts, the question asked and the code.
+    const std::string written = log(L"wizard.log");
+    for (const char* expected : {"Installation Options", "Installation failed (Error Code", "Failed",
+                                 "Do you still confirm exit Installation ?", "Exit code 3"})
+        EXPECT_NE(written.find(expected), std::string::npos) << expected << "\n" << written;
 }
 
 } // namespace

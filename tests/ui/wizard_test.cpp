@@ -388,7 +388,7 @@ TEST_F(Wizard, PathPageIsReadOnlyForAnUpdate)
     EXPECT_EQ(pageText(2, IDC_FOLDER_PROMPT), L"Select 'Pelorium' Installation Folder.");
 }
 
-TEST_F(Wizard, PathPageRefusesAnOverlongFolderAndKeepsThePage)
+TEST_F(Wizard, PathPageRefusesFoldersWindowsCannotUseAndKeepsThePage)
 {
     answerer.setAnswer(IDOK);
     app.context.advancedMode = true;
@@ -398,12 +398,40 @@ TEST_F(Wizard, PathPageRefusesAnOverlongFolderAndKeepsThePage)
     HWND edit = GetDlgItem(pageWindow(2), IDC_FOLDER);
     EXPECT_FALSE(GetWindowLongW(edit, GWL_STYLE) & ES_READONLY);
     const std::wstring before = app.context.installFolder;
-    SetWindowTextW(edit, (L"C:\\" + std::wstring(258, L'x')).c_str());
+    ar::test::TempDir dir(L"path");
+    ar::test::writeFile(dir / L"taken", "a file");
+    const std::wstring fullPath = L"Please enter the full path of a folder, such as C:\\Program Files "
+                                  L"(x86)\\Ardenvale\\Pelorium 7.";
+    const std::wstring characters = L"A folder name cannot contain any of these characters: < > : \" | ? *";
+    const struct {
+        std::wstring folder, message;
+    } refused[] = {
+        {L"C:\\" + std::wstring(258, L'x'), L"Enter no more than 260 characters."},
+        {L"", fullPath},
+        {L"Apps\\Pelorium", fullPath},
+        {L"\\Apps", fullPath},
+        {L"C:\\Apps\\Pel|orium", characters},
+        {L"C:\\Apps:Pelorium", characters},
+        {dir / L"taken", L"'" + (dir / L"taken") + L"' is a file, not a folder."},
+    };
+    for (const auto& bad : refused) {
+        answerer.clear();
+        SetWindowTextW(edit, bad.folder.c_str());
+        click(IDOK);
+        ASSERT_EQ(answerer.boxes().size(), 1u);
+        EXPECT_EQ(answerer.boxes()[0].text, bad.message);
+        EXPECT_EQ(visiblePage(), 2);
+        EXPECT_EQ(GetFocus(), edit);
+        EXPECT_EQ(app.context.installFolder, before);
+    }
+    // The same rule in the user's language.
+    ar::setLanguage(german);
+    answerer.clear();
+    SetWindowTextW(edit, L"Apps");
     click(IDOK);
     ASSERT_EQ(answerer.boxes().size(), 1u);
-    EXPECT_EQ(answerer.boxes()[0].text, L"Enter no more than 260 characters.");
-    EXPECT_EQ(visiblePage(), 2);
-    EXPECT_EQ(app.context.installFolder, before);
+    EXPECT_EQ(answerer.boxes()[0].text.rfind(L"Bitte geben Sie den vollst\u00e4ndigen Pfad", 0), 0u);
+    ar::setLanguage(ar::english);
 
     SetWindowTextW(edit, L"D:\\Apps\\Pelorium 7");
     click(IDOK);
