@@ -19,8 +19,8 @@ namespace ar {
 enum class ExitCode : int {
     Installed = 0,
     Cancelled = 1,
-    Refused = 2,          // nothing was written
-    Failed = 3,           // the installation failed and was rolled back
+    Refused = 2, // nothing was written
+    Failed = 3,  // the installation failed and was rolled back
     BadCommandLine = 4,
     InstalledWithFailures = 5, // installed, but shortcuts, DirectX, registration or the log failed
 };
@@ -38,7 +38,7 @@ struct CommandLine {
     bool noDesktop = false;
     std::optional<std::wstring> menuFolder;
     std::optional<std::wstring> logFile;
-    std::wstring error;  // not empty: the line is malformed, and why
+    std::wstring error; // not empty: the line is malformed, and why
 };
 
 // Why `folder` cannot be the installation folder (empty: it can): empty, not a full

@@ -64,8 +64,8 @@ std::optional<std::wstring> registeredUninstaller()
     wchar_t buffer[MAX_PATH] = {};
     DWORD bytes = sizeof(buffer) - sizeof(wchar_t);
     DWORD type = 0;
-    if (SHGetValueW(HKEY_LOCAL_MACHINE, product::uninstallKeyPath().c_str(), L"UninstallString", &type, buffer,
-                    &bytes) != ERROR_SUCCESS ||
+    if (SHGetValueW(HKEY_LOCAL_MACHINE, product::uninstallKeyPath().c_str(), L"UninstallString", &type,
+                    buffer, &bytes) != ERROR_SUCCESS ||
         (type != REG_SZ && type != REG_EXPAND_SZ))
         return std::nullopt;
     return std::wstring(buffer);
@@ -85,11 +85,12 @@ std::optional<std::wstring> findEarlierLog(const std::optional<std::wstring>& un
 std::wstring defaultInstallFolder()
 {
     wchar_t buffer[MAX_PATH + 1] = {};
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, buffer)) || !buffer[0]) {
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, buffer)) ||
+        !buffer[0]) {
         DWORD bytes = sizeof(buffer) - sizeof(wchar_t);
         buffer[0] = 0;
-        if (SHGetValueW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion", L"ProgramFilesDir",
-                        nullptr, buffer, &bytes) != ERROR_SUCCESS ||
+        if (SHGetValueW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion",
+                        L"ProgramFilesDir", nullptr, buffer, &bytes) != ERROR_SUCCESS ||
             !buffer[0]) {
             if (!GetSystemWindowsDirectoryW(buffer, MAX_PATH))
                 GetWindowsDirectoryW(buffer, MAX_PATH);

@@ -89,8 +89,8 @@ bool userLanguageIsRightToLeft()
 
 UINT withReadingOrder(UINT type, HWND owner)
 {
-    bool rtl = owner ? (GetWindowLongW(owner, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0
-                     : userLanguageIsRightToLeft();
+    bool rtl =
+        owner ? (GetWindowLongW(owner, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0 : userLanguageIsRightToLeft();
     return rtl ? (type | MB_RTLREADING) : type;
 }
 

@@ -39,7 +39,8 @@ HWND safeOwnerWindow();
 // Takes the place of every message box of messageBox, showErrorCode and
 // showSystemError while set (unattended installations log the text and answer
 // themselves); returns the button "pressed". An empty handler restores the boxes.
-using MessageBoxHandler = std::function<int(const std::wstring& text, const std::wstring& caption, UINT type)>;
+using MessageBoxHandler =
+    std::function<int(const std::wstring& text, const std::wstring& caption, UINT type)>;
 void setMessageBoxHandler(MessageBoxHandler handler);
 
 // Shows a message box; an empty caption means the application name.

@@ -14,7 +14,8 @@ bool isSeparator(wchar_t c)
 
 bool hasDrive(const std::wstring& path)
 {
-    return path.size() >= 3 && ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
+    return path.size() >= 3 &&
+           ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
            path[1] == L':' && isSeparator(path[2]);
 }
 

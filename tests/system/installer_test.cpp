@@ -125,7 +125,8 @@ TEST_F(InstallerProgramTest, MenuFolderLiesBelowProgramsAndAFailedStepEndsWithCo
     Outcome blocked = runWatched(installer, L"/S /NODESKTOP /MENU=Ardenvale\\Blocked\\Menu /LOG=\"" +
                                                 (logs / L"blocked.log") + L"\"");
     EXPECT_EQ(blocked.exitCode, 5u) << log(L"blocked.log");
-    EXPECT_NE(log(L"blocked.log").find("Shortcuts Creation...Failed"), std::string::npos) << log(L"blocked.log");
+    EXPECT_NE(log(L"blocked.log").find("Shortcuts Creation...Failed"), std::string::npos)
+        << log(L"blocked.log");
     EXPECT_TRUE(ar::test::exists(installFolder() + L"\\Pelorium.exe"));
 
     Outcome tools = runWatched(installer, L"/S /NODESKTOP /MENU=Ardenvale\\Tools");

@@ -1,5 +1,6 @@
-// Shows every page of the wizard in English and German, quick and advanced, and
-// the About box, for scripts/screenshots: before each picture it writes
+// Shows every page of the wizard in English, German and Turkish, quick and
+// advanced, the Start page of a reinstallation, and the About box, for scripts/screenshots: before each
+// picture it writes
 // "<name> <x> <y> <width> <height>" into <folder>\ready.txt and waits until the
 // script has taken the picture and removed the file.
 #include <windows.h>
@@ -53,12 +54,14 @@ void CALLBACK captureAbout(HWND, UINT, UINT_PTR timer, DWORD)
     PostMessageW(box, WM_COMMAND, IDOK, 0);
 }
 
-void run(CInstallApp& app, int language, const char* languageName, bool advanced)
+void run(CInstallApp& app, int language, const char* languageName, bool advanced,
+         ar::InstallState state = ar::InstallState::None)
 {
     ar::setLanguage(language);
     app.refreshName();
     ar::InstallContext& context = app.context;
-    context.installState = ar::InstallState::None;
+    context.installState = state;
+    context.installedVersionText = L"7.06";
     context.installSucceeded = false;
     context.advancedMode = false;
     context.createMenuShortcut = true;
@@ -73,6 +76,12 @@ void run(CInstallApp& app, int language, const char* languageName, bool advanced
     HWND frame = wizard.hwnd();
     ShowWindow(frame, SW_SHOW);
     std::string prefix = std::string(languageName) + (advanced ? "-advanced-" : "-quick-");
+    if (state == ar::InstallState::Same) {
+        // Only the reinstallation's Start page, with its longer texts.
+        snapshot(frame, std::string(languageName) + "-reinstall-0-start");
+        DestroyWindow(frame);
+        return;
+    }
     snapshot(frame, prefix + "0-start");
     click(frame, IDOK);
     if (advanced) {
@@ -120,6 +129,10 @@ int wmain(int argc, wchar_t** argv)
     run(app, ar::english, "english", true);
     run(app, 2, "german", false);
     run(app, 2, "german", true);
+    run(app, 2, "german", false, ar::InstallState::Same);
+    run(app, 7, "turkish", false);
+    run(app, 7, "turkish", true);
+    run(app, 7, "turkish", false, ar::InstallState::Same);
     FILE* done = _wfopen((folder + L"\\done.txt").c_str(), L"w");
     if (done)
         fclose(done);
