@@ -164,10 +164,10 @@ CommandLine parseCommandLine(const std::wstring& arguments)
     return result;
 }
 
-ExitCode runExitCode(bool succeeded, bool stepsFailed)
+ExitCode runExitCode(bool succeeded, bool stepsFailed, bool refused)
 {
     if (!succeeded)
-        return ExitCode::Failed;
+        return refused ? ExitCode::Refused : ExitCode::Failed;
     return stepsFailed ? ExitCode::InstalledWithFailures : ExitCode::Installed;
 }
 
@@ -200,7 +200,8 @@ std::wstring usageText()
            L"  /D=<folder>     Installation folder; last on the line, may contain blanks.\r\n"
            L"  /?              This text.\r\n"
            L"\r\n"
-           L"Exit codes: 0 installed, 1 cancelled, 2 refused (nothing written),\r\n"
+           L"Exit codes: 0 installed, 1 cancelled, 2 refused (nothing written; also too little\r\n"
+           L"            disk space),\r\n"
            L"            3 failed and rolled back, 4 bad command line,\r\n"
            L"            5 installed, with steps that failed (see the log).\r\n";
 }

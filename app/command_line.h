@@ -25,9 +25,9 @@ enum class ExitCode : int {
     InstalledWithFailures = 5, // installed, but shortcuts, DirectX, registration or the log failed
 };
 
-// The code of a run that was attempted: installed (with or without failed steps)
-// or failed.
-ExitCode runExitCode(bool succeeded, bool stepsFailed);
+// The code of a run that was attempted: installed (with or without failed steps),
+// refused before writing anything (too little space), or failed.
+ExitCode runExitCode(bool succeeded, bool stepsFailed, bool refused);
 
 struct CommandLine {
     bool silent = false;

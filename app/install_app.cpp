@@ -9,6 +9,7 @@
 #include "app/startup.h"
 #include "engine/installation.h"
 #include "engine/log_file.h"
+#include "payload/payload.h"
 #include "support/error.h"
 #include "support/format.h"
 #include "ui/install_dlg.h"
@@ -214,11 +215,17 @@ ar::ExitCode CInstallApp::startUp()
 
     if (silent)
         return installSilently();
-    // 14. The wizard.
+    // 14. The wizard; its Path page shows the space that the payload's files take.
+    try {
+        ar::imemstream payload = ar::open_payload_resource();
+        context.payloadEntries = ar::read_payload_entries(payload);
+    } catch (const std::exception&) {
+        // The run finds and reports a damaged payload.
+    }
     runWizard();
     if (!context.installAttempted)
         return ExitCode::Cancelled;
-    return ar::runExitCode(context.installSucceeded, context.stepsFailed);
+    return ar::runExitCode(context.installSucceeded, context.stepsFailed, context.refusedForSpace);
 }
 
 ar::ExitCode CInstallApp::installSilently()
@@ -232,5 +239,5 @@ ar::ExitCode CInstallApp::installSilently()
     view.appendLogLine(ar::formatString(1100, {ar::product::displayName()}) + L"\r\n");
     view.appendLogLine(ar::formatString(1123, {context.installFolder}) + L"\r\n");
     context.installSucceeded = ar::runInstallation(context, view, programs);
-    return ar::runExitCode(context.installSucceeded, context.stepsFailed);
+    return ar::runExitCode(context.installSucceeded, context.stepsFailed, context.refusedForSpace);
 }

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/system_checks.h"
 #include "app/version_info.h"
 #include "log/uninstall_log.h"
+#include "payload/archive.h"
 
 namespace ar {
 
@@ -24,6 +26,8 @@ struct InstallContext {
     bool installAttempted = false;      // the run was started (and then succeeded or rolled back)
     bool installSucceeded = false;
     bool stepsFailed = false;           // the run succeeded, but with steps marked "Failed"
+    bool refusedForSpace = false;       // the run wrote nothing: a volume lacks the space
+    std::vector<PayloadEntry> payloadEntries; // the payload's files (destinations as stored)
 };
 
 } // namespace ar

@@ -11,6 +11,7 @@
 #include "app/product.h"
 #include "app/product_record.h"
 #include "engine/directx_setup.h"
+#include "engine/disk_space.h"
 #include "engine/file_placement.h"
 #include "engine/private_folder.h"
 #include "engine/shortcut.h"
@@ -114,6 +115,7 @@ private:
     void createShortcuts();
     void runDirectXSetup();
     bool registerProgram(bool registryOk);
+    bool spaceSuffices(std::istream& archive, const PayloadFolders& folders);
 
     InstallContext& context_;
     InstallView& view_;
@@ -310,6 +312,7 @@ bool Run::execute()
 {
     programs_ = {};
     context_.stepsFailed = false;
+    context_.refusedForSpace = false;
     view_.appendLogLine(L"", true);
     view_.beginWait();
     view_.setStatus(loadString(msgPreparing));
@@ -332,13 +335,17 @@ bool Run::execute()
     temp_.folder = tempFolder;
     log_.backupFolder = tempFolder;
 
-    PayloadFolders folders{context_.installFolder, formatString(msgExamples, {product::name}), tempFolder};
+    PayloadFolders folders = payloadFolders(context_.installFolder, tempFolder);
     view_.setProgress(0);
     view_.showProgress(true);
 
     bool ok = false;
     {
         imemstream archive = open_payload_resource();
+        if (!spaceSuffices(archive, folders)) {
+            cleanUp();
+            return false;
+        }
         bool extracted =
             extract_payload(archive, folders, [&](const notification& n) { return answer(n, archive); });
         if (!extracted) {
@@ -383,6 +390,28 @@ bool Run::execute()
     return ok;
 }
 
+bool Run::spaceSuffices(std::istream& archive, const PayloadFolders& folders)
+{
+    std::vector<VolumeSpace> spaces;
+    try {
+        spaces = installationSpace(read_payload_entries(archive), folders, context_);
+    } catch (const std::exception&) {
+        // A header that cannot be read is the verification's to report.
+    }
+    archive.clear();
+    archive.seekg(0);
+    for (const VolumeSpace& space : spaces) {
+        if (space.fits())
+            continue;
+        const std::wstring text = notEnoughSpaceText(space);
+        view_.setStatus(text);
+        view_.appendLogLine(text + lineEnd);
+        context_.refusedForSpace = true;
+        return false;
+    }
+    return true;
+}
+
 void Run::cleanUp()
 {
     private_.close();
@@ -412,6 +441,11 @@ std::wstring errorCodeText(const std::error_code& code)
     if (code.category() == compress_category())
         return formatPrintf(L"%d", code.value());
     return L"7";
+}
+
+PayloadFolders payloadFolders(const std::wstring& installFolder, const std::wstring& tempFolder)
+{
+    return {installFolder, formatString(msgExamples, {product::name}), tempFolder};
 }
 
 std::wstring selfRegistrationCommand(const std::wstring& programPath)

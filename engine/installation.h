@@ -11,6 +11,8 @@
 #include <string>
 #include <system_error>
 
+#include "payload/archive.h"
+
 namespace ar {
 
 struct InstallContext;
@@ -51,6 +53,10 @@ int progressPercent(unsigned long long position, unsigned long long total);
 // errors, "2:%08X" for generic ones, the decimal value for the "compress" codes,
 // "7" for anything else.
 std::wstring errorCodeText(const std::error_code& code);
+
+// The folders that the payload's tokens stand for in an installation into
+// `installFolder` whose temporary files go to `tempFolder`.
+PayloadFolders payloadFolders(const std::wstring& installFolder, const std::wstring& tempFolder);
 
 // The self-registration command line: the program path, quoted when it has a blank,
 // and " /Register /Background".

@@ -142,4 +142,18 @@ bool is_absolute_path(const std::wstring& path)
     return boost::filesystem::path(path).is_absolute();
 }
 
+std::wstring resolve_destination(const PayloadEntry& entry, const PayloadFolders& folders)
+{
+    std::wstring name = file_name_of(entry.sourcePath);
+    if (!is_plain_file_name(name))
+        throw_compress_error(compress_errc::unexpected_error);
+    std::wstring path = resolve_folder(entry.destination, folders);
+    if (!path.empty() && path.back() != L'\\' && path.back() != L'/')
+        path += L'\\';
+    path += name;
+    if (!is_absolute_path(path) || path.find(L'\0') != std::wstring::npos)
+        throw_compress_error(compress_errc::unexpected_error);
+    return path;
+}
+
 } // namespace ar

@@ -18,6 +18,12 @@ namespace ar {
 // special folder cannot be obtained.
 std::wstring resolve_folder(const std::wstring& path, const PayloadFolders& folders);
 
+// The full path of an entry's file: its resolved folder and the source's file name.
+// Only an absolute path, free of NUL characters, is accepted (unexpected_error
+// otherwise): a damaged or unknown token must never send a file to wherever the
+// process happens to be.
+std::wstring resolve_destination(const PayloadEntry& entry, const PayloadFolders& folders);
+
 // A special folder by CSIDL, trying `fallbackCsidl` when allowed and the first
 // query gives nothing. Throws unexpected_error when neither does.
 std::wstring known_folder(int csidl, bool fallbackAllowed = false, int fallbackCsidl = 0);

@@ -11,6 +11,7 @@
 #include <boost/iostreams/copy.hpp>
 #include <boost/iostreams/device/null.hpp>
 #include <boost/iostreams/filter/bzip2.hpp>
+#include <boost/iostreams/filtering_stream.hpp>
 #include <boost/system/system_error.hpp>
 
 #include "payload/payload_sink.h"
@@ -180,6 +181,30 @@ bool verify_payload(std::istream& source)
     } catch (const std::exception&) {
         return false;
     }
+}
+
+std::vector<PayloadEntry> read_payload_entries(std::istream& source)
+{
+    std::string header(8, '\0');
+    try {
+        io::filtering_istream in;
+        in.push(io::bzip2_decompressor(io::bzip2::default_small, chunkSize));
+        in.push(source);
+        auto readInto = [&](size_t from) {
+            in.read(&header[from], static_cast<std::streamsize>(header.size() - from));
+            if (static_cast<size_t>(in.gcount()) != header.size() - from)
+                throw_compress_error(compress_errc::unexpected_error);
+        };
+        readInto(0);
+        std::uint64_t dataOffset = read_data_offset(header);
+        if (!plausible_data_offset(dataOffset))
+            throw_compress_error(compress_errc::unexpected_error);
+        header.resize(static_cast<size_t>(dataOffset));
+        readInto(8);
+    } catch (const io::bzip2_error&) {
+        throw_compress_error(compress_errc::bzip2_error);
+    }
+    return parse_archive_header(header);
 }
 
 bool extract_payload(std::istream& source, PayloadFolders folders, notification_handler handler)

@@ -19,6 +19,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "payload/archive.h"
 #include "support/memstream.h"
@@ -36,6 +37,12 @@ imemstream open_payload_resource();
 // Decompresses the whole source, discarding the output: true when the bzip2
 // stream is intact and nothing follows it. Leaves the source at its end.
 bool verify_payload(std::istream& source);
+
+// The archive's entries from the header at the start of the compressed `source`,
+// destinations as stored (resolve_destination gives their paths): only the first
+// bytes are decompressed. Throws std::system_error with a "compress" code when the
+// header cannot be read. Leaves the source wherever decompression stopped.
+std::vector<PayloadEntry> read_payload_entries(std::istream& source);
 
 // Decompresses the archive from `source` and writes every file to its resolved
 // destination while the bytes arrive, reporting through `handler` (mandatory).

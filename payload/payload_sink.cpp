@@ -6,27 +6,6 @@
 #include "payload/payload.h"
 
 namespace ar {
-namespace {
-
-// The full path of an entry's file: its resolved folder and the source's file name.
-// Only an absolute path, free of NUL characters, is accepted: a damaged or unknown
-// token must never send a file to wherever the process happens to be.
-std::wstring destinationFile(const PayloadEntry& entry, const PayloadFolders& folders)
-{
-    std::wstring name = file_name_of(entry.sourcePath);
-    if (!is_plain_file_name(name))
-        throw_compress_error(compress_errc::unexpected_error);
-    std::wstring path = resolve_folder(entry.destination, folders);
-    if (!path.empty() && path.back() != L'\\' && path.back() != L'/')
-        path += L'\\';
-    path += name;
-    if (!is_absolute_path(path) || path.find(L'\0') != std::wstring::npos)
-        throw_compress_error(compress_errc::unexpected_error);
-    return path;
-}
-
-} // namespace
-
 PayloadSink::PayloadSink(PayloadFolders folders, notification_handler handler)
     : folders_(std::move(folders)), header_(std::make_unique<memstream>()), handler_(std::move(handler))
 {
@@ -78,7 +57,7 @@ void PayloadSink::completeHeader()
 {
     std::vector<PayloadEntry> entries = parse_archive_header(header_->data());
     for (auto& entry : entries)
-        entry.destination = destinationFile(entry, folders_);
+        entry.destination = resolve_destination(entry, folders_);
     total_ = archive_length(dataOffset_, entries);
     entries_ = std::move(entries);
     position_ = dataOffset_;

@@ -62,6 +62,7 @@
 #define IDC_FOLDER 1007
 #define IDC_FOLDER_GROUP 1008
 #define IDC_FOLDER_PROMPT 1009
+#define IDC_SPACE 1024
 #define IDC_DESKTOP_SHORTCUT 1010
 #define IDC_MENU_SHORTCUT 1011
 #define IDC_MENU_GROUP 1012
@@ -125,6 +126,8 @@
 #define IDS_FOLDER_NOT_FULL_PATH 1132       // %1: an example, the default folder
 #define IDS_FOLDER_FORBIDDEN_CHARACTER 1133
 #define IDS_FOLDER_IS_FILE 1134             // %1: the folder typed
+#define IDS_NOT_ENOUGH_SPACE 1140           // %1 volume, %2 needed, %3 free
+#define IDS_SPACE_ON_VOLUME 1141            // %1 volume, %2 needed, %3 free
 
 // The uninstaller (Uninstall.exe): its confirmation dialog and its texts, base
 // numbers 1200 to 1249 beside the installer's, resolved the same way.

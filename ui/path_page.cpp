@@ -4,6 +4,8 @@
 #include "app/language.h"
 #include "app/product.h"
 #include "app/startup.h"
+#include "engine/disk_space.h"
+#include "engine/installation.h"
 #include "framework/window.h"
 #include "support/folder_rules.h"
 #include "ui/folder_picker.h"
@@ -25,6 +27,20 @@ std::wstring folderProblemText(ar::FolderProblem problem, const std::wstring& fo
         return ar::formatString(IDS_FOLDER_IS_FILE, {folder});
     }
     return {};
+}
+
+// What the installation into `folder` takes on each volume; nothing when the
+// payload's destinations cannot be resolved (the run will say why).
+std::vector<ar::VolumeSpace> spaceFor(const std::wstring& folder)
+{
+    const ar::InstallContext& context = ar::installContext();
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    try {
+        return ar::installationSpace(context.payloadEntries, ar::payloadFolders(folder, temp), context);
+    } catch (const std::exception&) {
+        return {};
+    }
 }
 
 } // namespace
@@ -58,7 +74,28 @@ void CDlgPath::DoDataExchange(fw::DataExchange& dx)
             dx.fail(IDC_FOLDER, problem);
     }
     if (dx.saving() && !dx.failed())
+        for (const ar::VolumeSpace& space : spaceFor(folder_))
+            if (!space.fits()) {
+                dx.fail(IDC_FOLDER, ar::notEnoughSpaceText(space));
+                break;
+            }
+    if (dx.saving() && !dx.failed())
         context.installFolder = folder_;
+}
+
+void CDlgPath::onFolderChanged()
+{
+    // What the folder's volume must hold, and holds free.
+    std::wstring folder = item(IDC_FOLDER).text();
+    std::wstring text;
+    if (ar::folderProblem(folder) == ar::FolderProblem::None) {
+        const std::wstring volume = ar::volumeOf(folder);
+        for (const ar::VolumeSpace& space : spaceFor(folder))
+            if (_wcsicmp(space.volume.c_str(), volume.c_str()) == 0)
+                text = ar::formatString(IDS_SPACE_ON_VOLUME, {space.volume, ar::byteSizeText(space.needed),
+                                                              ar::byteSizeText(space.available)});
+    }
+    setItemText(IDC_SPACE, text);
 }
 
 void CDlgPath::refreshTexts()
@@ -67,6 +104,7 @@ void CDlgPath::refreshTexts()
     setItemText(IDC_FOLDER_PROMPT, ar::formatString(IDS_SELECT_FOLDER, {ar::product::name}));
     setItemText(IDC_BROWSE, ar::loadString(IDS_BROWSE));
     setItemText(IDC_STATUS, ar::formatString(IDS_CLICK_CONTINUE, {ar::loadString(IDS_NEXT)}));
+    onFolderChanged();
 }
 
 void CDlgPath::onBrowse()
@@ -86,5 +124,6 @@ void CDlgPath::layout(int dx, int dy)
     for (int id : {IDC_FOLDER_GROUP, IDC_FOLDER_PROMPT, IDC_FOLDER})
         item(id).reshape(0, 0, dx, 0);
     item(IDC_BROWSE).reshape(dx, 0, 0, 0);
+    item(IDC_SPACE).reshape(0, 0, dx, 0);
     item(IDC_STATUS).reshape(0, dy, dx, 0);
 }

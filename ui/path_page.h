@@ -1,5 +1,6 @@
-// The Path page: the installation folder, typed or picked. An update or a
-// reinstallation goes into the installed folder, which is then shown read-only.
+// The Path page: the installation folder, typed or picked, with the space it takes
+// and the space free on its volume. An update or a reinstallation goes into the
+// installed folder, which is then shown read-only.
 #pragma once
 
 #include <string>
@@ -18,9 +19,11 @@ private:
     bool OnInitDialog() override;
     void DoDataExchange(fw::DataExchange& dx) override;
     void onBrowse();
+    void onFolderChanged();
 
     FW_BEGIN_MESSAGE_MAP(CWizardPage)
     FW_ON_COMMAND(IDC_BROWSE, BN_CLICKED, onBrowse)
+    FW_ON_COMMAND(IDC_FOLDER, EN_CHANGE, onFolderChanged)
     FW_END_MESSAGE_MAP()
 
     std::wstring folder_;

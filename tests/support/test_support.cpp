@@ -180,6 +180,11 @@ std::wstring specialFolder(int csidl)
     return buffer;
 }
 
+std::wstring smallVolume()
+{
+    return GetDriveTypeW(L"S:\\") == DRIVE_NO_ROOT_DIR ? std::wstring() : L"S:\\";
+}
+
 std::wstring textOf(HWND window)
 {
     DWORD_PTR length = 0;

@@ -85,6 +85,10 @@ bool copyWithDamagedPayload(const std::wstring& module, const std::wstring& copy
 // A folder the shell knows by its CSIDL number ("C:\\ProgramData" for CSIDL_COMMON_APPDATA).
 std::wstring specialFolder(int csidl);
 
+// "S:\\", the 1 MB volume of tests/system/small_volume.sh (an empty file system at
+// the start of the run); empty when the drive is missing.
+std::wstring smallVolume();
+
 // A window's text read through WM_GETTEXT, so that it also works for the controls of
 // another process; empty when the window does not answer within five seconds.
 std::wstring textOf(HWND window);

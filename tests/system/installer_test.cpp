@@ -134,6 +134,26 @@ TEST_F(InstallerProgramTest, MenuFolderLiesBelowProgramsAndAFailedStepEndsWithCo
     EXPECT_TRUE(ar::test::exists(programs + L"\\Ardenvale\\Tools\\Pelorium 7.06.lnk"));
 }
 
+TEST_F(InstallerProgramTest, TooLittleSpaceIsARefusalBeforeAnythingIsWritten)
+{
+    const std::wstring volume = ar::test::smallVolume();
+    if (volume.empty())
+        GTEST_SKIP() << "no small volume S: (mounting needs root)";
+    auto before = machine().take();
+    Outcome outcome =
+        runWatched(installer, L"/S /LOG=\"" + (logs / L"space.log") + L"\" /D=" + volume + L"Pelorium 7");
+    EXPECT_EQ(outcome.exitCode, 2u) << log(L"space.log");
+    const std::string written = log(L"space.log");
+    EXPECT_NE(written.find("There is not enough space on S:\\: the installation needs "), std::string::npos)
+        << written;
+    EXPECT_EQ(written.find("Copying"), std::string::npos) << written;
+    // Only the log file is new.
+    auto differences = MachineState::differences(before, machine().take());
+    ASSERT_EQ(differences.size(), 1u);
+    EXPECT_NE(differences.front().find("space.log"), std::string::npos);
+    EXPECT_FALSE(ar::test::exists(volume + L"Pelorium 7"));
+}
+
 TEST_F(InstallerProgramTest, RefusalsChangeNothing)
 {
     auto before = machine().take();

@@ -120,6 +120,9 @@ protected:
         context.createMenuShortcut = true;
         context.createDesktopShortcut = true;
         context.advancedMode = true;
+        // The Path page shows the space that this takes.
+        context.payloadEntries = {
+            {L"Pelorium.exe", L"<InstallPath>", ar::FileKind::MainProgram, 22u << 20, 0}};
         ar::test::fakeRun() = {};
     }
     ~TextFit() override { ar::setLanguage(ar::english); }

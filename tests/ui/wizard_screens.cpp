@@ -67,6 +67,8 @@ void run(CInstallApp& app, int language, const char* languageName, bool advanced
     context.createMenuShortcut = true;
     context.createDesktopShortcut = true;
     context.installFolder = L"C:\\Program Files\\Ardenvale\\Pelorium 7";
+    // What the Path page's space line counts: about the demo payload's program folder.
+    context.payloadEntries = {{L"Pelorium.exe", L"<InstallPath>", ar::FileKind::MainProgram, 2500u << 10, 0}};
     wchar_t programs[MAX_PATH] = {};
     SHGetSpecialFolderPathW(nullptr, programs, CSIDL_COMMON_PROGRAMS, FALSE);
     context.shortcutFolder = std::wstring(programs) + L"\\Ardenvale\\Pelorium 7";

@@ -439,6 +439,41 @@ TEST_F(Wizard, PathPageRefusesFoldersWindowsCannotUseAndKeepsThePage)
     EXPECT_EQ(app.context.installFolder, L"D:\\Apps\\Pelorium 7");
 }
 
+TEST_F(Wizard, PathPageShowsTheSpaceAndRefusesAFolderWhoseVolumeIsTooSmall)
+{
+    const std::wstring volume = ar::test::smallVolume();
+    if (volume.empty())
+        GTEST_SKIP() << "no small volume S: (mounting needs root)";
+    answerer.setAnswer(IDOK);
+    app.context.advancedMode = true;
+    // 6 MB of files into the installation folder, one small one elsewhere.
+    app.context.payloadEntries = {
+        {L"bin\\Pelorium.exe", L"<InstallPath>", ar::FileKind::MainProgram, 6u << 20, 0},
+        {L"data\\Settings.ini", L"<CommonData>\\Ardenvale", ar::FileKind::EditableData, 10, 0}};
+    open();
+    click(IDOK);
+    click(IDOK);
+    HWND edit = GetDlgItem(pageWindow(2), IDC_FOLDER);
+    SetWindowTextW(edit, (volume + L"Pelorium 7").c_str());
+    EXPECT_EQ(pageText(2, IDC_SPACE).rfind(L"Space needed on S:\\: 6.00 MB (free: ", 0), 0u)
+        << pageText(2, IDC_SPACE);
+    click(IDOK);
+    ASSERT_EQ(answerer.boxes().size(), 1u);
+    EXPECT_EQ(answerer.boxes()[0].text.rfind(
+                  L"There is not enough space on S:\\: the installation needs 6.00 MB, and ", 0),
+              0u)
+        << answerer.boxes()[0].text;
+    EXPECT_EQ(visiblePage(), 2);
+
+    // On a volume with room the page goes on.
+    SetWindowTextW(edit, L"C:\\Apps\\Pelorium 7");
+    EXPECT_EQ(pageText(2, IDC_SPACE).rfind(L"Space needed on C:\\: 6.00 MB (free: ", 0), 0u)
+        << pageText(2, IDC_SPACE);
+    click(IDOK);
+    EXPECT_EQ(visiblePage(), 3);
+    app.context.payloadEntries.clear();
+}
+
 TEST_F(Wizard, ShortcutPageShowsTheFolderRelativeToTheStartMenu)
 {
     app.context.advancedMode = true;
