@@ -86,6 +86,8 @@ std::string to_utf8(std::wstring_view units)
         if (isHighSurrogate(code) && i + 1 < units.size() && isLowSurrogate(unitOf(units[i + 1]))) {
             code = 0x10000 + ((code - 0xD800) << 10) + (unitOf(units[i + 1]) - 0xDC00);
             ++i;
+        } else if (isHighSurrogate(code) || isLowSurrogate(code)) {
+            code = 0xFFFD;
         }
         if (code < 0x80) {
             out.push_back(static_cast<char>(code));
@@ -109,14 +111,14 @@ std::string to_utf8(std::wstring_view units)
 std::string name_fault(std::wstring_view name)
 {
     if (name.empty())
-        return "empty name";
+        return "'' is empty";
     if (name == L".")
         return "'.' is no name (it means the folder itself)";
     if (name == L"..")
         return "'..' is no name (it means the folder above)";
     if (name.size() > maxNameLength)
-        return "name too long (" + std::to_string(name.size()) + " UTF-16 units, at most " +
-               std::to_string(maxNameLength) + ")";
+        return quoted(name.substr(0, 16)) + "... is too long (" + std::to_string(name.size()) +
+               " UTF-16 units, at most " + std::to_string(maxNameLength) + ")";
     for (std::size_t i = 0; i < name.size(); ++i) {
         std::uint32_t c = unitOf(name[i]);
         if (c < 0x20)
@@ -130,7 +132,7 @@ std::string name_fault(std::wstring_view name)
         if (isHighSurrogate(c) && i + 1 < name.size() && isLowSurrogate(unitOf(name[i + 1])))
             ++i;
         else if (isHighSurrogate(c) || isLowSurrogate(c))
-            return "name with an unpaired UTF-16 surrogate (not Unicode text)";
+            return quoted(name) + " has an unpaired UTF-16 surrogate (it is not Unicode text)";
     }
     if (isDeviceName(name))
         return quoted(name) + " is a reserved device name on Windows";

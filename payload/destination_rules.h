@@ -34,8 +34,8 @@ std::string name_fault(std::wstring_view name);
 // are dropped as the reader resolves the folder.
 std::string destination_fault(std::wstring_view folder);
 
-// UTF-16 code units as UTF-8, for messages (an unpaired surrogate is written as
-// its code point).
+// UTF-16 code units as UTF-8, for messages and listings (an unpaired surrogate
+// becomes U+FFFD).
 std::string to_utf8(std::wstring_view units);
 
 // One UTF-16 code unit in upper case, as Windows compares names (one to one, in

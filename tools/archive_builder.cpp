@@ -184,14 +184,15 @@ std::vector<ManifestEntry> parse_manifest(std::string_view text, const std::stri
         auto fail = [&](const std::string& reason) {
             errors.push_back(manifestName + ":" + std::to_string(number) + ": " + reason);
         };
-        if (std::size_t bad = invalid_utf8_at(line); bad != std::string_view::npos) {
+        std::string_view whole = line;
+        line = trim(line);
+        if (line.empty() || line.front() == '#')
+            continue;
+        if (std::size_t bad = invalid_utf8_at(whole); bad != std::string_view::npos) {
             fail("not valid UTF-8 (malformed or overlong sequence at byte " + std::to_string(bad + 1) +
                  " of the line)");
             continue;
         }
-        line = trim(line);
-        if (line.empty() || line.front() == '#')
-            continue;
         auto fields = split(line, '|');
         if (fields.size() != 3) {
             fail("expected 'source | destination folder | kind'");

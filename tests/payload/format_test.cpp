@@ -208,10 +208,10 @@ TEST(DestinationRules, NamesWindowsCannotCreateAreRefused)
         {L"LPT", ""},
         {L"nul_.txt", ""},
         {std::wstring(255, L'n'), ""},
-        {L"", "empty name"},
+        {L"", "is empty"},
         {L".", "'.' is no name"},
         {L"..", "'..' is no name"},
-        {std::wstring(256, L'n'), "name too long (256"},
+        {std::wstring(256, L'n'), "is too long (256"},
         {L"a<b", "contains '<'"},
         {L"a>b", "contains '>'"},
         {L"a:b", "contains ':'"},
@@ -379,6 +379,7 @@ TEST(Manifest, RefusesWhatTheInstallerWouldRefuseOnItsLine)
         {"a.dll | <InstallPath>\\\xFF | 0", "not valid UTF-8 (malformed or overlong sequence at byte 23"},
         {"a.dll | <InstallPath>\\\xED\xA0\x80 | 0", "not valid UTF-8"}, // an encoded surrogate
         {"a.dll | <InstallPath>\\x\xEF\xBB\xBFy | 0", "U+FEFF"},
+        {"# caf\xE9: a comment in another encoding says nothing", ""},
     };
     std::string text;
     for (const Row& row : rows)
