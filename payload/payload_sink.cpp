@@ -2,10 +2,12 @@
 
 #include <algorithm>
 
+#include "payload/destination_rules.h"
 #include "payload/folder_tokens.h"
 #include "payload/payload.h"
 
 namespace ar {
+
 PayloadSink::PayloadSink(PayloadFolders folders, notification_handler handler)
     : folders_(std::move(folders)), header_(std::make_unique<memstream>()), handler_(std::move(handler))
 {
@@ -55,9 +57,20 @@ std::streamsize PayloadSink::writeHeader(const char* bytes, std::streamsize coun
 
 void PayloadSink::completeHeader()
 {
+    // Every name must be one Windows can create and no two entries may go to one
+    // file: such a header is refused before anything is written.
     std::vector<PayloadEntry> entries = parse_archive_header(header_->data());
-    for (auto& entry : entries)
+    if (!entry_faults(entries).empty())
+        throw_compress_error(compress_errc::unexpected_error);
+    std::vector<std::wstring> files;
+    for (auto& entry : entries) {
         entry.destination = resolve_destination(entry, folders_);
+        files.push_back(entry.destination);
+    }
+    // Tokens that stand for the same folder here (<Temporary> without a temporary
+    // folder is the installation folder) must not send two files to one place either.
+    if (!same_paths(files).empty())
+        throw_compress_error(compress_errc::unexpected_error);
     total_ = archive_length(dataOffset_, entries);
     entries_ = std::move(entries);
     position_ = dataOffset_;

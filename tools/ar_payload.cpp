@@ -8,7 +8,9 @@
 // folder it is installed to (beginning with a folder token such as <InstallPath>
 // or <CommonData>), and its FileKind by name or number. Relative sources are taken
 // from the manifest's folder; blank lines and lines starting with '#' are ignored.
-// Several manifests make one archive, their entries in the order given.
+// Several manifests make one archive, their entries in the order given. Names and
+// destinations are held to the installer's rules; a build that fails for any
+// reason names the manifest line or the file and leaves no archive behind.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -25,6 +27,35 @@ int usage()
     std::cerr << "usage: ar-payload build OUTPUT.bz2 MANIFEST...\n"
                  "       ar-payload list ARCHIVE.bz2\n";
     return 2;
+}
+
+// Written beside the target and renamed at the end, so that the archive appears
+// whole or not at all; whatever fails on the way (a full disk included) removes
+// the partial file.
+void writeArchive(const std::string& outputPath, const std::vector<ar::tools::ManifestEntry>& manifest,
+                  std::vector<std::string>& errors)
+{
+    std::string partial = outputPath + ".partial";
+    try {
+        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+        if (!out)
+            errors.push_back("cannot write '" + partial + "'");
+        else if (ar::tools::build_archive(manifest, out, errors)) {
+            out.close();
+            if (out.fail())
+                errors.push_back("cannot write '" + partial + "'");
+        }
+    } catch (const std::exception& error) {
+        errors.push_back("cannot write '" + partial + "': " + error.what());
+    }
+    std::error_code failed;
+    if (errors.empty()) {
+        std::filesystem::rename(partial, outputPath, failed);
+        if (failed)
+            errors.push_back("cannot rename '" + partial + "' to '" + outputPath + "': " + failed.message());
+    }
+    if (!errors.empty())
+        std::filesystem::remove(partial, failed);
 }
 
 int build(const std::string& outputPath, const std::vector<std::string>& manifestPaths)
@@ -44,21 +75,14 @@ int build(const std::string& outputPath, const std::vector<std::string>& manifes
         manifest.insert(manifest.end(), entries.begin(), entries.end());
     }
     ar::tools::check_duplicates(manifest, errors);
-    if (errors.empty()) {
-        // Written beside the target and renamed at the end: a failed build leaves no archive.
-        std::string partial = outputPath + ".partial";
-        {
-            std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-            if (!out)
-                errors.push_back("cannot write '" + partial + "'");
-            else if (ar::tools::build_archive(manifest, out, errors) && !out.flush())
-                errors.push_back("cannot write '" + partial + "'");
-        }
+    if (errors.empty())
+        writeArchive(outputPath, manifest, errors);
+    if (!errors.empty()) {
+        // No archive that looks like this build's result stays behind, not even an
+        // earlier one.
         std::error_code ignored;
-        if (errors.empty())
-            std::filesystem::rename(partial, outputPath);
-        else
-            std::filesystem::remove(partial, ignored);
+        if (std::filesystem::is_regular_file(outputPath, ignored))
+            std::filesystem::remove(outputPath, ignored);
     }
     for (const auto& error : errors)
         std::cerr << "ar-payload: " << error << "\n";

@@ -1,5 +1,7 @@
 #include "tools/archive_builder.h"
 
+#include "payload/destination_rules.h"
+
 #include <bzlib.h>
 
 #include <algorithm>
@@ -42,14 +44,6 @@ std::vector<std::string_view> split(std::string_view text, char separator)
     }
 }
 
-std::wstring lowerAscii(std::wstring text)
-{
-    for (auto& c : text)
-        if (c >= L'A' && c <= L'Z')
-            c = static_cast<wchar_t>(c - L'A' + L'a');
-    return text;
-}
-
 std::string allTokens()
 {
     std::string list;
@@ -85,6 +79,40 @@ std::optional<std::pair<std::uint64_t, std::uint32_t>> measure(const std::string
     return std::make_pair(size, crc);
 }
 
+// One UTF-8 sequence at `at`: its code point and length, or length 0 when the
+// bytes there are malformed, overlong (a longer form than the code point needs,
+// such as C0 AF for '/'), a surrogate or beyond U+10FFFF.
+struct Decoded {
+    std::uint32_t code = 0;
+    std::size_t length = 0;
+};
+
+Decoded decode(std::string_view text, std::size_t at)
+{
+    unsigned char lead = static_cast<unsigned char>(text[at]);
+    int extra = lead < 0x80           ? 0
+                : (lead >> 5) == 0x6  ? 1
+                : (lead >> 4) == 0xE  ? 2
+                : (lead >> 3) == 0x1E ? 3
+                                      : -1;
+    if (extra < 0 || at + static_cast<std::size_t>(extra) >= text.size())
+        return {};
+    std::uint32_t code = extra == 0   ? lead
+                         : extra == 1 ? lead & 0x1F
+                         : extra == 2 ? lead & 0x0F
+                                      : lead & 0x07;
+    for (int k = 1; k <= extra; ++k) {
+        unsigned char next = static_cast<unsigned char>(text[at + static_cast<std::size_t>(k)]);
+        if ((next & 0xC0) != 0x80)
+            return {};
+        code = code << 6 | (next & 0x3F);
+    }
+    static constexpr std::uint32_t smallest[] = {0, 0x80, 0x800, 0x10000};
+    if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF) || code < smallest[extra])
+        return {};
+    return {code, static_cast<std::size_t>(extra) + 1};
+}
+
 } // namespace
 
 std::wstring utf16(std::string_view text)
@@ -92,28 +120,14 @@ std::wstring utf16(std::string_view text)
     std::wstring out;
     std::size_t i = 0;
     while (i < text.size()) {
-        unsigned char lead = static_cast<unsigned char>(text[i]);
-        int extra = lead < 0x80           ? 0
-                    : (lead >> 5) == 0x6  ? 1
-                    : (lead >> 4) == 0xE  ? 2
-                    : (lead >> 3) == 0x1E ? 3
-                                          : -1;
-        std::uint32_t code = extra == 0   ? lead
-                             : extra == 1 ? lead & 0x1F
-                             : extra == 2 ? lead & 0x0F
-                                          : lead & 0x07;
-        bool valid = extra >= 0 && i + static_cast<std::size_t>(extra) < text.size();
-        for (int k = 1; valid && k <= extra; ++k) {
-            unsigned char next = static_cast<unsigned char>(text[i + k]);
-            valid = (next & 0xC0) == 0x80;
-            code = code << 6 | (next & 0x3F);
-        }
-        if (!valid || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+        Decoded next = decode(text, i);
+        if (next.length == 0) {
             out.push_back(static_cast<wchar_t>(0xFFFD));
             ++i;
             continue;
         }
-        i += static_cast<std::size_t>(extra) + 1;
+        i += next.length;
+        std::uint32_t code = next.code;
         if (code >= 0x10000) {
             code -= 0x10000;
             out.push_back(static_cast<wchar_t>(0xD800 + (code >> 10)));
@@ -127,33 +141,18 @@ std::wstring utf16(std::string_view text)
 
 std::string utf8(const std::wstring& units)
 {
-    std::string out;
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        std::uint32_t code = static_cast<std::uint32_t>(units[i]) & 0xFFFF;
-        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < units.size()) {
-            std::uint32_t low = static_cast<std::uint32_t>(units[i + 1]) & 0xFFFF;
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-                ++i;
-            }
-        }
-        if (code < 0x80) {
-            out.push_back(static_cast<char>(code));
-        } else if (code < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | code >> 6));
-            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        } else if (code < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | code >> 12));
-            out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | code >> 18));
-            out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        }
+    return to_utf8(units);
+}
+
+std::size_t invalid_utf8_at(std::string_view text)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        Decoded next = decode(text, i);
+        if (next.length == 0)
+            return i;
+        i += next.length;
     }
-    return out;
+    return std::string_view::npos;
 }
 
 std::optional<FileKind> parse_kind(std::string_view text)
@@ -174,15 +173,26 @@ std::vector<ManifestEntry> parse_manifest(std::string_view text, const std::stri
                                           const std::string& baseFolder, std::vector<std::string>& errors)
 {
     std::vector<ManifestEntry> entries;
+    // A byte-order mark marks the file as UTF-8; it belongs to no name. Anywhere
+    // else U+FEFF is text, and names with it are refused below.
+    constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
+    if (text.substr(0, byteOrderMark.size()) == byteOrderMark)
+        text.remove_prefix(byteOrderMark.size());
     int number = 0;
     for (std::string_view line : split(text, '\n')) {
         ++number;
         auto fail = [&](const std::string& reason) {
             errors.push_back(manifestName + ":" + std::to_string(number) + ": " + reason);
         };
+        std::string_view whole = line;
         line = trim(line);
         if (line.empty() || line.front() == '#')
             continue;
+        if (std::size_t bad = invalid_utf8_at(whole); bad != std::string_view::npos) {
+            fail("not valid UTF-8 (malformed or overlong sequence at byte " + std::to_string(bad + 1) +
+                 " of the line)");
+            continue;
+        }
         auto fields = split(line, '|');
         if (fields.size() != 3) {
             fail("expected 'source | destination folder | kind'");
@@ -212,17 +222,18 @@ std::vector<ManifestEntry> parse_manifest(std::string_view text, const std::stri
         std::wstring name = file_name_of(utf16(entry.source));
         if (!is_plain_file_name(name))
             fail("source '" + entry.source + "' has no file name");
-        else if (name.size() > maxFileName)
-            fail("file name too long (" + std::to_string(name.size()) + " UTF-16 units, at most " +
-                 std::to_string(maxFileName) + ")");
+        else if (std::string fault = name_fault(name); !fault.empty())
+            fail("file name " + fault);
 
-        std::wstring first = entry.destination.substr(0, entry.destination.find_first_of(L"\\/"));
-        if (!folder_token(first))
+        std::string destinationError = destination_fault(entry.destination);
+        if (!folder_token(entry.destination.substr(0, entry.destination.find_first_of(L"\\/"))))
             fail("destination '" + utf8(entry.destination) + "' does not begin with a folder token (" +
                  allTokens() + ")");
         else if (entry.destination.size() > maxDestination)
             fail("destination folder too long (" + std::to_string(entry.destination.size()) +
                  " UTF-16 units, at most " + std::to_string(maxDestination) + ")");
+        else if (!destinationError.empty())
+            fail("destination '" + utf8(entry.destination) + "': " + destinationError);
 
         if (errors.size() == errorsBefore)
             entries.push_back(std::move(entry));
@@ -232,13 +243,12 @@ std::vector<ManifestEntry> parse_manifest(std::string_view text, const std::stri
 
 void check_duplicates(const std::vector<ManifestEntry>& entries, std::vector<std::string>& errors)
 {
-    std::map<std::wstring, std::string> targets; // destination file in lower case -> where
-    for (const auto& entry : entries) {
-        std::wstring target = lowerAscii(entry.destination + L'\\' + file_name_of(utf16(entry.source)));
-        auto [found, fresh] = targets.emplace(target, entry.where);
-        if (!fresh)
-            errors.push_back(entry.where + ": same destination file as " + found->second);
-    }
+    std::vector<std::wstring> files;
+    for (const auto& entry : entries)
+        files.push_back(entry.destination + L'\\' + file_name_of(utf16(entry.source)));
+    for (auto [repeat, first] : same_paths(files))
+        errors.push_back(entries[repeat].where + ": same destination file as " + entries[first].where +
+                         " ('" + utf8(files[repeat]) + "' and '" + utf8(files[first]) + "')");
 }
 
 struct Bzip2Writer::State {
@@ -449,6 +459,9 @@ private:
                           e.size, hex32(e.crc).c_str());
             report_ << line << utf8(e.destination) << '\\' << utf8(file_name_of(e.sourcePath)) << "\n";
         }
+        // The installer's reader refuses such a header before it writes anything.
+        for (const std::string& fault : entry_faults(entries_))
+            problem(fault);
         while (index_ < entries_.size() && entries_[index_].size == 0 && ok_)
             closeEntry();
     }

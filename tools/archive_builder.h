@@ -16,19 +16,24 @@
 
 namespace ar::tools {
 
-// Limits the builder enforces (UTF-16 code units): a file name must be valid on
-// the target's file systems, a destination folder short enough to resolve.
-inline constexpr std::size_t maxFileName = 255;
+// A destination folder short enough to resolve (UTF-16 code units). Names are
+// held to the installer's own rules (payload/destination_rules.h).
 inline constexpr std::size_t maxDestination = 259;
 
-// UTF-8 to UTF-16 code units (one per wchar_t, whatever its width) and back.
+// UTF-8 to UTF-16 code units (one per wchar_t, whatever its width) and back. A
+// malformed or overlong sequence becomes U+FFFD.
 std::wstring utf16(std::string_view utf8);
 std::string utf8(const std::wstring& utf16Units);
+// The offset of the first byte that does not start a well-formed, shortest UTF-8
+// sequence of a Unicode scalar value; npos when the text is valid UTF-8.
+std::size_t invalid_utf8_at(std::string_view text);
 
 std::optional<FileKind> parse_kind(std::string_view text); // a name or a number
 const char* kind_name(FileKind kind);                      // "?" for unknown values
 
 // One manifest line: "source | destination folder | kind"; '#' starts a comment.
+// A manifest is UTF-8; a byte-order mark at its start (as Windows editors save it)
+// marks the encoding and is skipped.
 struct ManifestEntry {
     std::string where;        // "<manifest>:<line>", for messages
     std::string source;       // as written
@@ -38,11 +43,14 @@ struct ManifestEntry {
 };
 
 // Parses and checks a manifest; every problem is added to `errors` as
-// "<name>:<line>: <reason>".
+// "<name>:<line>: <reason>". Lines that are not valid UTF-8, file names and
+// destination folders that the installer would refuse are problems.
 std::vector<ManifestEntry> parse_manifest(std::string_view text, const std::string& manifestName,
                                           const std::string& baseFolder, std::vector<std::string>& errors);
 
-// Reports entries that would be installed to the same file (compared as Windows does).
+// Reports entries that would be installed to the same file, compared as the
+// installer's reader and Windows compare them ('\' and '/' alike, doubled
+// separators dropped, upper and lower case alike, outside ASCII too).
 void check_duplicates(const std::vector<ManifestEntry>& entries, std::vector<std::string>& errors);
 
 // A bzip2 stream (block size 900k) written to `out` as data is added.
@@ -87,7 +95,8 @@ bool build_archive(const std::vector<ManifestEntry>& manifest, std::ostream& out
                    std::vector<std::string>& errors);
 
 // Decompresses an archive, prints its header (kind, size, CRC, destination) to
-// `report` and checks every file's CRC and the archive's length. True when it is sound.
+// `report` and checks it as the installer's reader does: every name and
+// destination, every file's CRC and the archive's length. True when it is sound.
 bool list_archive(std::istream& compressed, std::ostream& report);
 
 } // namespace ar::tools

@@ -66,6 +66,8 @@ TEST(DemoPayload, EmbeddedArchiveVerifiesAndExtracts)
     EXPECT_EQ(readFile(f.folders.installFolder + L"\\Pelorium.exe"),
               readFile(binaryPath(L"demo\\Pelorium.exe")));
     EXPECT_EQ(readFile(f.folders.tempFolder + L"\\DSETUP.dll"), readFile(binaryPath(L"demo\\DSETUP.dll")));
+    // The uninstaller carried is the signed program (signed before the payload took it).
+    EXPECT_EQ(readFile(f.folders.installFolder + L"\\Uninstall.exe"), readFile(binaryPath(L"Uninstall.exe")));
     EXPECT_TRUE(exists(f.folders.installFolder + L"\\Lang\\Pelorium.de.dll"));
     for (const wchar_t* cab : {L"dxdllreg_x86.cab", L"dxupdate.cab", L"Jun2010_D3DCompiler_43_x86.cab",
                                L"Jun2010_d3dx9_43_x86.cab", L"dsetup32.dll"})

@@ -265,6 +265,33 @@ TEST(ExtractFailure, DestinationOutsideTheFoldersIsRefused)
     EXPECT_FALSE(exists(f.folders.installFolder));
 }
 
+// Names and destinations Windows cannot create, or two files for one place: the
+// header is refused before the first file is begun.
+TEST(ExtractFailure, NamesAndDestinationsWindowsCannotCreateAreRefusedFirst)
+{
+    for (const auto& refused : refusedArchives()) {
+        Folders f;
+        Recorder r;
+        EXPECT_FALSE(extract(buildArchive(refused.files), f.folders, r)) << refused.what;
+        EXPECT_EQ(r.events.back().code, compress_errc::unexpected_error) << refused.what;
+        EXPECT_EQ(r.count(kFileBegin), 0u) << refused.what;
+        EXPECT_FALSE(exists(f.folders.installFolder)) << refused.what;
+    }
+    // Two tokens for one folder here: <Temporary> without a temporary folder is the
+    // installation folder, so the set-up file would overwrite the program.
+    Folders f;
+    PayloadFolders noTemporary = f.folders;
+    noTemporary.tempFolder.clear();
+    std::vector<TestFile> files = {{L"Pelorium.exe", L"<InstallPath>", "MZ"},
+                                   {L"PELORIUM.EXE", L"<Temporary>", "set-up", FileKind::SetupTemporary}};
+    Recorder r;
+    EXPECT_FALSE(extract(buildArchive(files), noTemporary, r));
+    EXPECT_EQ(r.events.back().code, compress_errc::unexpected_error);
+    EXPECT_EQ(r.count(kFileBegin), 0u);
+    Recorder apart;
+    EXPECT_TRUE(extract(buildArchive(files), f.folders, apart));
+}
+
 TEST(ExtractFailure, UnwritableDestinationReportsTheSystemErrorAndPath)
 {
     Folders f;

@@ -4,7 +4,9 @@
 #include <cstring>
 
 #include "payload/archive.h"
+#include "payload/destination_rules.h"
 #include "support/memstream.h"
+#include "tests/payload/payload_test_util.h"
 #include "tests/support/test_support.h"
 #include "tools/archive_builder.h"
 
@@ -185,6 +187,138 @@ TEST(ArchiveHeader, FileNamesAndCategoryTexts)
     EXPECT_FALSE(folder_token(L" <InstallPath>"));
 }
 
+// One name per row: accepted (no complaint) or refused with a complaint naming why.
+TEST(DestinationRules, NamesWindowsCannotCreateAreRefused)
+{
+    const wchar_t surrogatePair[] = {L'x', wchar_t(0xD83D), wchar_t(0xDE00), 0};
+    const wchar_t loneLow[] = {L'x', wchar_t(0xDE00), 0};
+    const wchar_t superscript[] = {L'C', L'O', L'M', wchar_t(0xB9), 0};
+    struct Row {
+        std::wstring name;
+        const char* complaint; // empty: accepted
+    };
+    const Row rows[] = {
+        {L"Pelorium.exe", ""},
+        {L"..dll", ""},
+        {L"a b.pm-lib", ""},
+        {L"\u00C9t\u00E9 \u65E5\u672C.jpg", ""},
+        {surrogatePair, ""},
+        {L"CONSOLE.log", ""},
+        {L"COM10", ""},
+        {L"LPT", ""},
+        {L"nul_.txt", ""},
+        {std::wstring(255, L'n'), ""},
+        {L"", "is empty"},
+        {L".", "'.' is no name"},
+        {L"..", "'..' is no name"},
+        {std::wstring(256, L'n'), "is too long (256"},
+        {L"a<b", "contains '<'"},
+        {L"a>b", "contains '>'"},
+        {L"a:b", "contains ':'"},
+        {L"a\"b", "contains '\"'"},
+        {L"a/b", "contains '/'"},
+        {L"a\\b", "contains '\\'"},
+        {L"a|b", "contains '|'"},
+        {L"a?b", "contains '?'"},
+        {L"a*b", "contains '*'"},
+        {std::wstring(L"a\0b", 3), "control character U+0000"},
+        {L"a\x1F"
+         L"b",
+         "control character U+001F"},
+        {L"CON", "reserved device name"},
+        {L"prn", "reserved device name"},
+        {L"Aux.h", "reserved device name"},
+        {L"nul.txt", "reserved device name"},
+        {L"NUL.tar.gz", "reserved device name"},
+        {L"nul .txt", "reserved device name"},
+        {L"com1", "reserved device name"},
+        {L"COM9.log", "reserved device name"},
+        {L"LPT0", "reserved device name"},
+        {superscript, "reserved device name"},
+        {L"CONOUT$", "reserved device name"},
+        {L"readme.", "ends in a dot"},
+        {L"readme ", "ends in a blank"},
+        {L"...", "ends in a dot"},
+        {loneLow, "unpaired UTF-16 surrogate"},
+        {L"x\xFEFF.dll", "U+FEFF"},
+    };
+    for (const Row& row : rows) {
+        std::string fault = name_fault(row.name);
+        SCOPED_TRACE(test::narrow(row.name));
+        if (*row.complaint == '\0')
+            EXPECT_EQ(fault, "");
+        else
+            EXPECT_NE(fault.find(row.complaint), std::string::npos) << fault;
+    }
+}
+
+TEST(DestinationRules, FoldersBeginWithATokenAndHoldOnlyNames)
+{
+    for (const wchar_t* folder :
+         {L"<InstallPath>", L"<InstallPath>\\Lang", L"<InstallPath>/Lang", L"<InstallPath>\\\\Lang\\",
+          L"<CommonData>\\Ardenvale\\Textures\\Pelorium", L"<Temporary>\\"})
+        EXPECT_EQ(destination_fault(folder), "") << test::narrow(folder);
+    struct Row {
+        const wchar_t* folder;
+        const char* complaint;
+    };
+    for (const Row& row : {Row{L"Lang", "folder token"}, Row{L"<installpath>\\Lang", "folder token"},
+                           Row{L"C:\\Data", "folder token"}, Row{L"\\\\server\\share", "folder token"},
+                           Row{L"<Unknown>\\C:\\Data", "folder token"}, Row{L"<InstallPath>\\..", "'..'"},
+                           Row{L"<InstallPath>\\a\\.\\b", "'.'"}, Row{L"<InstallPath>\\aux", "device name"},
+                           Row{L"<InstallPath>\\Lang ", "blank"}, Row{L"<CommonData>\\C:\\Data", "':'"}}) {
+        std::string fault = destination_fault(row.folder);
+        EXPECT_NE(fault.find(row.complaint), std::string::npos) << test::narrow(row.folder) << ": " << fault;
+    }
+}
+
+// Windows' file systems compare names unit by unit in upper case, outside ASCII
+// too, and do not normalise: precomposed and decomposed letters stay apart.
+TEST(DestinationRules, PathsAreOneFileAsWindowsComparesThem)
+{
+    for (auto [lower, upper] : {std::pair<int, int>{'a', 'A'},
+                                {0xE4, 0xC4},
+                                {0xFF, 0x178},
+                                {0x101, 0x100},
+                                {0x3C3, 0x3A3},
+                                {0x3C2, 0x3A3},
+                                {0x430, 0x410},
+                                {0x561, 0x531},
+                                {0x1F00, 0x1F08},
+                                {0xFF41, 0xFF21},
+                                {'A', 'A'},
+                                {0xDF, 0xDF},
+                                {0xD83D, 0xD83D}})
+        EXPECT_EQ(upper_case_unit(static_cast<wchar_t>(lower)), static_cast<wchar_t>(upper)) << lower;
+
+    std::vector<std::wstring> paths = {
+        L"<InstallPath>\\Lang\\a.dll",                    // 0
+        L"<InstallPath>/Lang//A.DLL",                     // 1: as 0
+        L"<InstallPath>\\Lang\\a.dll\\",                  // 2: as 0
+        L"<InstallPath>\\\u00C4rger.txt",                 // 3
+        L"<INSTALLPATH>\\\u00E4RGER.TXT",                 // 4: as 3 (the key alone; no token)
+        L"<InstallPath>\\A\u0308rger.txt",                // 5: decomposed, another file
+        L"<InstallPath>\\\u03A3\u039F\u03A6\u0399\u0391", // 6
+        L"<InstallPath>\\\u03C3\u03BF\u03C6\u03B9\u03B1", // 7: as 6
+        L"<InstallPath>\\stra\u00DFe",                    // 8
+        L"<InstallPath>\\STRASSE",                        // 9: another file
+    };
+    using Pairs = std::vector<std::pair<std::size_t, std::size_t>>;
+    EXPECT_EQ(same_paths(paths), (Pairs{{1, 0}, {2, 0}, {4, 3}, {7, 6}}));
+}
+
+TEST(DestinationRules, ListingRefusesWhatTheReaderRefuses)
+{
+    for (const auto& refused : test::refusedArchives()) {
+        std::istringstream in(test::buildArchive(refused.files));
+        std::ostringstream report;
+        EXPECT_FALSE(tools::list_archive(in, report)) << refused.what;
+        std::string errors = report.str().substr(std::min(report.str().find("error: "), report.str().size()));
+        EXPECT_EQ(errors.compare(0, 16, "error: entry 2: "), 0) << refused.what << "\n" << report.str();
+        EXPECT_NE(errors.find(refused.complaint), std::string::npos) << refused.what << "\n" << report.str();
+    }
+}
+
 TEST(Manifest, NamesTheLineAndTheReasonOfEveryProblem)
 {
     test::TempDir dir(L"mf");
@@ -218,6 +352,89 @@ TEST(Manifest, NamesTheLineAndTheReasonOfEveryProblem)
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].kind, FileKind::Program);
     EXPECT_EQ(entries[1].kind, FileKind::EditableData);
+}
+
+// Every name and destination the installer would refuse is refused on its line,
+// whether or not such a file could exist here.
+TEST(Manifest, RefusesWhatTheInstallerWouldRefuseOnItsLine)
+{
+    test::TempDir dir(L"mf");
+    test::writeFile(dir / L"a.dll", "a");
+    struct Row {
+        std::string line;
+        const char* complaint;
+    };
+    const Row rows[] = {
+        {"a.dll | <InstallPath> | 0", ""},
+        {"nul.txt | <InstallPath> | 0", "file name 'nul.txt' is a reserved device name"},
+        {"COM3 | <InstallPath> | 0", "reserved device name"},
+        {"a*.dll | <InstallPath> | 0", "contains '*'"},
+        {"a.dll | <InstallPath>\\Lang. | 0",
+         "destination '<InstallPath>\\Lang.': folder 'Lang.' ends in a dot"},
+        {"a.dll | <InstallPath>\\x \\y | 0", "ends in a blank"},
+        {"a.dll | <InstallPath>\\..\\Windows | 0", "'..' is no name"},
+        {"a.dll | <InstallPath>\\a\"b | 0", "contains '\"'"},
+        {"a.dll | <InstallPath>\\\xC0\xAF..\\x | 0", "not valid UTF-8"}, // an overlong '/'
+        {"a.dll | <InstallPath>\\\xE0\x80\xAF | 0", "not valid UTF-8"},  // another one
+        {"a.dll | <InstallPath>\\\xFF | 0", "not valid UTF-8 (malformed or overlong sequence at byte 23"},
+        {"a.dll | <InstallPath>\\\xED\xA0\x80 | 0", "not valid UTF-8"}, // an encoded surrogate
+        {"a.dll | <InstallPath>\\x\xEF\xBB\xBFy | 0", "U+FEFF"},
+        {"# caf\xE9: a comment in another encoding says nothing", ""},
+    };
+    std::string text;
+    for (const Row& row : rows)
+        text += row.line + "\n";
+    std::vector<std::string> errors;
+    auto entries = tools::parse_manifest(text, "m", test::narrow(dir.path()), errors);
+    tools::check_duplicates(entries, errors);
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        std::string where = "m:" + std::to_string(i + 1) + ": ";
+        std::string found;
+        for (const auto& error : errors)
+            if (error.compare(0, where.size(), where) == 0)
+                found += error + "\n";
+        SCOPED_TRACE(rows[i].line);
+        if (*rows[i].complaint == '\0')
+            EXPECT_EQ(found, "");
+        else
+            EXPECT_NE(found.find(rows[i].complaint), std::string::npos) << found;
+    }
+    EXPECT_EQ(entries.size(), 1u);
+
+    // Destinations are compared as the reader resolves them and as Windows compares
+    // names (the sources need not exist for that).
+    auto entry = [](std::string where, std::string source, std::wstring folder) {
+        tools::ManifestEntry e;
+        e.where = std::move(where);
+        e.source = std::move(source);
+        e.destination = std::move(folder);
+        return e;
+    };
+    errors.clear();
+    tools::check_duplicates({entry("m:1", "one/\xC3\x84rger.dll", L"<InstallPath>/Lang"),
+                             entry("m:2", "two/\xC3\xA4rger.dll", L"<InstallPath>\\\\Lang\\"),
+                             entry("m:3", "A\xCC\x88rger.dll", L"<InstallPath>\\Lang"),
+                             entry("m:4", "x.dll", L"<InstallPath>\\Lang")},
+                            errors);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].find("m:2: same destination file as m:1"), 0u) << errors[0];
+}
+
+// A byte-order mark at the start marks the encoding (Windows editors write one);
+// it is not part of the first line's source.
+TEST(Manifest, ByteOrderMarkAtTheStartIsSkipped)
+{
+    test::TempDir dir(L"mf");
+    test::writeFile(dir / L"a.dll", "a");
+    for (const char* text : {"\xEF\xBB\xBF"
+                             "a.dll | <InstallPath> | 0\n",
+                             "\xEF\xBB\xBF# comment\na.dll | <InstallPath> | 0\n"}) {
+        std::vector<std::string> errors;
+        auto entries = tools::parse_manifest(text, "m", test::narrow(dir.path()), errors);
+        EXPECT_TRUE(errors.empty()) << errors.front();
+        ASSERT_EQ(entries.size(), 1u);
+        EXPECT_EQ(entries[0].source, "a.dll");
+    }
 }
 
 TEST(Manifest, BuildsAnArchiveThatListsClean)

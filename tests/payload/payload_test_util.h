@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "payload/archive.h"
+#include "payload/destination_rules.h"
 #include "payload/payload.h"
 #include "tests/support/test_support.h"
 #include "tools/archive_builder.h"
@@ -48,6 +49,46 @@ inline std::string buildArchive(const std::vector<TestFile>& files)
         writer.write(f.content.data(), f.content.size());
     writer.finish();
     return out.str();
+}
+
+// Archives whose names or destinations the installer's reader refuses (and the
+// listing with it), each a sound first entry and one at fault: what is wrong, the
+// files, and a part of the listing's complaint.
+struct RefusedArchive {
+    const char* what;
+    std::vector<TestFile> files;
+    const char* complaint;
+};
+
+inline std::vector<RefusedArchive> refusedArchives()
+{
+    const TestFile sound = {L"C:\\b\\Pelorium.exe", L"<InstallPath>", "MZ", FileKind::MainProgram};
+    auto with = [&](std::wstring source, std::wstring folder) {
+        return std::vector<TestFile>{sound, {std::move(source), std::move(folder), "data"}};
+    };
+    return {
+        {"forbidden character in a name", with(L"C:\\b\\a|b.dll", L"<InstallPath>"),
+         "entry 2: file 'a|b.dll'"},
+        {"device name with an extension", with(L"C:\\b\\Nul.txt", L"<InstallPath>"), "reserved device name"},
+        {"trailing blank", with(L"C:\\b\\readme ", L"<InstallPath>"), "ends in a blank"},
+        {"control character in a folder", with(L"x.dll", L"<InstallPath>\\a\tb"), "control character U+0009"},
+        {"folder element ..", with(L"x.dll", L"<InstallPath>\\..\\..\\Windows"), "'..' is no name"},
+        {"folder element .", with(L"x.dll", L"<InstallPath>\\.\\Lang"), "'.' is no name"},
+        {"folder with a trailing dot", with(L"x.dll", L"<InstallPath>\\Lang."), "ends in a dot"},
+        {"no folder token", with(L"x.dll", L"C:\\Windows"), "does not begin with a folder token"},
+        {"unpaired surrogate",
+         with(std::wstring(L"x") + static_cast<wchar_t>(0xD83D) + L".dll", L"<InstallPath>"),
+         "unpaired UTF-16 surrogate"},
+        {"byte-order mark in a name",
+         with(std::wstring(1, static_cast<wchar_t>(0xFEFF)) + L"x.dll", L"<InstallPath>"), "U+FEFF"},
+        {"same file through / and a doubled separator",
+         {{L"a.dll", L"<InstallPath>\\Lang", "1"}, {L"A.DLL", L"<InstallPath>//Lang\\", "2"}},
+         "entry 2: same destination file as entry 1"},
+        {"same file but for case outside ASCII",
+         {{L"\u00C4rger.dll", L"<InstallPath>\\\u0394ata", "1"},
+          {L"\u00E4rger.dll", L"<InstallPath>\\\u03B4ata", "2"}},
+         "entry 2: same destination file as entry 1"},
+    };
 }
 
 // One notification as recorded (entry pointers do not outlive the extraction).
