@@ -54,13 +54,16 @@ std::wstring volumeOf(const std::wstring& path)
 {
     // GetVolumePathName wants a path that exists: the nearest existing ancestor.
     std::wstring existing = path;
-    while (!existing.empty() && GetFileAttributesW(existing.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    while (GetFileAttributesW(existing.c_str()) == INVALID_FILE_ATTRIBUTES) {
         size_t slash = existing.find_last_of(L"\\/");
         if (slash == std::wstring::npos)
             return {};
-        existing.resize(slash);
-        if (!existing.empty() && existing.back() == L':')
-            existing += L'\\';
+        std::wstring parent = existing.substr(0, slash);
+        if (!parent.empty() && parent.back() == L':')
+            parent += L'\\';
+        if (parent.empty() || parent == existing)
+            return {}; // the root itself is missing: no such drive
+        existing = parent;
     }
     wchar_t root[MAX_PATH] = {};
     if (existing.empty() || !GetVolumePathNameW(existing.c_str(), root, MAX_PATH))
