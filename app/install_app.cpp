@@ -10,6 +10,7 @@
 #include "engine/installation.h"
 #include "engine/log_file.h"
 #include "payload/payload.h"
+#include "resources/resource.h"
 #include "support/error.h"
 #include "support/format.h"
 #include "ui/install_dlg.h"
@@ -162,12 +163,12 @@ ar::ExitCode CInstallApp::startUp()
         log_.line(ar::applicationTitle());
     // 7. Administrators only.
     if (!ar::isUserAdministrator()) {
-        ar::messageBox(ar::loadString(1126), {}, MB_OK | MB_ICONEXCLAMATION);
+        ar::messageBox(ar::loadString(IDS_NEED_ADMINISTRATOR), {}, MB_OK | MB_ICONEXCLAMATION);
         return ExitCode::Refused;
     }
     // 8. Never while the product runs.
     while (ar::countRunningInstances() >= 2) {
-        if (ar::messageBox(ar::formatString(1127, {ar::product::name}), {},
+        if (ar::messageBox(ar::formatString(IDS_CLOSE_PRODUCT, {ar::product::name}), {},
                            MB_RETRYCANCEL | MB_ICONEXCLAMATION) != IDRETRY)
             return ExitCode::Refused;
     }
@@ -231,13 +232,13 @@ ar::ExitCode CInstallApp::startUp()
 ar::ExitCode CInstallApp::installSilently()
 {
     if (context.installState == ar::InstallState::NewerInstalled) {
-        log_.line(ar::formatString(1103, {context.installedVersionText}));
+        log_.line(ar::formatString(IDS_NEWER_INSTALLED, {context.installedVersionText}));
         return ar::ExitCode::Refused;
     }
     ar::LogFileView view(log_);
     ar::InstalledPrograms programs;
-    view.appendLogLine(ar::formatString(1100, {ar::product::displayName()}) + L"\r\n");
-    view.appendLogLine(ar::formatString(1123, {context.installFolder}) + L"\r\n");
+    view.appendLogLine(ar::formatString(IDS_PRODUCT_INSTALLATION, {ar::product::displayName()}) + L"\r\n");
+    view.appendLogLine(ar::formatString(IDS_OPTION_FOLDER, {context.installFolder}) + L"\r\n");
     context.installSucceeded = ar::runInstallation(context, view, programs);
     return ar::runExitCode(context.installSucceeded, context.stepsFailed, context.refusedForSpace);
 }

@@ -7,6 +7,7 @@
 #include "app/language.h"
 #include "app/product.h"
 #include "log/uninstall_log.h"
+#include "resources/resource.h"
 
 namespace ar {
 namespace {
@@ -141,7 +142,7 @@ std::wstring resolveMenuFolder(const std::wstring& folder)
 
 std::wstring applicationTitle()
 {
-    return loadString(1000) + L" \u2013 " + product::displayName();
+    return loadString(IDS_INSTALLER) + L" \u2013 " + product::displayName();
 }
 
 } // namespace ar

@@ -17,28 +17,12 @@
 #include "engine/shortcut.h"
 #include "engine/uninstall_registration.h"
 #include "payload/payload.h"
+#include "resources/resource.h"
 #include "support/format.h"
 #include "support/handles.h"
 
 namespace ar {
 namespace {
-
-// Texts of the run, by message number.
-enum : UINT {
-    msgOk = 1011,
-    msgFailed = 1012,
-    msgUninstallName = 1013,
-    msgExamples = 1018,
-    msgNext = 1006,
-    msgContinue = 1106,
-    msgPreparing = 1114,
-    msgCopying = 1115,
-    msgShortcuts = 1117,
-    msgRegistry = 1118,
-    msgInstallationData = 1119,
-    msgFailedWithCode = 1121,
-    msgDirectX = 1131,
-};
 
 const std::wstring lineEnd = L"\r\n";
 
@@ -107,7 +91,7 @@ private:
     void ended(bool ok)
     {
         stepFailed_ = stepFailed_ || !ok;
-        view_.appendLogLine(loadString(ok ? msgOk : msgFailed) + lineEnd);
+        view_.appendLogLine(loadString(ok ? IDS_PHASE_OK : IDS_PHASE_FAILED) + lineEnd);
     }
     notification::result answer(const notification& n, std::istream& archive);
     notification::result fileBegin(const PayloadEntry& entry);
@@ -128,7 +112,7 @@ private:
 
 void Run::announce(const std::wstring& path)
 {
-    std::wstring text = formatString(msgCopying, {quoteSpaces(path)});
+    std::wstring text = formatString(IDS_COPYING_FILE, {quoteSpaces(path)});
     view_.setStatusPath(text);
     view_.appendLogLine(text);
 }
@@ -181,8 +165,8 @@ notification::result Run::answer(const notification& n, std::istream& archive)
 {
     auto result = notification::result::proceed;
     if (n.get_if<notification::started>()) {
-        view_.setStatus(loadString(msgPreparing));
-        view_.appendLogLine(loadString(msgPreparing));
+        view_.setStatus(loadString(IDS_PREPARING));
+        view_.appendLogLine(loadString(IDS_PREPARING));
         if (!verify_payload(archive))
             throw_compress_error(compress_errc::verification_failed);
         archive.clear();
@@ -201,7 +185,7 @@ notification::result Run::answer(const notification& n, std::istream& archive)
     } else if (auto failed = n.get_if<notification::failed>()) {
         log_.commit(false);
         ended(false);
-        view_.setStatus(formatString(msgFailedWithCode, {errorCodeText(failed->code)}));
+        view_.setStatus(formatString(IDS_INSTALLATION_FAILED, {errorCodeText(failed->code)}));
         result = notification::result::abort;
     }
     view_.pump();
@@ -213,8 +197,8 @@ void Run::createShortcuts()
     if (!context_.createMenuShortcut && !context_.createDesktopShortcut)
         return;
     bool ok = true;
-    view_.setStatus(loadString(msgShortcuts));
-    view_.appendLogLine(loadString(msgShortcuts));
+    view_.setStatus(loadString(IDS_SHORTCUTS_CREATION));
+    view_.appendLogLine(loadString(IDS_SHORTCUTS_CREATION));
     auto make = [&](int which, const std::wstring& target, const std::wstring& folder,
                     const std::wstring& name) {
         log_.recordShortcut(which, folder);
@@ -230,7 +214,7 @@ void Run::createShortcuts()
     if (context_.createMenuShortcut) {
         make(0, programs_.programPath, context_.shortcutFolder, display);
         make(1, programs_.uninstallerPath, context_.shortcutFolder,
-             formatString(msgUninstallName, {product::name}));
+             formatString(IDS_UNINSTALL_NAME, {product::name}));
     }
     if (context_.createDesktopShortcut) {
         wchar_t desktop[MAX_PATH] = {};
@@ -255,7 +239,7 @@ void Run::runDirectXSetup()
             doneBefore = true;
     if (context_.installState == InstallState::Same || !doneBefore) {
         log_.recordDirectXSetup();
-        std::wstring text = loadString(msgDirectX);
+        std::wstring text = loadString(IDS_DIRECTX_UPDATE);
         view_.setStatus(text);
         view_.appendLogLine(text);
         bool ok = setup.run(view_.ownerWindow());
@@ -315,11 +299,11 @@ bool Run::execute()
     context_.refusedForSpace = false;
     view_.appendLogLine(L"", true);
     view_.beginWait();
-    view_.setStatus(loadString(msgPreparing));
+    view_.setStatus(loadString(IDS_PREPARING));
 
     // Without its private folder the run changes nothing.
     auto failBeforeStart = [&](const std::wstring& error) {
-        std::wstring text = formatString(msgFailedWithCode, {error});
+        std::wstring text = formatString(IDS_INSTALLATION_FAILED, {error});
         view_.setStatus(text);
         view_.appendLogLine(text + lineEnd);
         view_.endWait();
@@ -356,8 +340,8 @@ bool Run::execute()
             createShortcuts();
             runDirectXSetup();
 
-            view_.setStatus(loadString(msgRegistry));
-            view_.appendLogLine(loadString(msgRegistry));
+            view_.setStatus(loadString(IDS_REGISTRY_WRITING));
+            view_.appendLogLine(loadString(IDS_REGISTRY_WRITING));
             UninstallRegistration registration{programs_.programPath, programs_.uninstallerPath,
                                                currentLanguage(), context_.installFolder,
                                                installedSize(log_)};
@@ -367,12 +351,12 @@ bool Run::execute()
             if (recordError != ERROR_SUCCESS) {
                 log_.rollback();
                 ended(false);
-                view_.setStatus(formatString(msgFailedWithCode, {formatPrintf(L"%d", int(recordError))}));
+                view_.setStatus(formatString(IDS_INSTALLATION_FAILED, {formatPrintf(L"%d", int(recordError))}));
             } else {
                 ended(registerProgram(registryOk));
 
-                view_.setStatus(loadString(msgInstallationData));
-                view_.appendLogLine(loadString(msgInstallationData));
+                view_.setStatus(loadString(IDS_DATA_WRITING));
+                view_.appendLogLine(loadString(IDS_DATA_WRITING));
                 bool written = false;
                 wchar_t logFile[MAX_PATH] = {};
                 lstrcpynW(logFile, programs_.uninstallerPath.c_str(), MAX_PATH);
@@ -380,7 +364,7 @@ bool Run::execute()
                     written = log_.writeLog(logFile, context_.installFolder, context_.shortcutFolder);
                 ended(written);
 
-                view_.setStatus(formatString(msgContinue, {loadString(msgNext)}));
+                view_.setStatus(formatString(IDS_CLICK_CONTINUE, {loadString(IDS_NEXT)}));
                 context_.stepsFailed = stepFailed_;
                 ok = true;
             }
@@ -445,7 +429,7 @@ std::wstring errorCodeText(const std::error_code& code)
 
 PayloadFolders payloadFolders(const std::wstring& installFolder, const std::wstring& tempFolder)
 {
-    return {installFolder, formatString(msgExamples, {product::name}), tempFolder};
+    return {installFolder, formatString(IDS_EXAMPLES_FOLDER, {product::name}), tempFolder};
 }
 
 std::wstring selfRegistrationCommand(const std::wstring& programPath)
@@ -455,7 +439,7 @@ std::wstring selfRegistrationCommand(const std::wstring& programPath)
 
 void Run::abandon(const std::exception& error)
 {
-    std::wstring text = formatString(msgFailedWithCode, {L"7"});
+    std::wstring text = formatString(IDS_INSTALLATION_FAILED, {L"7"});
     view_.appendLogLine(lineEnd + text + L" " + fromUtf8(error.what()) + lineEnd);
     view_.setStatus(text);
     log_.rollback();

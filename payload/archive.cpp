@@ -14,6 +14,8 @@ public:
         switch (static_cast<compress_errc>(code)) {
         case compress_errc::invalid_checksum:
             return "invalid checksum";
+        case compress_errc::verification_failed:
+            return "verification failed";
         case compress_errc::interrupted:
             return "interrupted";
         case compress_errc::bzip2_error:

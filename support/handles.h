@@ -60,7 +60,8 @@ struct local_free { void operator()(HLOCAL h) const noexcept { LocalFree(h); } }
 struct find_close { void operator()(HANDLE h) const noexcept { FindClose(h); } };
 struct delete_object { void operator()(HGDIOBJ h) const noexcept { DeleteObject(h); } };
 struct destroy_icon { void operator()(HICON h) const noexcept { DestroyIcon(h); } };
-struct release_dc_desktop { void operator()(HDC h) const noexcept { DeleteDC(h); } };
+// For device contexts that were created (CreateCompatibleDC); those of GetDC go back with ReleaseDC.
+struct delete_dc { void operator()(HDC h) const noexcept { DeleteDC(h); } };
 } // namespace detail
 
 using unique_handle = unique_any<HANDLE, detail::close_handle, nullptr>;
@@ -69,7 +70,7 @@ using unique_hmodule = unique_any<HMODULE, detail::free_library, nullptr>;
 using unique_hlocal = unique_any<HLOCAL, detail::local_free, nullptr>;
 using unique_hgdiobj = unique_any<HGDIOBJ, detail::delete_object, nullptr>;
 using unique_hicon = unique_any<HICON, detail::destroy_icon, nullptr>;
-using unique_hdc = unique_any<HDC, detail::release_dc_desktop, nullptr>;
+using unique_hdc = unique_any<HDC, detail::delete_dc, nullptr>; // a created device context
 
 // INVALID_HANDLE_VALUE is not a constant expression, so files get their own owner.
 class unique_hfile {

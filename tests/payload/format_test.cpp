@@ -179,7 +179,7 @@ TEST(ArchiveHeader, FileNamesAndCategoryTexts)
     EXPECT_TRUE(is_plain_file_name(L"..dll"));
 
     EXPECT_STREQ(compress_category().name(), "compress");
-    EXPECT_EQ(std::error_code(compress_errc::verification_failed).message(), "unknown error");
+    EXPECT_EQ(std::error_code(compress_errc::verification_failed).message(), "verification failed");
 
     EXPECT_EQ(folder_token(L"<InstallPath>"), FolderToken::InstallPath);
     EXPECT_EQ(folder_token(L"<Temporary>"), FolderToken::Temporary);
