@@ -13,6 +13,10 @@ namespace {
 
 using result = notification::result;
 
+// Extraction and its failures, with each bzip2 decoder.
+class Extract : public EachDecoder {};
+class ExtractFailure : public EachDecoder {};
+
 std::vector<TestFile> sampleFiles()
 {
     return {{L"C:\\build\\Pelorium.de.dll", L"<InstallPath>\\Lang", "German texts", FileKind::Program},
@@ -21,7 +25,7 @@ std::vector<TestFile> sampleFiles()
             {L"C:\\build\\Pelorium.exe", L"<InstallPath>", "MZ main program", FileKind::MainProgram}};
 }
 
-TEST(Extract, WritesEveryFileAndReportsInOrder)
+TEST_P(Extract, WritesEveryFileAndReportsInOrder)
 {
     Folders f;
     auto files = sampleFiles();
@@ -57,7 +61,7 @@ TEST(Extract, WritesEveryFileAndReportsInOrder)
     EXPECT_EQ(r.events.back().total, raw.size());
 }
 
-TEST(Extract, ZeroLengthEntryIsCreatedAndCheckedWithoutConsumingBytes)
+TEST_P(Extract, ZeroLengthEntryIsCreatedAndCheckedWithoutConsumingBytes)
 {
     Folders f;
     Recorder r;
@@ -79,7 +83,7 @@ TEST(Extract, ZeroLengthEntryIsCreatedAndCheckedWithoutConsumingBytes)
 }
 
 // Files of length 0 after the last byte of data are created all the same.
-TEST(Extract, TrailingZeroLengthEntriesAreCompleted)
+TEST_P(Extract, TrailingZeroLengthEntriesAreCompleted)
 {
     Folders f;
     Recorder r;
@@ -97,7 +101,7 @@ TEST(Extract, TrailingZeroLengthEntriesAreCompleted)
     EXPECT_TRUE(exists(g.folders.tempFolder + L"\\x.pm-lib"));
 }
 
-TEST(Extract, EmptyArchiveSucceedsWithOneProgress)
+TEST_P(Extract, EmptyArchiveSucceedsWithOneProgress)
 {
     Folders f;
     Recorder r;
@@ -110,7 +114,7 @@ TEST(Extract, EmptyArchiveSucceedsWithOneProgress)
     EXPECT_FALSE(exists(f.folders.installFolder));
 }
 
-TEST(Extract, SkippedEntryStaysUntouchedButIsCounted)
+TEST_P(Extract, SkippedEntryStaysUntouchedButIsCounted)
 {
     Folders f;
     std::wstring kept = f.folders.installFolder + L"\\Pelorium.exe";
@@ -130,7 +134,7 @@ TEST(Extract, SkippedEntryStaysUntouchedButIsCounted)
     EXPECT_EQ(r.of(kProgress).back().position, rawArchive(sampleFiles()).size());
 }
 
-TEST(Extract, ReadOnlyDestinationIsReplaced)
+TEST_P(Extract, ReadOnlyDestinationIsReplaced)
 {
     Folders f;
     std::wstring target = f.folders.installFolder + L"\\Pelorium.exe";
@@ -142,7 +146,7 @@ TEST(Extract, ReadOnlyDestinationIsReplaced)
     EXPECT_EQ(readFile(target), "MZ main program");
 }
 
-TEST(ExtractFailure, ChangedDataByteFailsThatFilesChecksum)
+TEST_P(ExtractFailure, ChangedDataByteFailsThatFilesChecksum)
 {
     Folders f;
     auto files = sampleFiles();
@@ -157,7 +161,7 @@ TEST(ExtractFailure, ChangedDataByteFailsThatFilesChecksum)
     EXPECT_EQ(r.count(kFileEnd), 3u); // the files before it were written and verified
 }
 
-TEST(ExtractFailure, DamagedCompressedPayloadFailsVerificationBeforeAnyWrite)
+TEST_P(ExtractFailure, DamagedCompressedPayloadFailsVerificationBeforeAnyWrite)
 {
     Folders f;
     std::string archive = buildArchive(sampleFiles());
@@ -189,7 +193,7 @@ TEST(ExtractFailure, DamagedCompressedPayloadFailsVerificationBeforeAnyWrite)
     EXPECT_FALSE(verify_payload(withGarbage));
 }
 
-TEST(ExtractFailure, ExtraByteAfterTheLastFileFailsAfterAllFiles)
+TEST_P(ExtractFailure, ExtraByteAfterTheLastFileFailsAfterAllFiles)
 {
     Folders f;
     Recorder r;
@@ -199,7 +203,7 @@ TEST(ExtractFailure, ExtraByteAfterTheLastFileFailsAfterAllFiles)
     EXPECT_EQ(r.events.back().path, L"");
 }
 
-TEST(ExtractFailure, MissingPayloadIsUnexpected)
+TEST_P(ExtractFailure, MissingPayloadIsUnexpected)
 {
     Folders f;
     Recorder r;
@@ -211,7 +215,7 @@ TEST(ExtractFailure, MissingPayloadIsUnexpected)
 
 // Counts and offsets that the header cannot hold fail before any file or large
 // allocation: an entry count of four billion, an offset with its high word set.
-TEST(ExtractFailure, ImplausibleHeaderFailsAtOnce)
+TEST_P(ExtractFailure, ImplausibleHeaderFailsAtOnce)
 {
     Folders f;
     auto expectUnexpected = [&](const std::string& raw) {
@@ -238,7 +242,7 @@ TEST(ExtractFailure, ImplausibleHeaderFailsAtOnce)
 
 // A destination that does not come out absolute (an unknown or misspelt token)
 // is refused before anything is written, instead of landing in the current folder.
-TEST(ExtractFailure, DestinationOutsideTheFoldersIsRefused)
+TEST_P(ExtractFailure, DestinationOutsideTheFoldersIsRefused)
 {
     Folders f;
     TempDir current(L"cwd");
@@ -265,7 +269,7 @@ TEST(ExtractFailure, DestinationOutsideTheFoldersIsRefused)
     EXPECT_FALSE(exists(f.folders.installFolder));
 }
 
-TEST(ExtractFailure, UnwritableDestinationReportsTheSystemErrorAndPath)
+TEST_P(ExtractFailure, UnwritableDestinationReportsTheSystemErrorAndPath)
 {
     Folders f;
     std::wstring blocked = f.folders.installFolder + L"\\Pelorium.exe";
@@ -277,7 +281,7 @@ TEST(ExtractFailure, UnwritableDestinationReportsTheSystemErrorAndPath)
     EXPECT_EQ(r.events.back().path, blocked);
 }
 
-TEST(ExtractFailure, AbortIsInterruptedWithThePathOfTheOpenFile)
+TEST_P(ExtractFailure, AbortIsInterruptedWithThePathOfTheOpenFile)
 {
     auto run = [](std::function<result(const notification&)> reply, std::wstring& path) {
         Folders f;
@@ -313,7 +317,7 @@ TEST(ExtractFailure, AbortIsInterruptedWithThePathOfTheOpenFile)
     EXPECT_NE(path.find(L"Pelorium.de.dll"), std::wstring::npos);
 }
 
-TEST(ExtractFailure, HandlerExceptionsBecomeOneFailure)
+TEST_P(ExtractFailure, HandlerExceptionsBecomeOneFailure)
 {
     Folders f;
     Recorder r;
@@ -332,6 +336,9 @@ TEST(ExtractFailure, HandlerExceptionsBecomeOneFailure)
 
 // The sink parses the same whether the header comes byte by byte or at once, and
 // never takes more than the section it is in.
+AR_FOR_EACH_DECODER(Extract);
+AR_FOR_EACH_DECODER(ExtractFailure);
+
 TEST(PayloadSink, HeaderOneByteAtATimeParsesLikeOneBlock)
 {
     auto files = sampleFiles();
