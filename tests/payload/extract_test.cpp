@@ -61,6 +61,27 @@ TEST_P(Extract, WritesEveryFileAndReportsInOrder)
     EXPECT_EQ(r.events.back().total, raw.size());
 }
 
+// Many blocks in two streams, and runs of one byte so long that a block decodes
+// to megabytes: the files come out whole, in order, and the sink is still fed at
+// most 4096 bytes at a time, so the handler is called as often as ever.
+TEST_P(Extract, ManyBlocksAndStreamsArriveWholeInSmallSteps)
+{
+    Folders f;
+    std::vector<TestFile> files = {{L"Minerals.pm-lib", L"<InstallPath>\\Data", sampleText(1500000, 7)},
+                                   {L"Blank.tex", L"<InstallPath>\\Data", std::string(6000000, 'z')},
+                                   {L"Pelorium.exe", L"<InstallPath>", "MZ main program"}};
+    std::string compressed = bzip2Streams(rawArchive(files), 1, 4000000);
+    Recorder r;
+    ASSERT_TRUE(extract(compressed, f.folders, r));
+    EXPECT_EQ(readFile(f.folders.installFolder + L"\\Data\\Minerals.pm-lib"), files[0].content);
+    EXPECT_EQ(readFile(f.folders.installFolder + L"\\Data\\Blank.tex"), files[1].content);
+    EXPECT_EQ(readFile(f.folders.installFolder + L"\\Pelorium.exe"), files[2].content);
+    EXPECT_EQ(r.of(kFinished).at(0).position, compressed.size());
+    auto progress = r.of(kProgress);
+    for (std::size_t i = 1; i < progress.size(); ++i)
+        ASSERT_LE(progress[i].position - progress[i - 1].position, 4096u) << i;
+}
+
 TEST_P(Extract, ZeroLengthEntryIsCreatedAndCheckedWithoutConsumingBytes)
 {
     Folders f;
