@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -114,6 +115,19 @@ struct Region {
 
 using RegionPtr = std::shared_ptr<Region>;
 
+// FNV-1a over the region's own bits.
+Bzip2BlockCache::Key keyOf(const Region& region)
+{
+    std::uint64_t count = region.end - region.begin, hash = 14695981039346656037ull;
+    auto mix = [&](std::uint8_t byte) { hash = (hash ^ byte) * 1099511628211ull; };
+    std::size_t whole = static_cast<std::size_t>(count / 8);
+    for (std::size_t i = 0; i < whole; ++i)
+        mix(region.bits[i]);
+    if (unsigned rest = count % 8)
+        mix(static_cast<std::uint8_t>(region.bits[whole] & (0xFF00 >> rest)));
+    return {region.begin, region.end, hash, region.level};
+}
+
 // Wraps the bits of `parts` (consecutive regions, together one block from its
 // magic on) as a single-block stream: header, the block, an end mark carrying the
 // block's own CRC as the combined CRC. Empty when the bits cannot hold a block.
@@ -168,10 +182,39 @@ bool decodeWrapped(std::vector<std::uint8_t>& wrapped, std::size_t chunk, Write 
 
 } // namespace
 
+bool Bzip2BlockCache::put(const Key& key, std::vector<char>& output)
+{
+    if (size_ + output.size() > capacity_)
+        return false;
+    size_ += output.size();
+    blocks_[key.begin] = {key, std::move(output)};
+    return true;
+}
+
+bool Bzip2BlockCache::take(const Key& key, std::vector<char>& output)
+{
+    auto found = blocks_.find(key.begin);
+    if (found == blocks_.end() || !(found->second.first == key))
+        return false;
+    output = std::move(found->second.second);
+    size_ -= output.size();
+    blocks_.erase(found);
+    return true;
+}
+
+void Bzip2BlockCache::clear()
+{
+    blocks_.clear();
+    size_ = 0;
+}
+
 struct ParallelBzip2::State {
     std::istream& source;
     const bool keepOutput;
     const std::size_t maxInFlight;
+    Bzip2BlockCache* const cache;
+    // Workers keep a verification's output while the cache still takes it.
+    std::atomic<bool> keepForCache{false};
 
     std::mutex lock;
     std::condition_variable changed;
@@ -184,9 +227,10 @@ struct ParallelBzip2::State {
 
     std::vector<std::thread> threads;
 
-    State(std::istream& s, unsigned workers, bool keep)
-        : source(s), keepOutput(keep), maxInFlight(2 * std::size_t(workers) + 2)
+    State(std::istream& s, unsigned workers, bool keep, Bzip2BlockCache* blocks)
+        : source(s), keepOutput(keep), maxInFlight(2 * std::size_t(workers) + 2), cache(blocks)
     {
+        keepForCache = cache && !keepOutput;
     }
 
     void scan();
@@ -204,7 +248,7 @@ void ParallelBzip2::State::queue(RegionPtr region)
     if (stop)
         return;
     regions.push_back(region);
-    if (region->kind == Region::Kind::block)
+    if (region->kind == Region::Kind::block && !region->decoded)
         pending.push_back(region);
     else
         region->decoded = true;
@@ -316,6 +360,13 @@ void ParallelBzip2::State::scan()
                     std::uint64_t upTo = std::min(r->end + tailBits, inputBits);
                     cut(*r, upTo);
                     r->reachesEnd = upTo == inputBits && atEnd;
+                    if (keepOutput && cache && r->kind == Region::Kind::block && !cache->empty() &&
+                        cache->take(keyOf(*r), r->output)) {
+                        // Decoded and checked by the verification of these very bits.
+                        r->ok = true;
+                        r->crc = static_cast<std::uint32_t>(bitsAt(r->bits, magicBits, crcBits));
+                        r->decoded = true;
+                    }
                 }
                 queue(r);
             }
@@ -361,10 +412,11 @@ void ParallelBzip2::State::decodeRegion(Region& region)
     if (wrapped.empty())
         return;
     std::size_t kept = 0;
-    if (keepOutput)
+    bool keep = keepOutput || keepForCache;
+    if (keep)
         region.output.reserve(1 << 20);
     region.ok = decodeWrapped(wrapped, decodeChunk, [&](const char* bytes, std::size_t count) {
-        if (!keepOutput || region.large)
+        if (!keep || region.large)
             return;
         if (kept + count > maxKeptOutput) {
             region.large = true;
@@ -424,8 +476,8 @@ void ParallelBzip2::State::awaitDecoded(const Region& region)
         std::rethrow_exception(region.failure);
 }
 
-ParallelBzip2::ParallelBzip2(std::istream& source, unsigned workers, bool keepOutput)
-    : state_(std::make_unique<State>(source, std::max(workers, 1u), keepOutput))
+ParallelBzip2::ParallelBzip2(std::istream& source, unsigned workers, bool keepOutput, Bzip2BlockCache* cache)
+    : state_(std::make_unique<State>(source, std::max(workers, 1u), keepOutput, cache))
 {
     State& s = *state_;
     try {
@@ -521,6 +573,9 @@ std::uint64_t ParallelBzip2::run(const Writer& write)
                     deliver(current->output.data(), current->output.size());
                 }
             }
+            if (s.keepForCache && !again && !current->output.empty() &&
+                !s.cache->put(keyOf(*current), current->output))
+                s.keepForCache = false;
             current->output = std::vector<char>();
             combined = (combined << 1 | combined >> 31) ^ crc;
             if (!joined.empty())

@@ -25,9 +25,44 @@
 #include <cstdint>
 #include <functional>
 #include <istream>
+#include <map>
 #include <memory>
+#include <vector>
 
 namespace ar {
+
+// Output of blocks that one decoding pass (a verification) kept for the next pass
+// over the same stream (the extraction), up to a fixed number of bytes. A block is
+// found again by its place in the stream, its length and a hash of its bits, so a
+// different stream never takes another one's output. Used by one thread at a time.
+class Bzip2BlockCache {
+public:
+    struct Key {
+        std::uint64_t begin = 0, end = 0; // bit positions of the block in its input
+        std::uint64_t hash = 0;           // of the block's bits
+        int level = 0;                    // block size digit
+        bool operator==(const Key& other) const
+        {
+            return begin == other.begin && end == other.end && hash == other.hash && level == other.level;
+        }
+    };
+
+    explicit Bzip2BlockCache(std::size_t capacity) : capacity_(capacity) {}
+
+    // False (and nothing kept) when the output does not fit any more.
+    bool put(const Key& key, std::vector<char>& output);
+    // Moves a block's output out of the cache; false when it is not there.
+    bool take(const Key& key, std::vector<char>& output);
+    void clear();
+    bool empty() const { return blocks_.empty(); }
+    std::size_t size() const { return size_; }
+    std::size_t capacity() const { return capacity_; }
+
+private:
+    std::map<std::uint64_t, std::pair<Key, std::vector<char>>> blocks_;
+    std::size_t size_ = 0;
+    std::size_t capacity_;
+};
 
 class ParallelBzip2 {
 public:
@@ -40,7 +75,10 @@ public:
     // `source`; nothing is read before all threads run. Throws std::system_error
     // when a thread cannot start (nothing has been read then). Without
     // `keepOutput` the blocks are only decoded and checked, never handed on.
-    ParallelBzip2(std::istream& source, unsigned workers, bool keepOutput);
+    // With a `cache` (not owned), a pass that does not keep its output fills it
+    // with the first blocks until it is full, and a pass that does takes every
+    // block it finds there instead of decoding it again.
+    ParallelBzip2(std::istream& source, unsigned workers, bool keepOutput, Bzip2BlockCache* cache = nullptr);
     // Stops and joins every thread; what is still in flight is dropped.
     ~ParallelBzip2();
     ParallelBzip2(const ParallelBzip2&) = delete;

@@ -59,6 +59,12 @@ private:
 
 std::atomic<bzip2_decoder> selectedDecoder{bzip2_decoder::automatic};
 
+// What the verification decoded, for the extraction that follows it: up to 24 MB,
+// so that a payload of that size is decoded once, and the peak memory stays well
+// below 64 MB with the blocks in flight on top.
+constexpr std::size_t verifiedBlocksCapacity = 24u << 20;
+Bzip2BlockCache verifiedBlocks(verifiedBlocksCapacity);
+
 // Worker threads for the parallel decoder; 0 for the reference.
 unsigned decoderWorkers()
 {
@@ -81,7 +87,7 @@ std::streamsize decompress(std::istream& source, PayloadSink* sink)
     if (unsigned workers = decoderWorkers()) {
         std::optional<ParallelBzip2> parallel;
         try {
-            parallel.emplace(source, workers, sink != nullptr);
+            parallel.emplace(source, workers, sink != nullptr, &verifiedBlocks);
         } catch (const std::system_error&) {
             // No threads: the reference decoder below, nothing has been read yet.
         }
@@ -217,13 +223,16 @@ imemstream open_payload_resource()
 
 bool verify_payload(std::istream& source)
 {
+    verifiedBlocks.clear();
     try {
         decompress(source, nullptr);
-        return source.good() && std::istream::traits_type::eq_int_type(source.rdbuf()->sgetc(),
-                                                                       std::istream::traits_type::eof());
+        if (source.good() &&
+            std::istream::traits_type::eq_int_type(source.rdbuf()->sgetc(), std::istream::traits_type::eof()))
+            return true;
     } catch (const std::exception&) {
-        return false;
     }
+    verifiedBlocks.clear();
+    return false;
 }
 
 bool extract_payload(std::istream& source, PayloadFolders folders, notification_handler handler)
@@ -231,6 +240,9 @@ bool extract_payload(std::istream& source, PayloadFolders folders, notification_
     if (!handler)
         throw std::invalid_argument("extract_payload needs a notification handler");
     std::wstring failurePath;
+    struct Forget {
+        ~Forget() { verifiedBlocks.clear(); }
+    } forget; // the blocks are for this extraction only
     try {
         handler({notification::started{}});
         PayloadSink sink(std::move(folders), handler);

@@ -5,6 +5,7 @@
 
 #include <random>
 
+#include "payload/parallel_bzip2.h"
 #include "tests/payload/payload_test_util.h"
 
 namespace ar::test {
@@ -96,6 +97,36 @@ TEST(Bzip2Decoders, AgreeOnEveryKindOfDamage)
     std::size_t middle = stream.size() / 3;
     EXPECT_FALSE(verdict(stream.substr(0, middle) + stream.substr(middle + 1), "a byte lost"));
     EXPECT_FALSE(verdict(stream.substr(0, middle) + stream.substr(middle - 1), "a byte doubled"));
+}
+
+std::string decodeParallel(const std::string& stream, Bzip2BlockCache& cache)
+{
+    imemstream source(stream.data(), stream.size());
+    ParallelBzip2 decoder(source, 2, true, &cache);
+    std::string out;
+    decoder.run([&](const char* bytes, std::size_t count) { out.append(bytes, count); });
+    return out;
+}
+
+// A verification keeps the first blocks up to the cache's capacity; an extraction
+// takes them only for the very same bits and decodes the rest.
+TEST(Bzip2Decoders, VerifiedBlocksServeOnlyTheSameStream)
+{
+    std::string text = sampleText(900000, 4), otherText = sampleText(900000, 5);
+    std::string stream = bzip2Streams(text, 1), other = bzip2Streams(otherText, 1);
+    Bzip2BlockCache cache(350000); // three of the nine blocks
+    {
+        imemstream source(stream.data(), stream.size());
+        ParallelBzip2 verification(source, 2, false, &cache);
+        EXPECT_EQ(verification.run(nullptr), stream.size());
+    }
+    EXPECT_GT(cache.size(), 200000u);
+    EXPECT_LE(cache.size(), cache.capacity());
+
+    EXPECT_EQ(decodeParallel(other, cache), otherText); // the same places, other bits
+    EXPECT_FALSE(cache.empty());
+    EXPECT_EQ(decodeParallel(stream, cache), text);
+    EXPECT_TRUE(cache.empty());
 }
 
 } // namespace
