@@ -184,9 +184,11 @@ bool decodeWrapped(std::vector<std::uint8_t>& wrapped, std::size_t chunk, Write 
 
 bool Bzip2BlockCache::put(const Key& key, std::vector<char>& output)
 {
-    if (size_ + output.size() > capacity_)
+    if (output.capacity() - output.size() > output.size() / 16)
+        output.shrink_to_fit(); // what is held counts, not what is used
+    if (size_ + output.capacity() > capacity_)
         return false;
-    size_ += output.size();
+    size_ += output.capacity();
     blocks_[key.begin] = {key, std::move(output)};
     return true;
 }
@@ -197,7 +199,7 @@ bool Bzip2BlockCache::take(const Key& key, std::vector<char>& output)
     if (found == blocks_.end() || !(found->second.first == key))
         return false;
     output = std::move(found->second.second);
-    size_ -= output.size();
+    size_ -= output.capacity();
     blocks_.erase(found);
     return true;
 }

@@ -65,10 +65,13 @@ std::atomic<bzip2_decoder> selectedDecoder{bzip2_decoder::automatic};
 constexpr std::size_t verifiedBlocksCapacity = 24u << 20;
 Bzip2BlockCache verifiedBlocks(verifiedBlocksCapacity);
 
-// Worker threads for the parallel decoder; 0 for the reference.
+// Worker threads for the parallel decoder (0: the reference): one per core, but no
+// more than three, whose blocks in flight and decoder states, with the verified
+// blocks, stay below 64 MB.
 unsigned decoderWorkers()
 {
-    unsigned cores = std::thread::hardware_concurrency();
+    constexpr unsigned maxWorkers = 3;
+    unsigned cores = std::min(std::thread::hardware_concurrency(), maxWorkers);
     switch (selectedDecoder.load()) {
     case bzip2_decoder::reference:
         return 0;

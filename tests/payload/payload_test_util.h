@@ -19,6 +19,18 @@
 #include "tests/support/test_support.h"
 #include "tools/archive_builder.h"
 
+namespace ar {
+
+// How GoogleTest shows a decoder parameter.
+inline void PrintTo(bzip2_decoder decoder, std::ostream* out)
+{
+    *out << (decoder == bzip2_decoder::reference  ? "reference decoder"
+             : decoder == bzip2_decoder::parallel ? "parallel decoder"
+                                                  : "automatic decoder");
+}
+
+} // namespace ar
+
 namespace ar::test {
 
 struct TestFile {
