@@ -2,9 +2,12 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
 #include <stdexcept>
+#include <thread>
 
 #include <boost/filesystem/operations.hpp>
 #include <boost/iostreams/compose.hpp>
@@ -14,6 +17,7 @@
 #include <boost/iostreams/filtering_stream.hpp>
 #include <boost/system/system_error.hpp>
 
+#include "payload/parallel_bzip2.h"
 #include "payload/payload_sink.h"
 #include "support/handles.h"
 #include "support/module_state.h"
@@ -54,12 +58,56 @@ private:
     PayloadSink* sink_;
 };
 
-// Copies `source` through the bzip2 decompressor into `sink` in 4096-byte blocks;
-// returns the compressed bytes read.
-template <typename Sink> std::streamsize decompress(std::istream& source, const Sink& sink)
+std::atomic<bzip2_decoder> selectedDecoder{bzip2_decoder::automatic};
+
+// What the verification decoded, for the extraction that follows it: up to 24 MB,
+// so that a payload of that size is decoded once, and the peak memory stays well
+// below 64 MB with the blocks in flight on top.
+constexpr std::size_t verifiedBlocksCapacity = 24u << 20;
+Bzip2BlockCache verifiedBlocks(verifiedBlocksCapacity);
+
+// Worker threads for the parallel decoder (0: the reference): one per core, but no
+// more than three, whose blocks in flight and decoder states, with the verified
+// blocks, stay below 64 MB.
+unsigned decoderWorkers()
 {
-    return io::copy(source, io::compose(io::bzip2_decompressor(io::bzip2::default_small, chunkSize), sink),
-                    chunkSize);
+    constexpr unsigned maxWorkers = 3;
+    unsigned cores = std::min(std::thread::hardware_concurrency(), maxWorkers);
+    switch (selectedDecoder.load()) {
+    case bzip2_decoder::reference:
+        return 0;
+    case bzip2_decoder::parallel:
+        return std::max(cores, 2u);
+    case bzip2_decoder::automatic:
+        break;
+    }
+    return cores > 1 ? cores : 0;
+}
+
+// Copies `source` through the bzip2 decompressor into `sink` (none: discarded)
+// in 4096-byte blocks; returns the compressed bytes read.
+std::streamsize decompress(std::istream& source, PayloadSink* sink)
+{
+    if (unsigned workers = decoderWorkers()) {
+        std::optional<ParallelBzip2> parallel;
+        try {
+            parallel.emplace(source, workers, sink != nullptr, &verifiedBlocks);
+        } catch (const std::system_error&) {
+            // No threads: the reference decoder below, nothing has been read yet.
+        }
+        if (parallel) {
+            ParallelBzip2::Writer write;
+            if (sink)
+                write = [device = SinkDevice(*sink)](const char* bytes, std::size_t count) mutable {
+                    device.write(bytes, static_cast<std::streamsize>(count));
+                };
+            return static_cast<std::streamsize>(parallel->run(write));
+        }
+    }
+    auto decompressor = io::bzip2_decompressor(io::bzip2::default_small, chunkSize);
+    if (sink)
+        return io::copy(source, io::compose(decompressor, SinkDevice(*sink)), chunkSize);
+    return io::copy(source, io::compose(decompressor, io::null_sink()), chunkSize);
 }
 
 // An unbuffered stream buffer writing straight to a file handle: the sink hands
@@ -151,6 +199,11 @@ std::error_code failure_code(const std::exception& failure)
 
 } // namespace
 
+void select_bzip2_decoder(bzip2_decoder decoder)
+{
+    selectedDecoder = decoder;
+}
+
 imemstream open_payload_resource()
 {
     HMODULE module = resourceModule();
@@ -174,13 +227,16 @@ imemstream open_payload_resource()
 
 bool verify_payload(std::istream& source)
 {
+    verifiedBlocks.clear();
     try {
-        decompress(source, io::null_sink());
-        return source.good() && std::istream::traits_type::eq_int_type(source.rdbuf()->sgetc(),
-                                                                       std::istream::traits_type::eof());
+        decompress(source, nullptr);
+        if (source.good() &&
+            std::istream::traits_type::eq_int_type(source.rdbuf()->sgetc(), std::istream::traits_type::eof()))
+            return true;
     } catch (const std::exception&) {
-        return false;
     }
+    verifiedBlocks.clear();
+    return false;
 }
 
 std::vector<PayloadEntry> read_payload_entries(std::istream& source)
@@ -212,6 +268,9 @@ bool extract_payload(std::istream& source, PayloadFolders folders, notification_
     if (!handler)
         throw std::invalid_argument("extract_payload needs a notification handler");
     std::wstring failurePath;
+    struct Forget {
+        ~Forget() { verifiedBlocks.clear(); }
+    } forget; // the blocks are for this extraction only
     try {
         handler({notification::started{}});
         PayloadSink sink(std::move(folders), handler);
@@ -221,7 +280,7 @@ bool extract_payload(std::istream& source, PayloadFolders folders, notification_
             // that never completed its header.
             if (!std::istream::traits_type::eq_int_type(source.rdbuf()->sgetc(),
                                                         std::istream::traits_type::eof()))
-                compressed = decompress(source, SinkDevice(sink));
+                compressed = decompress(source, &sink);
             sink.finish();
         } catch (...) {
             if (const PayloadEntry* entry = sink.openEntry())

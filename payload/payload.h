@@ -34,8 +34,18 @@ inline constexpr unsigned payloadResourceId = 134;
 // life of the process.
 imemstream open_payload_resource();
 
+// The bzip2 decoder behind verify_payload and extract_payload. `automatic` (the
+// default) decodes the blocks on one thread per core (ParallelBzip2) on a machine
+// with more than one, and otherwise, or when its threads cannot start, streams
+// through Boost.Iostreams' decompressor, the reference that the tests compare it
+// with; the other two choose one (`parallel` with at least two workers).
+// Process-wide; change it only while no payload is being read.
+enum class bzip2_decoder { automatic, reference, parallel };
+void select_bzip2_decoder(bzip2_decoder decoder);
+
 // Decompresses the whole source, discarding the output: true when the bzip2
-// stream is intact and nothing follows it. Leaves the source at its end.
+// stream (or several streams, one after the other) is intact and nothing else
+// follows. Leaves the source at its end.
 bool verify_payload(std::istream& source);
 
 // The archive's entries from the header at the start of the compressed `source`,

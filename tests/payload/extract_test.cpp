@@ -13,6 +13,10 @@ namespace {
 
 using result = notification::result;
 
+// Extraction and its failures, with each bzip2 decoder.
+class Extract : public EachDecoder {};
+class ExtractFailure : public EachDecoder {};
+
 std::vector<TestFile> sampleFiles()
 {
     return {{L"C:\\build\\Pelorium.de.dll", L"<InstallPath>\\Lang", "German texts", FileKind::Program},
@@ -21,7 +25,7 @@ std::vector<TestFile> sampleFiles()
             {L"C:\\build\\Pelorium.exe", L"<InstallPath>", "MZ main program", FileKind::MainProgram}};
 }
 
-TEST(Extract, WritesEveryFileAndReportsInOrder)
+TEST_P(Extract, WritesEveryFileAndReportsInOrder)
 {
     Folders f;
     auto files = sampleFiles();
@@ -57,7 +61,28 @@ TEST(Extract, WritesEveryFileAndReportsInOrder)
     EXPECT_EQ(r.events.back().total, raw.size());
 }
 
-TEST(Extract, ZeroLengthEntryIsCreatedAndCheckedWithoutConsumingBytes)
+// Many blocks in two streams, and runs of one byte so long that a block decodes
+// to megabytes: the files come out whole, in order, and the sink is still fed at
+// most 4096 bytes at a time, so the handler is called as often as ever.
+TEST_P(Extract, ManyBlocksAndStreamsArriveWholeInSmallSteps)
+{
+    Folders f;
+    std::vector<TestFile> files = {{L"Minerals.pm-lib", L"<InstallPath>\\Data", sampleText(1500000, 7)},
+                                   {L"Blank.tex", L"<InstallPath>\\Data", std::string(6000000, 'z')},
+                                   {L"Pelorium.exe", L"<InstallPath>", "MZ main program"}};
+    std::string compressed = bzip2Streams(rawArchive(files), 1, 4000000);
+    Recorder r;
+    ASSERT_TRUE(extract(compressed, f.folders, r));
+    EXPECT_EQ(readFile(f.folders.installFolder + L"\\Data\\Minerals.pm-lib"), files[0].content);
+    EXPECT_EQ(readFile(f.folders.installFolder + L"\\Data\\Blank.tex"), files[1].content);
+    EXPECT_EQ(readFile(f.folders.installFolder + L"\\Pelorium.exe"), files[2].content);
+    EXPECT_EQ(r.of(kFinished).at(0).position, compressed.size());
+    auto progress = r.of(kProgress);
+    for (std::size_t i = 1; i < progress.size(); ++i)
+        ASSERT_LE(progress[i].position - progress[i - 1].position, 4096u) << i;
+}
+
+TEST_P(Extract, ZeroLengthEntryIsCreatedAndCheckedWithoutConsumingBytes)
 {
     Folders f;
     Recorder r;
@@ -79,7 +104,7 @@ TEST(Extract, ZeroLengthEntryIsCreatedAndCheckedWithoutConsumingBytes)
 }
 
 // Files of length 0 after the last byte of data are created all the same.
-TEST(Extract, TrailingZeroLengthEntriesAreCompleted)
+TEST_P(Extract, TrailingZeroLengthEntriesAreCompleted)
 {
     Folders f;
     Recorder r;
@@ -97,7 +122,7 @@ TEST(Extract, TrailingZeroLengthEntriesAreCompleted)
     EXPECT_TRUE(exists(g.folders.tempFolder + L"\\x.pm-lib"));
 }
 
-TEST(Extract, EmptyArchiveSucceedsWithOneProgress)
+TEST_P(Extract, EmptyArchiveSucceedsWithOneProgress)
 {
     Folders f;
     Recorder r;
@@ -110,7 +135,7 @@ TEST(Extract, EmptyArchiveSucceedsWithOneProgress)
     EXPECT_FALSE(exists(f.folders.installFolder));
 }
 
-TEST(Extract, SkippedEntryStaysUntouchedButIsCounted)
+TEST_P(Extract, SkippedEntryStaysUntouchedButIsCounted)
 {
     Folders f;
     std::wstring kept = f.folders.installFolder + L"\\Pelorium.exe";
@@ -130,7 +155,7 @@ TEST(Extract, SkippedEntryStaysUntouchedButIsCounted)
     EXPECT_EQ(r.of(kProgress).back().position, rawArchive(sampleFiles()).size());
 }
 
-TEST(Extract, ReadOnlyDestinationIsReplaced)
+TEST_P(Extract, ReadOnlyDestinationIsReplaced)
 {
     Folders f;
     std::wstring target = f.folders.installFolder + L"\\Pelorium.exe";
@@ -142,7 +167,7 @@ TEST(Extract, ReadOnlyDestinationIsReplaced)
     EXPECT_EQ(readFile(target), "MZ main program");
 }
 
-TEST(ExtractFailure, ChangedDataByteFailsThatFilesChecksum)
+TEST_P(ExtractFailure, ChangedDataByteFailsThatFilesChecksum)
 {
     Folders f;
     auto files = sampleFiles();
@@ -157,7 +182,7 @@ TEST(ExtractFailure, ChangedDataByteFailsThatFilesChecksum)
     EXPECT_EQ(r.count(kFileEnd), 3u); // the files before it were written and verified
 }
 
-TEST(ExtractFailure, DamagedCompressedPayloadFailsVerificationBeforeAnyWrite)
+TEST_P(ExtractFailure, DamagedCompressedPayloadFailsVerificationBeforeAnyWrite)
 {
     Folders f;
     std::string archive = buildArchive(sampleFiles());
@@ -189,7 +214,7 @@ TEST(ExtractFailure, DamagedCompressedPayloadFailsVerificationBeforeAnyWrite)
     EXPECT_FALSE(verify_payload(withGarbage));
 }
 
-TEST(ExtractFailure, ExtraByteAfterTheLastFileFailsAfterAllFiles)
+TEST_P(ExtractFailure, ExtraByteAfterTheLastFileFailsAfterAllFiles)
 {
     Folders f;
     Recorder r;
@@ -199,7 +224,7 @@ TEST(ExtractFailure, ExtraByteAfterTheLastFileFailsAfterAllFiles)
     EXPECT_EQ(r.events.back().path, L"");
 }
 
-TEST(ExtractFailure, MissingPayloadIsUnexpected)
+TEST_P(ExtractFailure, MissingPayloadIsUnexpected)
 {
     Folders f;
     Recorder r;
@@ -211,7 +236,7 @@ TEST(ExtractFailure, MissingPayloadIsUnexpected)
 
 // Counts and offsets that the header cannot hold fail before any file or large
 // allocation: an entry count of four billion, an offset with its high word set.
-TEST(ExtractFailure, ImplausibleHeaderFailsAtOnce)
+TEST_P(ExtractFailure, ImplausibleHeaderFailsAtOnce)
 {
     Folders f;
     auto expectUnexpected = [&](const std::string& raw) {
@@ -238,7 +263,7 @@ TEST(ExtractFailure, ImplausibleHeaderFailsAtOnce)
 
 // A destination that does not come out absolute (an unknown or misspelt token)
 // is refused before anything is written, instead of landing in the current folder.
-TEST(ExtractFailure, DestinationOutsideTheFoldersIsRefused)
+TEST_P(ExtractFailure, DestinationOutsideTheFoldersIsRefused)
 {
     Folders f;
     TempDir current(L"cwd");
@@ -267,7 +292,7 @@ TEST(ExtractFailure, DestinationOutsideTheFoldersIsRefused)
 
 // Names and destinations Windows cannot create, or two files for one place: the
 // header is refused before the first file is begun.
-TEST(ExtractFailure, NamesAndDestinationsWindowsCannotCreateAreRefusedFirst)
+TEST_P(ExtractFailure, NamesAndDestinationsWindowsCannotCreateAreRefusedFirst)
 {
     for (const auto& refused : refusedArchives()) {
         Folders f;
@@ -292,7 +317,7 @@ TEST(ExtractFailure, NamesAndDestinationsWindowsCannotCreateAreRefusedFirst)
     EXPECT_TRUE(extract(buildArchive(files), f.folders, apart));
 }
 
-TEST(ExtractFailure, UnwritableDestinationReportsTheSystemErrorAndPath)
+TEST_P(ExtractFailure, UnwritableDestinationReportsTheSystemErrorAndPath)
 {
     Folders f;
     std::wstring blocked = f.folders.installFolder + L"\\Pelorium.exe";
@@ -304,7 +329,7 @@ TEST(ExtractFailure, UnwritableDestinationReportsTheSystemErrorAndPath)
     EXPECT_EQ(r.events.back().path, blocked);
 }
 
-TEST(ExtractFailure, AbortIsInterruptedWithThePathOfTheOpenFile)
+TEST_P(ExtractFailure, AbortIsInterruptedWithThePathOfTheOpenFile)
 {
     auto run = [](std::function<result(const notification&)> reply, std::wstring& path) {
         Folders f;
@@ -340,7 +365,7 @@ TEST(ExtractFailure, AbortIsInterruptedWithThePathOfTheOpenFile)
     EXPECT_NE(path.find(L"Pelorium.de.dll"), std::wstring::npos);
 }
 
-TEST(ExtractFailure, HandlerExceptionsBecomeOneFailure)
+TEST_P(ExtractFailure, HandlerExceptionsBecomeOneFailure)
 {
     Folders f;
     Recorder r;
@@ -359,6 +384,9 @@ TEST(ExtractFailure, HandlerExceptionsBecomeOneFailure)
 
 // The sink parses the same whether the header comes byte by byte or at once, and
 // never takes more than the section it is in.
+AR_FOR_EACH_DECODER(Extract);
+AR_FOR_EACH_DECODER(ExtractFailure);
+
 TEST(PayloadSink, HeaderOneByteAtATimeParsesLikeOneBlock)
 {
     auto files = sampleFiles();

@@ -3,6 +3,7 @@
 // reaches the parser) and of its compressed stream. Each run must end in success
 // with intact files or in exactly one `failed` notification with the code that
 // the damaged place calls for, and must write nothing outside the given folders.
+// Every case runs with both bzip2 decoders.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -58,7 +59,7 @@ struct Layout {
     }
 };
 
-class Mutations : public ::testing::Test {
+class Mutations : public EachDecoder {
 protected:
     Mutations() : raw_(rawArchive(files())), layout_(files())
     {
@@ -132,13 +133,13 @@ protected:
     std::vector<std::wstring> expectedPaths_;
 };
 
-TEST_F(Mutations, IntactArchiveExtracts)
+TEST_P(Mutations, IntactArchiveExtracts)
 {
     EXPECT_FALSE(run(tools::bzip2_compress(raw_), "intact"));
     expectIntact("intact");
 }
 
-TEST_F(Mutations, EveryTruncationOfTheArchiveIsUnexpected)
+TEST_P(Mutations, EveryTruncationOfTheArchiveIsUnexpected)
 {
     for (std::size_t length = 0; length < raw_.size(); ++length) {
         std::string what = "archive cut to " + std::to_string(length);
@@ -148,7 +149,7 @@ TEST_F(Mutations, EveryTruncationOfTheArchiveIsUnexpected)
     }
 }
 
-TEST_F(Mutations, EveryTruncationOfTheCompressedStreamFailsVerification)
+TEST_P(Mutations, EveryTruncationOfTheCompressedStreamFailsVerification)
 {
     std::string compressed = tools::bzip2_compress(raw_);
     for (std::size_t length = 0; length < compressed.size(); ++length) {
@@ -166,7 +167,7 @@ TEST_F(Mutations, EveryTruncationOfTheCompressedStreamFailsVerification)
 }
 
 // One byte of the archive changed at every position, recompressed.
-TEST_F(Mutations, EveryChangedArchiveByteEndsAsItsPlaceCallsFor)
+TEST_P(Mutations, EveryChangedArchiveByteEndsAsItsPlaceCallsFor)
 {
     std::mt19937 random(20260706);
     for (std::size_t at = 0; at < raw_.size(); ++at) {
@@ -223,7 +224,7 @@ TEST_F(Mutations, EveryChangedArchiveByteEndsAsItsPlaceCallsFor)
 // Single-byte changes of the compressed stream: verification catches them all,
 // except changes that the stream does not depend on (padding bits), after which
 // the files come out intact.
-TEST_F(Mutations, ChangedCompressedBytesNeverReachTheFiles)
+TEST_P(Mutations, ChangedCompressedBytesNeverReachTheFiles)
 {
     std::string compressed = tools::bzip2_compress(raw_);
     std::mt19937 random(706);
@@ -241,6 +242,8 @@ TEST_F(Mutations, ChangedCompressedBytesNeverReachTheFiles)
         }
     }
 }
+
+AR_FOR_EACH_DECODER(Mutations);
 
 } // namespace
 } // namespace ar::test

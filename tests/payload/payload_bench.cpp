@@ -2,7 +2,10 @@
 // compressed stream, rewind, extract every file (each read back for its CRC).
 // Prints the times and the process's peak memory; used by scripts/bench-payload.
 //
-//   payload_bench ARCHIVE.bz2 FOLDER
+//   payload_bench [--reference | --parallel] ARCHIVE.bz2 FOLDER
+//
+// By default the decoder is chosen as in the installer (parallel on more than one
+// core); --reference times Boost.Iostreams' single-stream decoder.
 //
 // The archive is streamed from its file, so the figures show the reader's own
 // memory, not pages of a mapped source.
@@ -32,10 +35,15 @@ double cpuSeconds()
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: payload_bench ARCHIVE.bz2 FOLDER\n");
+    if (argc == 4 && std::wstring(argv[1]) == L"--reference")
+        ar::select_bzip2_decoder(ar::bzip2_decoder::reference);
+    else if (argc == 4 && std::wstring(argv[1]) == L"--parallel")
+        ar::select_bzip2_decoder(ar::bzip2_decoder::parallel);
+    else if (argc != 3) {
+        std::fprintf(stderr, "usage: payload_bench [--reference | --parallel] ARCHIVE.bz2 FOLDER\n");
         return 2;
     }
+    argv += argc - 3;
     std::ifstream source(argv[1], std::ios::binary);
     if (!source) {
         std::fprintf(stderr, "cannot read %ls\n", argv[1]);

@@ -2,8 +2,15 @@
 // a handler that records what an extraction reports.
 #pragma once
 
+#include <algorithm>
 #include <functional>
+#include <random>
 #include <sstream>
+#include <stdexcept>
+
+#include <bzlib.h>
+
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -12,6 +19,18 @@
 #include "payload/payload.h"
 #include "tests/support/test_support.h"
 #include "tools/archive_builder.h"
+
+namespace ar {
+
+// How GoogleTest shows a decoder parameter.
+inline void PrintTo(bzip2_decoder decoder, std::ostream* out)
+{
+    *out << (decoder == bzip2_decoder::reference  ? "reference decoder"
+             : decoder == bzip2_decoder::parallel ? "parallel decoder"
+                                                  : "automatic decoder");
+}
+
+} // namespace ar
 
 namespace ar::test {
 
@@ -91,6 +110,38 @@ inline std::vector<RefusedArchive> refusedArchives()
     };
 }
 
+// `bytes` as bzip2 streams of the given block size (1 to 9, in 100 000 bytes),
+// one stream per piece of at most `streamSize` bytes (0: one stream), concatenated.
+inline std::string bzip2Streams(const std::string& bytes, int level, std::size_t streamSize = 0)
+{
+    std::string out;
+    std::size_t at = 0;
+    do {
+        std::size_t size = streamSize ? std::min(streamSize, bytes.size() - at) : bytes.size();
+        std::string piece(size + size / 50 + 1024, '\0');
+        auto length = static_cast<unsigned>(piece.size());
+        if (BZ2_bzBuffToBuffCompress(piece.data(), &length, const_cast<char*>(bytes.data() + at),
+                                     static_cast<unsigned>(size), level, 0, 0) != BZ_OK)
+            throw std::runtime_error("bzip2 compression failed");
+        out.append(piece, 0, length);
+        at += size;
+    } while (at < bytes.size());
+    return out;
+}
+
+// Words and numbers in random order, the same for the same seed.
+inline std::string sampleText(std::size_t size, unsigned seed)
+{
+    static const char* const words[] = {"pelorium ", "lattice ", "crystal ", "Texture ", "sample\r\n",
+                                        "0x314159 ", "render ",  "shade ",   "quartz ",  "mineral "};
+    std::mt19937 random(seed);
+    std::string text;
+    while (text.size() < size)
+        text += words[random() % 10] + std::to_string(random() % 1000);
+    text.resize(size);
+    return text;
+}
+
 // One notification as recorded (entry pointers do not outlive the extraction).
 struct Event {
     std::size_t index = 0;
@@ -167,6 +218,23 @@ struct Folders {
     TempDir root{L"pl"};
     PayloadFolders folders{root / L"install", root / L"sample", root / L"temp"};
 };
+
+// Cases of the suites that derive from it run once with each bzip2 decoder
+// (instantiate with AR_FOR_EACH_DECODER), which must give the same results.
+class EachDecoder : public ::testing::TestWithParam<bzip2_decoder> {
+protected:
+    EachDecoder() { select_bzip2_decoder(GetParam()); }
+    ~EachDecoder() override { select_bzip2_decoder(bzip2_decoder::automatic); }
+};
+
+inline std::string decoderName(const ::testing::TestParamInfo<bzip2_decoder>& info)
+{
+    return info.param == bzip2_decoder::reference ? "Reference" : "Parallel";
+}
+
+#define AR_FOR_EACH_DECODER(suite)                                                                           \
+    INSTANTIATE_TEST_SUITE_P(, suite, ::testing::Values(bzip2_decoder::reference, bzip2_decoder::parallel),  \
+                             decoderName)
 
 inline bool extract(const std::string& compressed, const PayloadFolders& folders, Recorder& recorder)
 {

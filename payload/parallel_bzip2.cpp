@@ -1,0 +1,606 @@
+#include "payload/parallel_bzip2.h"
+
+#include <bzlib.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "payload/archive.h"
+
+namespace ar {
+namespace {
+
+constexpr std::uint64_t blockMagic = 0x314159265359;
+constexpr std::uint64_t endMagic = 0x177245385090;
+constexpr std::uint64_t magicMask = (std::uint64_t(1) << 48) - 1;
+constexpr std::uint64_t magicBits = 48;
+constexpr std::uint64_t crcBits = 32;
+constexpr std::uint64_t headerBits = 32; // "BZh" and the block size digit
+
+// No block bzip2 can write is longer: at most 900 100 symbols of at most 20 bits,
+// 18 002 selectors and six coding tables come to less than 2.7 MB.
+constexpr std::uint64_t maxBlockBits = std::uint64_t(3) * 1024 * 1024 * 8;
+// Bits kept beyond a region's end, so that an end mark's CRC, the padding and the
+// next stream's header can be read from the end mark's own region.
+constexpr std::uint64_t tailBits = 128;
+// Of a region longer than any block only its start is kept.
+constexpr std::uint64_t headOfOversized = 1024;
+// Output kept per block for the calling thread; a block that decodes to more
+// (long runs of one byte) is decoded again by the calling thread, streaming.
+constexpr std::size_t maxKeptOutput = 2 * 1024 * 1024;
+constexpr std::size_t readSize = 256 * 1024;
+constexpr std::size_t decodeChunk = 64 * 1024;
+
+[[noreturn]] void damaged()
+{
+    throw_compress_error(compress_errc::bzip2_error);
+}
+
+// Bits of a byte string, most significant bit first, as bzip2 stores them.
+std::uint64_t bitsAt(const std::vector<std::uint8_t>& bytes, std::uint64_t at, unsigned count)
+{
+    std::uint64_t value = 0;
+    for (unsigned i = 0; i < count; ++i, ++at)
+        value = value << 1 | ((bytes[at / 8] >> (7 - at % 8)) & 1);
+    return value;
+}
+
+class BitWriter {
+public:
+    void put(std::uint64_t value, unsigned count)
+    {
+        while (count-- > 0)
+            putBit((value >> count) & 1);
+    }
+
+    // Appends the first `count` bits of `bytes`.
+    void append(const std::uint8_t* bytes, std::uint64_t count)
+    {
+        std::size_t whole = static_cast<std::size_t>(count / 8);
+        if (bits_ % 8 == 0) {
+            out_.insert(out_.end(), bytes, bytes + whole);
+            bits_ += 8 * whole;
+        } else {
+            for (std::size_t i = 0; i < whole; ++i)
+                put(bytes[i], 8);
+        }
+        if (unsigned rest = count % 8)
+            put(bytes[whole] >> (8 - rest), rest);
+    }
+
+    std::uint64_t size() const { return bits_; }
+    std::vector<std::uint8_t>& bytes() { return out_; }
+
+private:
+    void putBit(unsigned bit)
+    {
+        if (bits_ % 8 == 0)
+            out_.push_back(0);
+        if (bit)
+            out_.back() |= static_cast<std::uint8_t>(0x80 >> bits_ % 8);
+        ++bits_;
+    }
+
+    std::vector<std::uint8_t> out_;
+    std::uint64_t bits_ = 0;
+};
+
+// The stretch of input from one mark (a candidate block magic or end mark, or the
+// start of the input) to the next one, or to the end of the input.
+struct Region {
+    enum class Kind { start, block, end } kind = Kind::start;
+    std::uint64_t begin = 0, end = 0; // bit positions in the input
+    std::vector<std::uint8_t> bits;   // from `begin`, up to end + tailBits or the input's end
+    std::uint64_t storedBits = 0;
+    bool oversized = false;  // longer than any block; `bits` holds only its start
+    bool reachesEnd = false; // `bits` run to the end of the input
+    int level = 9;           // the block size digit that the reader expects to apply
+
+    // Set by the worker that decoded a block region.
+    bool decoded = false;
+    bool ok = false;
+    bool large = false; // verified, but its output was too large to keep
+    std::uint32_t crc = 0;
+    std::vector<char> output;
+    std::exception_ptr failure; // not damage: memory, typically
+};
+
+using RegionPtr = std::shared_ptr<Region>;
+
+// FNV-1a over the region's own bits.
+Bzip2BlockCache::Key keyOf(const Region& region)
+{
+    std::uint64_t count = region.end - region.begin, hash = 14695981039346656037ull;
+    auto mix = [&](std::uint8_t byte) { hash = (hash ^ byte) * 1099511628211ull; };
+    std::size_t whole = static_cast<std::size_t>(count / 8);
+    for (std::size_t i = 0; i < whole; ++i)
+        mix(region.bits[i]);
+    if (unsigned rest = count % 8)
+        mix(static_cast<std::uint8_t>(region.bits[whole] & (0xFF00 >> rest)));
+    return {region.begin, region.end, hash, region.level};
+}
+
+// Wraps the bits of `parts` (consecutive regions, together one block from its
+// magic on) as a single-block stream: header, the block, an end mark carrying the
+// block's own CRC as the combined CRC. Empty when the bits cannot hold a block.
+std::vector<std::uint8_t> wrapBlock(const std::vector<const Region*>& parts, int level, std::uint32_t& crc)
+{
+    BitWriter out;
+    out.put('B', 8);
+    out.put('Z', 8);
+    out.put('h', 8);
+    out.put(static_cast<std::uint64_t>('0' + level), 8);
+    for (const auto& part : parts)
+        out.append(part->bits.data(), part->end - part->begin);
+    if (out.size() < headerBits + magicBits + crcBits)
+        return {};
+    crc = static_cast<std::uint32_t>(bitsAt(out.bytes(), headerBits + magicBits, crcBits));
+    out.put(endMagic, magicBits);
+    out.put(crc, crcBits);
+    return std::move(out.bytes());
+}
+
+// Decodes a wrapped block with libbz2, handing each piece of output to `write`
+// (which returns false to stop keeping output). True when the block is intact
+// and its stream ends exactly with the input.
+template <typename Write>
+bool decodeWrapped(std::vector<std::uint8_t>& wrapped, std::size_t chunk, Write write)
+{
+    bz_stream stream{};
+    if (BZ2_bzDecompressInit(&stream, 0, 0) != BZ_OK)
+        throw std::bad_alloc();
+    struct End {
+        bz_stream* s;
+        ~End() { BZ2_bzDecompressEnd(s); }
+    } end{&stream};
+    std::vector<char> buffer(chunk);
+    stream.next_in = reinterpret_cast<char*>(wrapped.data());
+    stream.avail_in = static_cast<unsigned>(wrapped.size());
+    for (;;) {
+        stream.next_out = buffer.data();
+        stream.avail_out = static_cast<unsigned>(buffer.size());
+        int result = BZ2_bzDecompress(&stream);
+        std::size_t produced = buffer.size() - stream.avail_out;
+        if (result != BZ_OK && result != BZ_STREAM_END)
+            return false;
+        if (produced > 0)
+            write(buffer.data(), produced);
+        if (result == BZ_STREAM_END)
+            return stream.avail_in == 0;
+        if (produced == 0 && stream.avail_in == 0)
+            return false; // the block needs more bits than it has
+    }
+}
+
+} // namespace
+
+bool Bzip2BlockCache::put(const Key& key, std::vector<char>& output)
+{
+    if (output.capacity() - output.size() > output.size() / 16)
+        output.shrink_to_fit(); // what is held counts, not what is used
+    if (size_ + output.capacity() > capacity_)
+        return false;
+    size_ += output.capacity();
+    blocks_[key.begin] = {key, std::move(output)};
+    return true;
+}
+
+bool Bzip2BlockCache::take(const Key& key, std::vector<char>& output)
+{
+    auto found = blocks_.find(key.begin);
+    if (found == blocks_.end() || !(found->second.first == key))
+        return false;
+    output = std::move(found->second.second);
+    size_ -= output.capacity();
+    blocks_.erase(found);
+    return true;
+}
+
+void Bzip2BlockCache::clear()
+{
+    blocks_.clear();
+    size_ = 0;
+}
+
+struct ParallelBzip2::State {
+    std::istream& source;
+    const bool keepOutput;
+    const std::size_t maxInFlight;
+    Bzip2BlockCache* const cache;
+    // Workers keep a verification's output while the cache still takes it.
+    std::atomic<bool> keepForCache{false};
+
+    std::mutex lock;
+    std::condition_variable changed;
+    bool stop = false;
+    std::deque<RegionPtr> regions; // for the calling thread, in input order
+    std::deque<RegionPtr> pending; // block regions no worker has taken yet
+    bool readAll = false;          // the last region has been queued
+    std::exception_ptr readFailure;
+    std::uint64_t bytesRead = 0;
+
+    std::vector<std::thread> threads;
+
+    State(std::istream& s, unsigned workers, bool keep, Bzip2BlockCache* blocks)
+        : source(s), keepOutput(keep), maxInFlight(2 * std::size_t(workers) + 2), cache(blocks)
+    {
+        keepForCache = cache && !keepOutput;
+    }
+
+    void scan();
+    void work();
+    void decodeRegion(Region& region);
+    RegionPtr take();
+    void awaitDecoded(const Region& region);
+    void queue(RegionPtr region);
+};
+
+void ParallelBzip2::State::queue(RegionPtr region)
+{
+    std::unique_lock<std::mutex> hold(lock);
+    changed.wait(hold, [&] { return stop || regions.size() < maxInFlight; });
+    if (stop)
+        return;
+    regions.push_back(region);
+    if (region->kind == Region::Kind::block && !region->decoded)
+        pending.push_back(region);
+    else
+        region->decoded = true;
+    changed.notify_all();
+}
+
+// The reading thread: reads the source in large pieces, finds every candidate
+// mark at any bit offset and queues the regions between them.
+void ParallelBzip2::State::scan()
+{
+    try {
+        // For each byte value, the shifts at which it can be the fourth byte of
+        // one of the magics (low 8 bits: block magic, high 8 bits: end mark).
+        std::array<std::uint16_t, 256> table{};
+        for (unsigned s = 0; s < 8; ++s) {
+            table[(blockMagic >> (16 - s)) & 0xFF] |= static_cast<std::uint16_t>(1u << s);
+            table[(endMagic >> (16 - s)) & 0xFF] |= static_cast<std::uint16_t>(0x100u << s);
+        }
+
+        std::vector<std::uint8_t> window; // input bytes from byte `windowStart` on
+        std::uint64_t windowStart = 0, scanned = 0;
+        std::uint64_t register64 = 0;
+        int level = 9;
+        std::uint64_t nextHeader = 0; // byte where a stream header would follow the last end mark
+        auto open = std::make_shared<Region>();
+        std::deque<RegionPtr> closing; // regions waiting for their tail bits
+
+        auto byteAt = [&](std::uint64_t at) -> int {
+            return at >= windowStart && at < windowStart + window.size() ? window[at - windowStart] : -1;
+        };
+        auto cut = [&](Region& r, std::uint64_t upTo) {
+            std::uint64_t count = upTo - r.begin;
+            r.bits.assign(static_cast<std::size_t>((count + 7) / 8), 0);
+            std::size_t first = static_cast<std::size_t>(r.begin / 8 - windowStart);
+            unsigned shift = r.begin % 8;
+            for (std::size_t i = 0; i < r.bits.size(); ++i) {
+                unsigned value = window[first + i] << shift;
+                if (shift && first + i + 1 < window.size())
+                    value |= window[first + i + 1] >> (8 - shift);
+                r.bits[i] = static_cast<std::uint8_t>(value);
+            }
+            r.storedBits = count;
+        };
+        auto startLevel = [&](std::uint64_t mark) {
+            // A block that directly follows a stream header is coded with its digit.
+            if (mark != (nextHeader + 4) * 8)
+                return;
+            if (byteAt(nextHeader) == 'B' && byteAt(nextHeader + 1) == 'Z' && byteAt(nextHeader + 2) == 'h') {
+                int digit = byteAt(nextHeader + 3);
+                if (digit >= '1' && digit <= '9')
+                    level = digit - '0';
+            }
+        };
+        auto markAt = [&](std::uint64_t at, Region::Kind kind) {
+            open->end = at;
+            closing.push_back(open);
+            open = std::make_shared<Region>();
+            open->kind = kind;
+            open->begin = at;
+            if (kind == Region::Kind::block) {
+                startLevel(at);
+                open->level = level;
+            } else {
+                nextHeader = (at + magicBits + crcBits + 7) / 8;
+            }
+        };
+
+        for (bool atEnd = false; !atEnd;) {
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                if (stop)
+                    return;
+            }
+            std::size_t held = window.size();
+            window.resize(held + readSize);
+            std::streamsize got = source.rdbuf()->sgetn(reinterpret_cast<char*>(window.data() + held),
+                                                        static_cast<std::streamsize>(readSize));
+            window.resize(held + static_cast<std::size_t>(std::max<std::streamsize>(got, 0)));
+            atEnd = got <= 0;
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                bytesRead = windowStart + window.size();
+            }
+
+            for (std::size_t k = static_cast<std::size_t>(scanned - windowStart); k < window.size(); ++k) {
+                register64 = register64 << 8 | window[k];
+                std::uint16_t shifts = table[(register64 >> 16) & 0xFF];
+                if (!shifts)
+                    continue;
+                std::uint64_t after = (windowStart + k + 1) * 8;
+                for (int s = 7; s >= 0; --s) {
+                    if (after < magicBits + s)
+                        continue;
+                    std::uint64_t bits = (register64 >> s) & magicMask;
+                    if ((shifts & (1u << s)) && bits == blockMagic)
+                        markAt(after - s - magicBits, Region::Kind::block);
+                    else if ((shifts & (0x100u << s)) && bits == endMagic)
+                        markAt(after - s - magicBits, Region::Kind::end);
+                }
+            }
+            scanned = windowStart + window.size();
+            std::uint64_t inputBits = scanned * 8;
+
+            // Regions whose tail has been read go to the calling thread and the workers.
+            while (!closing.empty() && (atEnd || closing.front()->end + tailBits <= inputBits)) {
+                RegionPtr r = closing.front();
+                closing.pop_front();
+                if (!r->oversized) {
+                    std::uint64_t upTo = std::min(r->end + tailBits, inputBits);
+                    cut(*r, upTo);
+                    r->reachesEnd = upTo == inputBits && atEnd;
+                    if (keepOutput && cache && r->kind == Region::Kind::block && !cache->empty() &&
+                        cache->take(keyOf(*r), r->output)) {
+                        // Decoded and checked by the verification of these very bits.
+                        r->ok = true;
+                        r->crc = static_cast<std::uint32_t>(bitsAt(r->bits, magicBits, crcBits));
+                        r->decoded = true;
+                    }
+                }
+                queue(r);
+            }
+            if (!open->oversized && inputBits - open->begin > maxBlockBits) {
+                cut(*open, open->begin + headOfOversized);
+                open->oversized = true;
+            }
+            if (atEnd) {
+                open->end = inputBits;
+                if (!open->oversized)
+                    cut(*open, inputBits);
+                open->reachesEnd = !open->oversized;
+                queue(open);
+                break;
+            }
+
+            // Keep only the bytes that a region still has to take.
+            std::uint64_t keep = scanned;
+            if (!closing.empty())
+                keep = closing.front()->begin / 8;
+            else if (!open->oversized)
+                keep = open->begin / 8;
+            if (keep > windowStart) {
+                window.erase(window.begin(),
+                             window.begin() + static_cast<std::ptrdiff_t>(keep - windowStart));
+                windowStart = keep;
+            }
+        }
+    } catch (...) {
+        std::lock_guard<std::mutex> hold(lock);
+        readFailure = std::current_exception();
+    }
+    std::lock_guard<std::mutex> hold(lock);
+    readAll = true;
+    changed.notify_all();
+}
+
+void ParallelBzip2::State::decodeRegion(Region& region)
+{
+    if (region.oversized)
+        return;
+    std::vector<std::uint8_t> wrapped = wrapBlock({&region}, region.level, region.crc);
+    if (wrapped.empty())
+        return;
+    std::size_t kept = 0;
+    bool keep = keepOutput || keepForCache;
+    if (keep)
+        region.output.reserve(1 << 20);
+    region.ok = decodeWrapped(wrapped, decodeChunk, [&](const char* bytes, std::size_t count) {
+        if (!keep || region.large)
+            return;
+        if (kept + count > maxKeptOutput) {
+            region.large = true;
+            region.output = std::vector<char>();
+            return;
+        }
+        region.output.insert(region.output.end(), bytes, bytes + count);
+        kept += count;
+    });
+    if (!region.ok)
+        region.output = std::vector<char>();
+}
+
+void ParallelBzip2::State::work()
+{
+    for (;;) {
+        RegionPtr region;
+        {
+            std::unique_lock<std::mutex> hold(lock);
+            changed.wait(hold, [&] { return stop || !pending.empty(); });
+            if (stop)
+                return;
+            region = pending.front();
+            pending.pop_front();
+        }
+        try {
+            decodeRegion(*region);
+        } catch (...) {
+            region->failure = std::current_exception();
+        }
+        std::lock_guard<std::mutex> hold(lock);
+        region->decoded = true;
+        changed.notify_all();
+    }
+}
+
+RegionPtr ParallelBzip2::State::take()
+{
+    std::unique_lock<std::mutex> hold(lock);
+    changed.wait(hold, [&] { return !regions.empty() || readAll; });
+    if (regions.empty()) {
+        if (readFailure)
+            std::rethrow_exception(readFailure);
+        damaged();
+    }
+    RegionPtr region = regions.front();
+    regions.pop_front();
+    changed.notify_all();
+    return region;
+}
+
+void ParallelBzip2::State::awaitDecoded(const Region& region)
+{
+    std::unique_lock<std::mutex> hold(lock);
+    changed.wait(hold, [&] { return region.decoded; });
+    if (region.failure)
+        std::rethrow_exception(region.failure);
+}
+
+ParallelBzip2::ParallelBzip2(std::istream& source, unsigned workers, bool keepOutput, Bzip2BlockCache* cache)
+    : state_(std::make_unique<State>(source, std::max(workers, 1u), keepOutput, cache))
+{
+    State& s = *state_;
+    try {
+        for (unsigned i = 0; i < std::max(workers, 1u); ++i)
+            s.threads.emplace_back([&s] { s.work(); });
+        // The reader starts last: nothing is read unless every thread runs.
+        s.threads.emplace_back([&s] { s.scan(); });
+    } catch (...) {
+        {
+            std::lock_guard<std::mutex> hold(s.lock);
+            s.stop = true;
+            s.changed.notify_all();
+        }
+        for (auto& thread : s.threads)
+            thread.join();
+        throw;
+    }
+}
+
+ParallelBzip2::~ParallelBzip2()
+{
+    State& s = *state_;
+    {
+        std::lock_guard<std::mutex> hold(s.lock);
+        s.stop = true;
+        s.changed.notify_all();
+    }
+    for (auto& thread : s.threads)
+        thread.join();
+}
+
+std::uint64_t ParallelBzip2::run(const Writer& write)
+{
+    State& s = *state_;
+    bool handOn = s.keepOutput && write;
+    auto deliver = [&](const char* bytes, std::size_t count) {
+        for (std::size_t at = 0; at < count; at += pieceSize)
+            write(bytes + at, std::min(pieceSize, count - at));
+    };
+    // The block size digit of a stream header at bit `at`, inside `region`; 0 when
+    // there is none.
+    auto headerLevel = [](const Region& region, std::uint64_t at) {
+        std::uint64_t offset = at - region.begin;
+        if (offset + headerBits > region.storedBits || bitsAt(region.bits, offset, 24) != 0x425A68)
+            return 0;
+        int digit = static_cast<int>(bitsAt(region.bits, offset + 24, 8));
+        return digit >= '1' && digit <= '9' ? digit - '0' : 0;
+    };
+
+    RegionPtr current = s.take(); // from the start of the input to the first mark
+    int level = headerLevel(*current, 0);
+    if (!level)
+        damaged();
+    std::uint64_t expect = headerBits; // where the next block or end mark must begin
+    std::uint32_t combined = 0;
+    for (;;) {
+        while (current->end <= expect)
+            current = s.take();
+        if (current->begin != expect || current->kind == Region::Kind::start)
+            damaged(); // no mark where the stream needs one
+
+        if (current->kind == Region::Kind::block) {
+            s.awaitDecoded(*current);
+            std::vector<const Region*> parts{current.get()};
+            std::vector<RegionPtr> joined;
+            std::uint32_t crc = current->crc;
+            bool again = current->large;
+            if (!current->ok || current->level != level) {
+                // A magic inside the block's data cut it short (or it was decoded
+                // with another stream's block size): decode it again, joined with
+                // the regions that follow while together they can still be a block.
+                again = true;
+                for (bool alone = current->level != level;; alone = false) {
+                    if (!alone) {
+                        RegionPtr next = s.take();
+                        if (next->oversized || next->end - current->begin > maxBlockBits)
+                            damaged();
+                        joined.push_back(next);
+                        parts.push_back(next.get());
+                    }
+                    std::vector<std::uint8_t> wrapped = wrapBlock(parts, level, crc);
+                    if (!wrapped.empty() &&
+                        decodeWrapped(wrapped, decodeChunk, [](const char*, std::size_t) {}))
+                        break;
+                }
+            }
+            if (handOn) {
+                if (again) {
+                    std::vector<std::uint8_t> wrapped = wrapBlock(parts, level, crc);
+                    if (!decodeWrapped(wrapped, pieceSize, write))
+                        damaged();
+                } else {
+                    deliver(current->output.data(), current->output.size());
+                }
+            }
+            if (s.keepForCache && !again && !current->output.empty() &&
+                !s.cache->put(keyOf(*current), current->output))
+                s.keepForCache = false;
+            current->output = std::vector<char>();
+            combined = (combined << 1 | combined >> 31) ^ crc;
+            if (!joined.empty())
+                current = joined.back();
+            expect = current->end;
+            continue;
+        }
+
+        // An end mark: the combined CRC, then the end of the input or another stream.
+        if (current->storedBits < magicBits + crcBits ||
+            bitsAt(current->bits, magicBits, crcBits) != combined)
+            damaged();
+        std::uint64_t next = (current->begin + magicBits + crcBits + 7) / 8 * 8;
+        if (current->reachesEnd && current->begin + current->storedBits == next) {
+            std::lock_guard<std::mutex> hold(s.lock);
+            return s.bytesRead;
+        }
+        level = headerLevel(*current, next);
+        if (!level)
+            damaged();
+        combined = 0;
+        expect = next + headerBits;
+    }
+}
+
+} // namespace ar

@@ -1,0 +1,133 @@
+// The parallel bzip2 decoder against the reference decoder: the same verdict for
+// intact streams, several streams in a row, block size digits and every kind of
+// damage, on streams of many blocks.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "payload/parallel_bzip2.h"
+#include "tests/payload/payload_test_util.h"
+
+namespace ar::test {
+namespace {
+
+bool verifyWith(bzip2_decoder decoder, const std::string& bytes)
+{
+    select_bzip2_decoder(decoder);
+    imemstream source(bytes.data(), bytes.size());
+    bool ok = verify_payload(source);
+    select_bzip2_decoder(bzip2_decoder::automatic);
+    return ok;
+}
+
+// Both decoders' verdict on `bytes`, which must be the same.
+bool verdict(const std::string& bytes, const std::string& what)
+{
+    bool reference = verifyWith(bzip2_decoder::reference, bytes);
+    EXPECT_EQ(verifyWith(bzip2_decoder::parallel, bytes), reference) << what;
+    return reference;
+}
+
+TEST(Bzip2Decoders, AgreeOnIntactAndConcatenatedStreams)
+{
+    std::string text = sampleText(700000, 1);
+    std::string blocks = bzip2Streams(text, 1); // seven blocks
+    std::string oneBlock = bzip2Streams(text, 9);
+    std::string empty = bzip2Streams("", 9);
+
+    EXPECT_TRUE(verdict(blocks, "blocks"));
+    EXPECT_TRUE(verdict(blocks + blocks, "two streams"));
+    EXPECT_TRUE(verdict(bzip2Streams(text, 2, 250000), "three streams"));
+    EXPECT_TRUE(verdict(oneBlock + blocks + oneBlock, "block sizes 9, 1, 9"));
+    EXPECT_TRUE(verdict(empty, "empty stream"));
+    EXPECT_TRUE(verdict(empty + blocks + empty, "empty streams around"));
+
+    EXPECT_FALSE(verdict("", "nothing"));
+    EXPECT_FALSE(verdict("BZh9", "a header alone"));
+    EXPECT_FALSE(verdict(blocks + "x", "a byte after"));
+    EXPECT_FALSE(verdict(blocks + "BZh", "part of a header after"));
+    EXPECT_FALSE(verdict(blocks + "BZh9", "a header after"));
+    EXPECT_FALSE(verdict(blocks + std::string(10, '\0'), "zeros after"));
+    EXPECT_FALSE(verdict(blocks + blocks.substr(0, blocks.size() / 2), "half a stream after"));
+    EXPECT_FALSE(verdict(blocks.substr(0, blocks.size() / 2) + blocks, "half a stream before"));
+
+    // A block of 700 000 bytes fits block size 8 but not 5.
+    std::string digit = oneBlock;
+    digit[3] = '8';
+    EXPECT_TRUE(verdict(digit, "block size 8"));
+    digit[3] = '5';
+    EXPECT_FALSE(verdict(digit, "block size 5"));
+    digit[3] = '0';
+    EXPECT_FALSE(verdict(digit, "block size 0"));
+    digit[3] = '8';
+    EXPECT_FALSE(verdict(blocks + digit.substr(0, 3) + "5" + digit.substr(4), "second stream's size 5"));
+}
+
+TEST(Bzip2Decoders, AgreeOnEveryKindOfDamage)
+{
+    // Two streams of three and two blocks.
+    std::string first = bzip2Streams(sampleText(250000, 2), 1);
+    std::string stream = first + bzip2Streams(sampleText(150000, 3), 1);
+    ASSERT_TRUE(verdict(stream, "intact"));
+
+    for (std::size_t length = 0; length < stream.size(); length += 3001)
+        EXPECT_FALSE(verdict(stream.substr(0, length), "cut to " + std::to_string(length)));
+    for (std::size_t length = first.size() - 12; length < first.size() + 6; ++length)
+        if (length != first.size()) {
+            EXPECT_FALSE(verdict(stream.substr(0, length), "cut to " + std::to_string(length)));
+        }
+
+    // Single bits: random ones, every bit of the first header and block magic,
+    // and every bit around the end of the first stream and the start of the next.
+    std::vector<std::size_t> bits;
+    std::mt19937 random(160706);
+    for (int i = 0; i < 120; ++i)
+        bits.push_back(random() % (8 * stream.size()));
+    for (std::size_t bit = 0; bit < 8 * 10; bit += 3)
+        bits.push_back(bit);
+    for (std::size_t bit = 8 * (first.size() - 11); bit < 8 * (first.size() + 10); bit += 2)
+        bits.push_back(bit);
+    for (std::size_t bit : bits) {
+        std::string damaged = stream;
+        damaged[bit / 8] = static_cast<char>(damaged[bit / 8] ^ (0x80 >> bit % 8));
+        verdict(damaged, "bit " + std::to_string(bit) + " changed");
+    }
+
+    // Bytes lost or doubled in the middle of a block.
+    std::size_t middle = stream.size() / 3;
+    EXPECT_FALSE(verdict(stream.substr(0, middle) + stream.substr(middle + 1), "a byte lost"));
+    EXPECT_FALSE(verdict(stream.substr(0, middle) + stream.substr(middle - 1), "a byte doubled"));
+}
+
+std::string decodeParallel(const std::string& stream, Bzip2BlockCache& cache)
+{
+    imemstream source(stream.data(), stream.size());
+    ParallelBzip2 decoder(source, 2, true, &cache);
+    std::string out;
+    decoder.run([&](const char* bytes, std::size_t count) { out.append(bytes, count); });
+    return out;
+}
+
+// A verification keeps the first blocks up to the cache's capacity; an extraction
+// takes them only for the very same bits and decodes the rest.
+TEST(Bzip2Decoders, VerifiedBlocksServeOnlyTheSameStream)
+{
+    std::string text = sampleText(900000, 4), otherText = sampleText(900000, 5);
+    std::string stream = bzip2Streams(text, 1), other = bzip2Streams(otherText, 1);
+    Bzip2BlockCache cache(350000); // three of the nine blocks
+    {
+        imemstream source(stream.data(), stream.size());
+        ParallelBzip2 verification(source, 2, false, &cache);
+        EXPECT_EQ(verification.run(nullptr), stream.size());
+    }
+    EXPECT_GT(cache.size(), 200000u);
+    EXPECT_LE(cache.size(), cache.capacity());
+
+    EXPECT_EQ(decodeParallel(other, cache), otherText); // the same places, other bits
+    EXPECT_FALSE(cache.empty());
+    EXPECT_EQ(decodeParallel(stream, cache), text);
+    EXPECT_TRUE(cache.empty());
+}
+
+} // namespace
+} // namespace ar::test
