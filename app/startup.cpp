@@ -8,6 +8,7 @@
 #include "app/product.h"
 #include "log/uninstall_log.h"
 #include "resources/resource.h"
+#include "support/shell_folders.h"
 
 namespace ar {
 namespace {
@@ -105,13 +106,7 @@ std::wstring defaultInstallFolder()
 // The Programs folder of all users' Start menu, else the user's own.
 std::wstring programsFolder()
 {
-    wchar_t buffer[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_PROGRAMS, nullptr, SHGFP_TYPE_CURRENT, buffer)) ||
-        !buffer[0]) {
-        buffer[0] = 0;
-        SHGetFolderPathW(nullptr, CSIDL_PROGRAMS, nullptr, SHGFP_TYPE_CURRENT, buffer);
-    }
-    return buffer;
+    return allUsersElseOwnFolder(CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS);
 }
 
 std::wstring defaultShortcutFolder()
@@ -121,13 +116,7 @@ std::wstring defaultShortcutFolder()
 
 std::wstring startMenuRoot()
 {
-    wchar_t buffer[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_STARTMENU, nullptr, SHGFP_TYPE_CURRENT, buffer)) ||
-        !buffer[0]) {
-        buffer[0] = 0;
-        SHGetFolderPathW(nullptr, CSIDL_STARTMENU, nullptr, SHGFP_TYPE_CURRENT, buffer);
-    }
-    return buffer;
+    return allUsersElseOwnFolder(CSIDL_COMMON_STARTMENU, CSIDL_STARTMENU);
 }
 
 std::wstring resolveMenuFolder(const std::wstring& folder)

@@ -20,6 +20,7 @@
 #include "resources/resource.h"
 #include "support/format.h"
 #include "support/handles.h"
+#include "support/shell_folders.h"
 
 namespace ar {
 namespace {
@@ -217,12 +218,9 @@ void Run::createShortcuts()
              formatString(IDS_UNINSTALL_NAME, {product::name}));
     }
     if (context_.createDesktopShortcut) {
-        wchar_t desktop[MAX_PATH] = {};
-        if (!SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_COMMON_DESKTOPDIRECTORY, FALSE))
-            if (!SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, FALSE))
-                desktop[0] = 0;
         // Without a desktop folder the shortcut fails like any other.
-        make(2, programs_.programPath, desktop, display);
+        make(2, programs_.programPath,
+             allUsersElseOwnFolder(CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY), display);
     }
     ended(ok);
 }
@@ -351,7 +349,8 @@ bool Run::execute()
             if (recordError != ERROR_SUCCESS) {
                 log_.rollback();
                 ended(false);
-                view_.setStatus(formatString(IDS_INSTALLATION_FAILED, {formatPrintf(L"%d", int(recordError))}));
+                view_.setStatus(
+                    formatString(IDS_INSTALLATION_FAILED, {formatPrintf(L"%d", int(recordError))}));
             } else {
                 ended(registerProgram(registryOk));
 

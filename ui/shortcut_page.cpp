@@ -5,6 +5,7 @@
 #include "app/install_app.h"
 #include "app/language.h"
 #include "app/product.h"
+#include "app/startup.h"
 #include "framework/window.h"
 #include "ui/folder_picker.h"
 
@@ -14,10 +15,7 @@ CDlgShortcut::CDlgShortcut() : CWizardPage(IDD_SHORTCUT)
 
 bool CDlgShortcut::OnInitDialog()
 {
-    wchar_t folder[MAX_PATH] = {};
-    if (SHGetSpecialFolderPathW(nullptr, folder, CSIDL_COMMON_STARTMENU, FALSE) ||
-        SHGetSpecialFolderPathW(nullptr, folder, CSIDL_STARTMENU, FALSE))
-        startMenu_ = folder;
+    startMenu_ = ar::startMenuRoot();
     CWizardPage::OnInitDialog();
     updateEnabling();
     return true;
