@@ -1,7 +1,7 @@
 #include "log/log_digest.h"
 
 #include <windows.h>
-#include <bcrypt.h>
+#include <wincrypt.h>
 
 #include <algorithm>
 
@@ -11,23 +11,23 @@ namespace ar {
 
 std::wstring logDigest(const std::string& bytes)
 {
-    BCRYPT_ALG_HANDLE algorithm = nullptr;
-    if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
+    // CryptoAPI lives in advapi32, which the programs load anyway.
+    HCRYPTPROV provider = 0;
+    if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
         return {};
     unsigned char digest[32] = {};
-    BCRYPT_HASH_HANDLE hash = nullptr;
-    bool ok = BCRYPT_SUCCESS(BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0));
-    // Hashed in pieces: BCryptHashData takes a ULONG length.
+    DWORD length = sizeof digest;
+    HCRYPTHASH hash = 0;
+    bool ok = CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash) != FALSE;
     for (std::size_t done = 0; ok && done < bytes.size();) {
-        const ULONG piece = static_cast<ULONG>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
-        ok = BCRYPT_SUCCESS(
-            BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data() + done)), piece, 0));
+        const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+        ok = CryptHashData(hash, reinterpret_cast<const BYTE*>(bytes.data() + done), piece, 0) != FALSE;
         done += piece;
     }
-    ok = ok && BCRYPT_SUCCESS(BCryptFinishHash(hash, digest, sizeof digest, 0));
+    ok = ok && CryptGetHashParam(hash, HP_HASHVAL, digest, &length, 0) && length == sizeof digest;
     if (hash)
-        BCryptDestroyHash(hash);
-    BCryptCloseAlgorithmProvider(algorithm, 0);
+        CryptDestroyHash(hash);
+    CryptReleaseContext(provider, 0);
     if (!ok)
         return {};
     static constexpr wchar_t hex[] = L"0123456789abcdef";

@@ -303,6 +303,17 @@ TEST_F(UninstallerTest, AChangedLogIsHeldToTheFoldersThatTheRegistrationKnows)
         EXPECT_TRUE(ar::test::exists(uninstaller)) << what;
         EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, ar::product::uninstallKeyPath())) << what;
     }
+    // The same records in a log that the installer wrote, its digest recorded: the
+    // folder was its own, and so is what lies in it.
+    std::wstring text = logText();
+    const std::size_t at = text.find(L"0004:00ff:1");
+    text.insert(at,
+                ar::formatRecordLine(4, cases[1].second[0]) + ar::formatRecordLine(4, cases[1].second[1]));
+    writeLog(text);
+    EXPECT_EQ(uninstall(L"/S /PURGE"), 0);
+    ASSERT_TRUE(ar::test::waitForUninstallers());
+    EXPECT_FALSE(ar::test::exists(desktop + L"\\Work"));
+
     for (const std::wstring& path : {foreign[0], foreign[1], foreign[2]})
         DeleteFileW(path.c_str());
     RemoveDirectoryW((desktop + L"\\Work").c_str());
