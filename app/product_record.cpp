@@ -64,7 +64,8 @@ InstalledProduct readProductRecord()
     InstalledProduct product;
     product.installed = keyExists(productRecordKeyPath());
     if (product.installed)
-        product.mainProgram = readString(HKEY_LOCAL_MACHINE, productRecordKeyPath(), L"MainProgram").value_or(L"");
+        product.mainProgram =
+            readString(HKEY_LOCAL_MACHINE, productRecordKeyPath(), L"MainProgram").value_or(L"");
     return product;
 }
 
@@ -102,6 +103,35 @@ LONG recordProduct(const std::wstring& programPath)
         }
     }
     return error;
+}
+
+LONG recordInstallationLog(const std::wstring& digest, const std::wstring& menuFolder)
+{
+    unique_hkey key;
+    LONG error =
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, productRecordKeyPath().c_str(), 0, KEY_SET_VALUE, key.put());
+    if (error != ERROR_SUCCESS)
+        return error;
+    error = writeString(key.get(), L"StartMenuFolder", menuFolder);
+    if (digest.empty()) {
+        LONG removed = RegDeleteValueW(key.get(), L"UninstallLogDigest");
+        if (removed != ERROR_FILE_NOT_FOUND && error == ERROR_SUCCESS)
+            error = removed;
+    } else if (error == ERROR_SUCCESS) {
+        error = writeString(key.get(), L"UninstallLogDigest", digest);
+    }
+    return error;
+}
+
+InstallationLogRecord readInstallationLog()
+{
+    InstallationLogRecord record;
+    const std::wstring key = productRecordKeyPath();
+    record.digest = readString(HKEY_LOCAL_MACHINE, key, L"UninstallLogDigest").value_or(L"");
+    auto menu = readString(HKEY_LOCAL_MACHINE, key, L"StartMenuFolder");
+    record.menuRecorded = menu.has_value();
+    record.menuFolder = menu.value_or(L"");
+    return record;
 }
 
 void removeProductRecord()

@@ -357,10 +357,17 @@ bool Run::execute()
                 view_.setStatus(loadString(IDS_DATA_WRITING));
                 view_.appendLogLine(loadString(IDS_DATA_WRITING));
                 bool written = false;
+                // The uninstaller trusts the log as written only with its digest on
+                // record; a log that could not be written gets none.
+                std::wstring digest;
                 wchar_t logFile[MAX_PATH] = {};
                 lstrcpynW(logFile, programs_.uninstallerPath.c_str(), MAX_PATH);
                 if (PathRemoveFileSpecW(logFile) && PathAppendW(logFile, UninstallLog::fileName))
-                    written = log_.writeLog(logFile, context_.installFolder, context_.shortcutFolder);
+                    written =
+                        log_.writeLog(logFile, context_.installFolder, context_.shortcutFolder, &digest);
+                const std::wstring menu =
+                    context_.createMenuShortcut ? context_.shortcutFolder : std::wstring();
+                written = recordInstallationLog(digest, menu) == ERROR_SUCCESS && written;
                 ended(written);
 
                 view_.setStatus(formatString(IDS_CLICK_CONTINUE, {loadString(IDS_NEXT)}));

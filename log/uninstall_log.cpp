@@ -2,6 +2,7 @@
 
 #include "app/product.h"
 #include "engine/file_placement.h"
+#include "log/log_digest.h"
 #include "log/log_format.h"
 #include "log/registry_backup.h"
 #include "support/handles.h"
@@ -378,14 +379,16 @@ void UninstallLog::merge()
 }
 
 bool UninstallLog::writeLog(const std::wstring& file, const std::wstring& installFolder,
-                            const std::wstring& shortcutFolder)
+                            const std::wstring& shortcutFolder, std::wstring* digest)
 {
     merge();
 
     bool result = false;
+    if (digest)
+        digest->clear();
     SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-    unique_hfile out(
-        CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    unique_hfile out(CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (out) {
         static constexpr unsigned char byteOrderMark[] = {0xFF, 0xFE};
         result = writeText(out.get(), byteOrderMark, sizeof byteOrderMark);
@@ -400,6 +403,10 @@ bool UninstallLog::writeLog(const std::wstring& file, const std::wstring& instal
                 record.path = selfRegistrationText;
             result = writeLine(out.get(), formatRecordLine(number++, record)) && result;
         }
+        // The digest is taken from the file as it lies on the disk, read back through
+        // the handle that nobody else could open meanwhile.
+        if (result && digest)
+            *digest = digestOfOpenFile(out.get());
         out.reset();
         SetFileAttributesW(file.c_str(), logFileAttributes);
     }

@@ -95,9 +95,10 @@ public:
 
     // Merges the earlier records into `records`, writes the log file, and deletes
     // every backup (also when writing fails). False when the file could not be
-    // created or a write failed.
+    // created or a write failed. `digest`, when given, receives the written file's
+    // digest (see log_digest.h), empty when it failed.
     bool writeLog(const std::wstring& file, const std::wstring& installFolder,
-                  const std::wstring& shortcutFolder);
+                  const std::wstring& shortcutFolder, std::wstring* digest = nullptr);
 
     // Reads an earlier log into installPath, shortcutPath, previousProduct and
     // previousRecords. Without a file it only empties the two folders. Reports

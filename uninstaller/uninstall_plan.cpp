@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "app/product.h"
 #include "support/format.h"
 
 namespace ar {
@@ -101,6 +102,31 @@ bool isBelowAny(const std::wstring& path, const std::vector<std::wstring>& folde
                        [&](const std::wstring& f) { return isBelow(path, f); });
 }
 
+bool beginsWithProductName(const std::wstring& name)
+{
+    const std::size_t length = wcslen(product::name);
+    return name.size() >= length && equalIgnoringCase(name.substr(0, length), product::name);
+}
+
+// An element of `path`, after those of `folder` and before its last one, begins with
+// the product's name: the path lies within a product-named folder below `folder`.
+bool withinProductNamedFolder(const std::wstring& path, const std::wstring& folder, bool directlyBelow)
+{
+    auto p = elements(path), f = elements(folder);
+    if (!p || !f || p->size() < f->size() + 2 || !startsWith(*p, *f))
+        return false;
+    const std::size_t last = directlyBelow ? f->size() + 1 : p->size() - 1;
+    for (std::size_t i = f->size(); i < last; ++i)
+        if (beginsWithProductName((*p)[i]))
+            return true;
+    return false;
+}
+
+bool isDirectlyIn(const std::wstring& path, const std::wstring& folder)
+{
+    return isBelow(path, folder) && samePlainPath(parentOf(path), folder);
+}
+
 class RecordCheck {
 public:
     RecordCheck(const ProductFolders& folders, const std::function<bool(const std::wstring&)>& exists)
@@ -128,6 +154,8 @@ public:
             if (!related && exists_(path))
                 return false;
             created_.push_back(path);
+            if (!folders_.logVerified)
+                return true; // grants nothing below it
             // A folder above the product's folders (D:\Apps above D:\Apps\Pelorium)
             // holds more than the product: what lies in it needs a closer licence.
             bool above = std::any_of(roots_.begin(), roots_.end(),
@@ -141,6 +169,15 @@ public:
                 return true;
             if (!isPlainAbsolutePath(path))
                 return false;
+            if (!folders_.logVerified) {
+                auto within = [&](const std::vector<std::wstring>& bases, bool directlyBelow) {
+                    return std::any_of(bases.begin(), bases.end(), [&](const std::wstring& base) {
+                        return withinProductNamedFolder(path, base, directlyBelow);
+                    });
+                };
+                return isBelow(path, folders_.installFolder) || within(folders_.dataFolders, false) ||
+                       within(folders_.desktopFolders, true) || !exists_(path);
+            }
             return isBelow(path, folders_.installFolder) || isBelowAny(path, folders_.dataFolders) ||
                    isBelowAny(path, licensing_) || !exists_(path);
         case RecordKind::MenuShortcut:
@@ -150,6 +187,15 @@ public:
                 return true;
             if (!isPlainAbsolutePath(path) || !endsWithLink(path))
                 return false;
+            if (!folders_.logVerified) {
+                if (record.recordKind != RecordKind::DesktopShortcut)
+                    return isDirectlyIn(path, folders_.shortcutFolder) || !exists_(path);
+                const bool onDesktop =
+                    std::any_of(folders_.desktopFolders.begin(), folders_.desktopFolders.end(),
+                                [&](const std::wstring& desktop) { return isDirectlyIn(path, desktop); });
+                return (onDesktop && beginsWithProductName(path.substr(path.find_last_of(L"\\/") + 1))) ||
+                       !exists_(path);
+            }
             const bool inPlace = record.recordKind == RecordKind::DesktopShortcut
                                      ? isBelowAny(path, folders_.desktopFolders)
                                      : isBelow(path, folders_.shortcutFolder);

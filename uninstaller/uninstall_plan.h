@@ -1,7 +1,37 @@
-// What the uninstaller may remove, decided from the uninstall log alone, before
-// anything is touched. A log is trusted record by record, from the first: a record
-// that names something outside the product's folders, or a malformed or cut-off
-// line, ends the trust, and nothing from there on is acted upon.
+// What the uninstaller may remove, decided from the uninstall log before anything
+// is touched. The log lies in the installation folder, which a standard user may be
+// able to change; the uninstaller runs elevated. So the log is evidence, never
+// authority: what it may remove is bounded by places that only administrators can
+// write, and by the product's identity.
+//
+// Authority. The installer records in the product's HKLM record the SHA-256 digest
+// of the log it wrote and the Start-menu folder; the uninstall key records the
+// installation folder. The roots are that installation folder, that Start-menu
+// folder, the desktops, and the company's folders below the application-data
+// folders. The log's own "Shortcut Path" header is never a root.
+//
+// Records are taken in file order; a record that fails its rule, a malformed line
+// or a last line without its line end ends the trust, and nothing from there on is
+// acted upon. A record that names nothing on the disk cannot do harm and passes.
+//
+// A log whose digest matches the recorded one was written by the installer and is
+// trusted record by record within the roots: a file below the installation folder,
+// a data folder or a folder that the log created; a link in the Start-menu folder,
+// on a desktop or in a folder that the log created; a created folder related to a
+// root, or any that no longer exists. A folder created above a root (D:\Apps above
+// D:\Apps\Pelorium 7) licenses nothing in it.
+//
+// Any other log (changed, or without a recorded digest) meets the conservative
+// rules only:
+// - a folder record passes when it is, lies below or lies above a root; it grants
+//   nothing below it, and the folder is removed only when empty;
+// - a file record passes below the installation folder; below a company data folder
+//   only within a folder whose name begins with the product's name
+//   ("Ardenvale\Pelorium", "Ardenvale\Textures\Pelorium"); on a desktop only within a folder
+//   directly on it whose name begins with the product's name;
+// - a Start-menu or uninstaller shortcut record passes only as a ".lnk" file directly
+//   in the recorded Start-menu folder, a desktop shortcut record only as a ".lnk"
+//   directly on a desktop whose name begins with the product's name.
 #pragma once
 
 #include <cstddef>
@@ -36,9 +66,12 @@ bool wholeLogRead(const LogShape& shape, std::size_t recordsRead);
 // The folders in which the product's files may lie.
 struct ProductFolders {
     std::wstring installFolder;               // holds the uninstaller and its log
-    std::wstring shortcutFolder;              // the log's Start-menu folder (may be empty)
+    std::wstring shortcutFolder;              // the recorded Start-menu folder (may be empty)
     std::vector<std::wstring> dataFolders;    // the company's folders below the application-data folders
     std::vector<std::wstring> desktopFolders; // the common and the user's desktop
+    // The log's digest matches the one recorded by the installer; otherwise only the
+    // conservative rules apply.
+    bool logVerified = false;
 };
 
 enum class UninstallAction {

@@ -2,10 +2,13 @@
 
 #include <windows.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 
 #include "app/language.h"
+#include "app/product_record.h"
 #include "app/product.h"
 #include "app/startup.h"
+#include "log/log_digest.h"
 #include "log/uninstall_log.h"
 #include "resources/resource.h"
 #include "support/error.h"
@@ -29,23 +32,6 @@ std::wstring parentOf(const std::wstring& path)
     return end == std::wstring::npos ? std::wstring() : path.substr(0, end);
 }
 
-bool readWholeFile(const std::wstring& path, std::string& bytes)
-{
-    unique_hfile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return false;
-    LARGE_INTEGER size{};
-    // A real log holds a few hundred lines; anything far larger is not one.
-    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > 16 * 1024 * 1024)
-        return false;
-    bytes.resize(static_cast<std::size_t>(size.QuadPart));
-    DWORD read = 0;
-    return bytes.empty() ||
-           (ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) &&
-            read == bytes.size());
-}
-
 bool pathExists(const std::wstring& path)
 {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -55,6 +41,19 @@ std::wstring specialFolder(int csidl)
 {
     wchar_t buffer[MAX_PATH] = {};
     if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer)))
+        return {};
+    return buffer;
+}
+
+// The installation folder that the uninstall key records.
+std::wstring registeredInstallFolder()
+{
+    wchar_t buffer[MAX_PATH + 1] = {};
+    DWORD bytes = sizeof(buffer) - sizeof(wchar_t);
+    DWORD type = 0;
+    if (SHGetValueW(HKEY_LOCAL_MACHINE, product::uninstallKeyPath().c_str(), L"InstallLocation", &type,
+                    buffer, &bytes) != ERROR_SUCCESS ||
+        type != REG_SZ)
         return {};
     return buffer;
 }
@@ -108,11 +107,16 @@ bool Uninstallation::productClosed(UninstallExit& exit)
     return true;
 }
 
-ProductFolders Uninstallation::productFolders(const std::wstring& shortcutFolder) const
+ProductFolders Uninstallation::productFolders(const std::string& logBytes) const
 {
     ProductFolders folders;
-    folders.installFolder = installFolder_;
-    folders.shortcutFolder = shortcutFolder;
+    const InstallationLogRecord recorded = readInstallationLog();
+    folders.logVerified = !recorded.digest.empty() && logDigest(logBytes) == recorded.digest;
+    // The folders come from the registration, never from the log.
+    const std::wstring registered = registeredInstallFolder();
+    if (!registered.empty() && UninstallLog::samePath(registered, installFolder_))
+        folders.installFolder = installFolder_;
+    folders.shortcutFolder = recorded.menuFolder;
     for (int csidl : {CSIDL_COMMON_APPDATA, CSIDL_APPDATA}) {
         std::wstring base = specialFolder(csidl);
         if (!base.empty())
@@ -246,8 +250,12 @@ UninstallExit Uninstallation::run()
 
     // The log, and how much of it may be trusted.
     const std::wstring logPath = uninstallLogBeside(uninstaller_);
+    // The log stays open, without sharing writes, until it has been read and
+    // checked: what is read is what was checked.
+    unique_hfile held(CreateFileW(logPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     std::string bytes;
-    if (!readWholeFile(logPath, bytes))
+    if (!held || !readWholeFile(logPath, bytes))
         return refuse(formatString(IDS_UNINSTALL_LOG_UNREADABLE, {logPath}));
     UninstallLog log;
     log.readLog(logPath);
@@ -257,7 +265,8 @@ UninstallExit Uninstallation::run()
     const LogShape shape = logShape(bytes);
     const std::size_t recordsRead = log.previousRecords.size();
     const UninstallPlan plan = planUninstall(log.previousRecords, recordsFromWholeLines(shape, recordsRead),
-                                             productFolders(log.shortcutPath), uninstaller_, pathExists);
+                                             productFolders(bytes), uninstaller_, pathExists);
+    held.reset();
     if (plan.trustedRecords == 0)
         return refuse(foreign);
     const bool wholeLog = plan.trustedRecords == recordsRead && wholeLogRead(shape, recordsRead);

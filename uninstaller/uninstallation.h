@@ -32,7 +32,9 @@ private:
     int tell(const std::wstring& text, UINT type);
     // Waits, with a Retry/Cancel question, until the product is no longer running.
     bool productClosed(UninstallExit& exit);
-    ProductFolders productFolders(const std::wstring& shortcutFolder) const;
+    // The product's folders as the registration knows them, and whether the log is
+    // the one that the installer wrote (`logBytes` gives the recorded digest).
+    ProductFolders productFolders(const std::string& logBytes) const;
     // Carries out the plan's steps; false when the removal had to stop.
     bool removeAll(const UninstallPlan& plan);
     void note(const std::wstring& path, const StepResult& result);

@@ -11,6 +11,7 @@
 #include "app/product_record.h"
 #include "engine/installation.h"
 #include "engine/uninstall_registration.h"
+#include "log/log_digest.h"
 #include "log/log_format.h"
 #include "support/module_state.h"
 #include "uninstaller/uninstall_plan.h"
@@ -241,6 +242,17 @@ void UninstallerTest::writeLog(const std::wstring& text) const
 }
 
 void UninstallerTest::writeLogBytes(const std::string& bytes) const
+{
+    tamperLogBytes(bytes);
+    ASSERT_EQ(recordInstallationLog(logDigest(bytes), menu), ERROR_SUCCESS);
+}
+
+void UninstallerTest::tamperLog(const std::wstring& text) const
+{
+    tamperLogBytes(utf16(text));
+}
+
+void UninstallerTest::tamperLogBytes(const std::string& bytes) const
 {
     const std::wstring path = install + L"\\Uninstall.ulog";
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);

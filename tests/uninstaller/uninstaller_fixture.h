@@ -58,9 +58,14 @@ protected:
     const std::vector<UninstallLogRecord>& records() const { return records_; }
     // The log text (without byte-order mark) that makeInstallation writes.
     std::wstring logText() const;
-    // Replaces the installation's log by `text`, written as the installer does.
+    // Replaces the installation's log by `text`, written as the installer does: its
+    // digest and the Start-menu folder `menu` go into the product's record.
     void writeLog(const std::wstring& text) const;
     void writeLogBytes(const std::string& bytes) const;
+    // Changes the installation's log behind the installer's back: the recorded digest
+    // stays as it was.
+    void tamperLog(const std::wstring& text) const;
+    void tamperLogBytes(const std::string& bytes) const;
     static std::string utf16(const std::wstring& text);
 
     // An installation by the installation run from the demo payload `payload`

@@ -2,11 +2,15 @@
 // installations by the installation run: what it removes, what it keeps, what it
 // refuses, and that nothing of it remains.
 #include <gtest/gtest.h>
+#include <shlobj.h>
 #include <shlwapi.h>
 
 #include "app/install_context.h"
 #include "app/product.h"
+#include "app/product_record.h"
 #include "app/system_checks.h"
+#include "log/log_digest.h"
+#include "log/log_format.h"
 #include "payload/payload.h"
 #include "support/handles.h"
 #include "support/module_state.h"
@@ -238,6 +242,109 @@ TEST_F(UninstallerTest, AHandEditedLogStopsAtTheFirstRecordThatIsNotTheProducts)
     ASSERT_TRUE(ar::test::waitForUninstallers());
     EXPECT_EQ(ar::test::readFile(install + L"\\Readme.txt.old\\kept.txt"), "kept");
     EXPECT_TRUE(ar::test::exists(uninstaller));
+}
+
+std::wstring specialFolder(int csidl)
+{
+    wchar_t buffer[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer);
+    return buffer;
+}
+
+ar::UninstallLogRecord logRecord(ar::RecordKind kind, const std::wstring& path, int fileKind = -1)
+{
+    ar::UninstallLogRecord record;
+    record.recordKind = kind;
+    record.path = path;
+    record.fileKind = fileKind;
+    record.succeeded = true;
+    return record;
+}
+
+TEST_F(UninstallerTest, AChangedLogIsHeldToTheFoldersThatTheRegistrationKnows)
+{
+    makeInstallation();
+    // What others own beside the product: another program's folder below the
+    // company's data folder, a folder and a link on the desktop, a document and a
+    // link of the user's.
+    const std::wstring desktop = specialFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
+    const std::wstring other = specialFolder(CSIDL_COMMON_APPDATA) + L"\\Ardenvale\\Lumen";
+    const std::wstring documents = root / L"Documents";
+    const std::vector<std::wstring> foreign{other + L"\\settings.dat", desktop + L"\\Work\\report.txt",
+                                            desktop + L"\\Holiday.lnk", documents + L"\\Notes.lnk",
+                                            menu + L"\\Manual.doc"};
+    for (const std::wstring& path : foreign)
+        ar::test::writeFile(path, "not the product's");
+
+    using Kind = ar::RecordKind;
+    const std::vector<std::pair<const char*, std::vector<ar::UninstallLogRecord>>> cases{
+        {"a folder of another program below the company's data folder",
+         {logRecord(Kind::CreatedFolder, other), logRecord(Kind::InstalledFile, foreign[0], 0)}},
+        {"a folder on the desktop",
+         {logRecord(Kind::CreatedFolder, desktop + L"\\Work"),
+          logRecord(Kind::InstalledFile, foreign[1], 0)}},
+        {"a desktop link that is not the product's", {logRecord(Kind::DesktopShortcut, foreign[2])}},
+        {"the header's shortcut folder", {logRecord(Kind::MenuShortcut, foreign[3])}},
+        {"a document as a shortcut", {logRecord(Kind::UninstallShortcut, foreign[4])}},
+    };
+    for (const auto& [what, inserted] : cases) {
+        std::wstring text = logText();
+        text.replace(text.find(menu), menu.size(), documents);
+        std::size_t at = text.find(L"0004:00ff:1");
+        ASSERT_NE(at, std::wstring::npos);
+        for (auto it = inserted.rbegin(); it != inserted.rend(); ++it)
+            text.insert(at, ar::formatRecordLine(4, *it));
+        tamperLog(text);
+        EXPECT_EQ(uninstall(L"/S /PURGE /LOG=\"" + logFile + L"\""), 3) << what;
+        ASSERT_TRUE(ar::test::waitForUninstallers());
+        for (const std::wstring& path : foreign)
+            EXPECT_EQ(ar::test::readFile(path), "not the product's")
+                << what << ": " << ar::test::narrow(path);
+        EXPECT_TRUE(ar::test::exists(uninstaller)) << what;
+        EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, ar::product::uninstallKeyPath())) << what;
+    }
+    // The same records in a log that the installer wrote, its digest recorded: the
+    // folder was its own, and so is what lies in it.
+    std::wstring text = logText();
+    const std::size_t at = text.find(L"0004:00ff:1");
+    text.insert(at,
+                ar::formatRecordLine(4, cases[1].second[0]) + ar::formatRecordLine(4, cases[1].second[1]));
+    writeLog(text);
+    EXPECT_EQ(uninstall(L"/S /PURGE"), 0);
+    ASSERT_TRUE(ar::test::waitForUninstallers());
+    EXPECT_FALSE(ar::test::exists(desktop + L"\\Work"));
+
+    for (const std::wstring& path : {foreign[0], foreign[1], foreign[2]})
+        DeleteFileW(path.c_str());
+    RemoveDirectoryW((desktop + L"\\Work").c_str());
+    RemoveDirectoryW(other.c_str());
+    RemoveDirectoryW((specialFolder(CSIDL_COMMON_APPDATA) + L"\\Ardenvale").c_str());
+}
+
+TEST_F(UninstallerTest, AChangedLogOfARealInstallationStillRemovesAllOfIt)
+{
+    auto before = machine().take();
+    installFromPayload(L"payload_76.dll");
+    // The installation recorded the digest of the log it wrote and its menu folder.
+    const std::wstring path = install + L"\\Uninstall.ulog";
+    std::string bytes = ar::test::readFile(path);
+    const ar::InstallationLogRecord recorded = ar::readInstallationLog();
+    EXPECT_EQ(recorded.digest, ar::logDigest(bytes));
+    EXPECT_EQ(recorded.menuFolder, menu);
+
+    // Its header now names another folder: the conservative rules still cover every record.
+    std::wstring text;
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2)
+        text += static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) |
+                                     static_cast<unsigned char>(bytes[i + 1]) << 8);
+    const std::wstring header = L"Shortcut Path : " + menu;
+    ASSERT_NE(text.find(header), std::wstring::npos);
+    text.replace(text.find(header), header.size(), L"Shortcut Path : " + root.path());
+    tamperLog(text);
+    EXPECT_EQ(uninstall(L"/S /PURGE /LOG=\"" + logFile + L"\""), 0) << ar::test::narrow(uninstallLog());
+    ASSERT_TRUE(ar::test::waitForUninstallers());
+    auto differences = MachineState::differences(before, machine().take());
+    EXPECT_TRUE(differences.empty()) << differences.size() << " differences, first: " << differences.front();
 }
 
 TEST_F(UninstallerTest, RefusesWhileTheProductOrAnInstallerRuns)
