@@ -14,6 +14,18 @@
 
 namespace ar::test {
 
+// One record as the log reader gives it back.
+inline UninstallLogRecord logRecord(RecordKind kind, const std::wstring& path, int fileKind = -1,
+                                    bool succeeded = true)
+{
+    UninstallLogRecord record;
+    record.recordKind = kind;
+    record.path = path;
+    record.fileKind = fileKind;
+    record.succeeded = succeeded;
+    return record;
+}
+
 // Points TMP and TEMP (and so the user's temporary folder) somewhere else while alive.
 class TempFolderOverride {
 public:

@@ -19,15 +19,8 @@
 
 namespace {
 
+using ar::test::narrow;
 using ar::test::textOf;
-
-std::string narrow(const std::wstring& text)
-{
-    std::string out;
-    for (wchar_t c : text)
-        out += c < 128 ? static_cast<char>(c) : '?';
-    return out;
-}
 
 // The room a text needs in `control`, against the room it has; empty when it fits.
 std::string misfit(HWND control)

@@ -5,23 +5,14 @@
 
 #include <set>
 
+#include "tests/log/log_test_support.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 using ar::RecordKind;
 using ar::UninstallAction;
-
-ar::UninstallLogRecord record(RecordKind kind, const std::wstring& path, int fileKind = -1,
-                              bool succeeded = true)
-{
-    ar::UninstallLogRecord r;
-    r.recordKind = kind;
-    r.path = path;
-    r.fileKind = fileKind;
-    r.succeeded = succeeded;
-    return r;
-}
+using ar::test::logRecord;
 
 const std::wstring install = L"C:\\Apps\\Pelorium 7";
 const std::wstring menu = L"C:\\Menu\\Pelorium 7";
@@ -41,22 +32,22 @@ struct Machine {
 // A first installation as the installer records it.
 std::list<ar::UninstallLogRecord> installation()
 {
-    return {record(RecordKind::CreatedFolder, L"C:\\Apps"),
-            record(RecordKind::CreatedFolder, install),
-            record(RecordKind::CreatedFolder, install + L"\\Lang"),
-            record(RecordKind::InstalledFile, install + L"\\Lang\\Pelorium.de.dll", 0),
-            record(RecordKind::CreatedFolder, L"C:\\ProgramData\\Ardenvale\\Pelorium"),
-            record(RecordKind::InstalledFile, L"C:\\ProgramData\\Ardenvale\\Pelorium\\Minerals.pm-lib", 3),
-            record(RecordKind::InstalledFile, uninstaller, 2),
-            record(RecordKind::InstalledFile, install + L"\\Pelorium.exe", 1),
-            record(RecordKind::CreatedFolder, L"C:\\Menu"),
-            record(RecordKind::CreatedFolder, menu),
-            record(RecordKind::MenuShortcut, menu + L"\\Pelorium 7.06.lnk"),
-            record(RecordKind::UninstallShortcut, L"", -1, false),
-            record(RecordKind::DesktopShortcut, L"C:\\users\\Public\\Desktop\\Pelorium 7.06.lnk"),
-            record(RecordKind::DirectXSetup, L"DirectX"),
-            record(RecordKind::UninstallKey, L""),
-            record(RecordKind::SelfRegistration, L"")};
+    return {logRecord(RecordKind::CreatedFolder, L"C:\\Apps"),
+            logRecord(RecordKind::CreatedFolder, install),
+            logRecord(RecordKind::CreatedFolder, install + L"\\Lang"),
+            logRecord(RecordKind::InstalledFile, install + L"\\Lang\\Pelorium.de.dll", 0),
+            logRecord(RecordKind::CreatedFolder, L"C:\\ProgramData\\Ardenvale\\Pelorium"),
+            logRecord(RecordKind::InstalledFile, L"C:\\ProgramData\\Ardenvale\\Pelorium\\Minerals.pm-lib", 3),
+            logRecord(RecordKind::InstalledFile, uninstaller, 2),
+            logRecord(RecordKind::InstalledFile, install + L"\\Pelorium.exe", 1),
+            logRecord(RecordKind::CreatedFolder, L"C:\\Menu"),
+            logRecord(RecordKind::CreatedFolder, menu),
+            logRecord(RecordKind::MenuShortcut, menu + L"\\Pelorium 7.06.lnk"),
+            logRecord(RecordKind::UninstallShortcut, L"", -1, false),
+            logRecord(RecordKind::DesktopShortcut, L"C:\\users\\Public\\Desktop\\Pelorium 7.06.lnk"),
+            logRecord(RecordKind::DirectXSetup, L"DirectX"),
+            logRecord(RecordKind::UninstallKey, L""),
+            logRecord(RecordKind::SelfRegistration, L"")};
 }
 
 ar::UninstallPlan plan(const std::list<ar::UninstallLogRecord>& records, const Machine& machine = {},
@@ -110,7 +101,7 @@ TEST(UninstallPlan, StopsAtTheFirstRecordOutsideTheProductsFolders)
           std::wstring(L"\\\\?\\C:\\Apps\\Pelorium 7\\Pelorium.exe")}) {
         auto records = installation();
         auto at = std::next(records.begin(), 4);
-        records.insert(at, record(RecordKind::InstalledFile, foreign, 0));
+        records.insert(at, logRecord(RecordKind::InstalledFile, foreign, 0));
         ar::UninstallPlan p = plan(records);
         EXPECT_EQ(p.trustedRecords, 4u) << ar::test::narrow(foreign);
         // Only what the first four records name: the language library and the folders.
@@ -128,20 +119,20 @@ TEST(UninstallPlan, RefusesShortcutsAndFoldersThatAreNotTheProducts)
         return plan(records).trustedRecords;
     };
     // A "shortcut" that is no link, or lies outside the shortcut and desktop folders.
-    EXPECT_EQ(refusedAt(record(RecordKind::MenuShortcut, menu + L"\\Pelorium.exe")), 10u);
-    EXPECT_EQ(refusedAt(record(RecordKind::MenuShortcut, L"C:\\users\\me\\Favourite.lnk")), 10u);
-    EXPECT_EQ(refusedAt(record(RecordKind::DesktopShortcut, L"C:\\users\\me\\Favourite.lnk")), 10u);
+    EXPECT_EQ(refusedAt(logRecord(RecordKind::MenuShortcut, menu + L"\\Pelorium.exe")), 10u);
+    EXPECT_EQ(refusedAt(logRecord(RecordKind::MenuShortcut, L"C:\\users\\me\\Favourite.lnk")), 10u);
+    EXPECT_EQ(refusedAt(logRecord(RecordKind::DesktopShortcut, L"C:\\users\\me\\Favourite.lnk")), 10u);
     // A created folder elsewhere, or a drive root.
-    EXPECT_EQ(refusedAt(record(RecordKind::CreatedFolder, L"C:\\users\\me\\Documents")), 10u);
-    EXPECT_EQ(refusedAt(record(RecordKind::CreatedFolder, L"D:\\")), 10u);
+    EXPECT_EQ(refusedAt(logRecord(RecordKind::CreatedFolder, L"C:\\users\\me\\Documents")), 10u);
+    EXPECT_EQ(refusedAt(logRecord(RecordKind::CreatedFolder, L"D:\\")), 10u);
     // What names nothing can do no harm and does not stop the walk.
     Machine machine;
     machine.missing = {L"C:\\users\\me\\Favourite.lnk", L"C:\\Elsewhere\\gone.txt"};
     auto records = installation();
     records.insert(std::next(records.begin(), 10),
-                   record(RecordKind::MenuShortcut, L"C:\\users\\me\\Favourite.lnk"));
+                   logRecord(RecordKind::MenuShortcut, L"C:\\users\\me\\Favourite.lnk"));
     records.insert(std::next(records.begin(), 5),
-                   record(RecordKind::InstalledFile, L"C:\\Elsewhere\\gone.txt", 0));
+                   logRecord(RecordKind::InstalledFile, L"C:\\Elsewhere\\gone.txt", 0));
     EXPECT_EQ(plan(records, machine).trustedRecords, records.size());
 }
 
@@ -151,14 +142,15 @@ TEST(UninstallPlan, AFolderCreatedAboveTheProductsFoldersDoesNotLicenseWhatLiesI
     ar::ProductFolders f = folders();
     f.installFolder = L"D:\\Apps\\Pelorium 7";
     std::list<ar::UninstallLogRecord> records{
-        record(RecordKind::CreatedFolder, L"D:\\Apps"),
-        record(RecordKind::CreatedFolder, L"D:\\Apps\\Pelorium 7"),
-        record(RecordKind::InstalledFile, L"D:\\Apps\\Other\\tool.exe", 0)};
+        logRecord(RecordKind::CreatedFolder, L"D:\\Apps"),
+        logRecord(RecordKind::CreatedFolder, L"D:\\Apps\\Pelorium 7"),
+        logRecord(RecordKind::InstalledFile, L"D:\\Apps\\Other\\tool.exe", 0)};
     ar::UninstallPlan p = ar::planUninstall(records, 3, f, L"D:\\Apps\\Pelorium 7\\Uninstall.exe", Machine{});
     EXPECT_EQ(p.trustedRecords, 2u);
     // A folder that the log created elsewhere does: examples on the desktop, say.
-    records = {record(RecordKind::CreatedFolder, L"C:\\users\\Public\\Desktop\\Pelorium Examples"),
-               record(RecordKind::InstalledFile, L"C:\\users\\Public\\Desktop\\Pelorium Examples\\a.pm", 0)};
+    records = {
+        logRecord(RecordKind::CreatedFolder, L"C:\\users\\Public\\Desktop\\Pelorium Examples"),
+        logRecord(RecordKind::InstalledFile, L"C:\\users\\Public\\Desktop\\Pelorium Examples\\a.pm", 0)};
     p = ar::planUninstall(records, 2, f, L"D:\\Apps\\Pelorium 7\\Uninstall.exe", Machine{});
     EXPECT_EQ(p.trustedRecords, 2u);
     EXPECT_EQ(p.uninstallerFolderLevels, 0);
@@ -172,9 +164,9 @@ TEST(UninstallPlan, ReadsOnlyTheRecordsFromWholeLinesAndSkipsWhatDidNotSucceed)
     EXPECT_EQ(paths(p), (std::vector<std::wstring>{install + L"\\Lang"}));
 
     std::list<ar::UninstallLogRecord> failed{
-        record(RecordKind::CreatedFolder, install),
-        record(RecordKind::InstalledFile, install + L"\\a.dll", 0, false),
-        record(RecordKind::SelfRegistration, L"")};
+        logRecord(RecordKind::CreatedFolder, install),
+        logRecord(RecordKind::InstalledFile, install + L"\\a.dll", 0, false),
+        logRecord(RecordKind::SelfRegistration, L"")};
     p = plan(failed);
     EXPECT_EQ(p.trustedRecords, 3u);
     // No main program: nothing to unregister with; the installation folder holds the uninstaller.

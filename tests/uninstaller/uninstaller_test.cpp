@@ -14,11 +14,14 @@
 #include "payload/payload.h"
 #include "support/handles.h"
 #include "support/module_state.h"
+#include "tests/log/log_test_support.h"
 #include "tests/uninstaller/uninstaller_fixture.h"
 
 namespace {
 
+using ar::test::logRecord;
 using ar::test::MachineState;
+using ar::test::specialFolder;
 using ar::test::UninstallerTest;
 
 bool keyExists(HKEY root, const std::wstring& path)
@@ -242,23 +245,6 @@ TEST_F(UninstallerTest, AHandEditedLogStopsAtTheFirstRecordThatIsNotTheProducts)
     ASSERT_TRUE(ar::test::waitForUninstallers());
     EXPECT_EQ(ar::test::readFile(install + L"\\Readme.txt.old\\kept.txt"), "kept");
     EXPECT_TRUE(ar::test::exists(uninstaller));
-}
-
-std::wstring specialFolder(int csidl)
-{
-    wchar_t buffer[MAX_PATH] = {};
-    SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer);
-    return buffer;
-}
-
-ar::UninstallLogRecord logRecord(ar::RecordKind kind, const std::wstring& path, int fileKind = -1)
-{
-    ar::UninstallLogRecord record;
-    record.recordKind = kind;
-    record.path = path;
-    record.fileKind = fileKind;
-    record.succeeded = true;
-    return record;
 }
 
 TEST_F(UninstallerTest, AChangedLogIsHeldToTheFoldersThatTheRegistrationKnows)
