@@ -16,6 +16,7 @@
 #include "engine/private_folder.h"
 #include "engine/shortcut.h"
 #include "engine/uninstall_registration.h"
+#include "log/run_journal.h"
 #include "payload/payload.h"
 #include "resources/resource.h"
 #include "support/format.h"
@@ -108,6 +109,7 @@ private:
     UninstallLog& log_;
     TempFileList temp_;
     PrivateFolder private_;
+    RunJournal journal_;
     bool stepFailed_ = false;
 };
 
@@ -203,6 +205,8 @@ void Run::createShortcuts()
     auto make = [&](int which, const std::wstring& target, const std::wstring& folder,
                     const std::wstring& name) {
         log_.recordShortcut(which, folder);
+        if (!folder.empty())
+            log_.expectPath(shortcutLinkPath(folder, name));
         std::wstring link;
         if (!folder.empty() && create_shortcut(target, folder, &name, &link)) {
             log_.commit(true, link);
@@ -313,9 +317,17 @@ bool Run::execute()
     if (!private_.create(tempFolder))
         return failBeforeStart(
             formatPrintf(L"%08x (%ls)", static_cast<unsigned>(GetLastError()), L"CreateDirectory"));
+    // Without a durable journal a run that is ended from outside could not be undone.
+    if (!journal_.start(tempFolder)) {
+        const DWORD journalError = GetLastError();
+        private_.close();
+        RemoveDirectoryW(tempFolder.c_str());
+        return failBeforeStart(formatPrintf(L"%08x (%ls)", static_cast<unsigned>(journalError), L"Journal"));
+    }
     context_.tempFolder = tempFolder;
     temp_.folder = tempFolder;
     log_.backupFolder = tempFolder;
+    log_.journal = &journal_;
 
     PayloadFolders folders = payloadFolders(context_.installFolder, tempFolder);
     view_.setProgress(0);
@@ -407,6 +419,10 @@ void Run::cleanUp()
     private_.close();
     temp_.clean();
     log_.backupFolder.clear();
+    // The run has ended, installed or rolled back: its journal and backups go last.
+    log_.journal = nullptr;
+    for (const std::wstring& left : journal_.finish())
+        view_.appendLogLine(L"Not removed (the next start removes it): " + left + lineEnd);
     view_.endWait();
 }
 

@@ -203,12 +203,16 @@ void UninstallLog::ensure_folders(const std::wstring& folder)
             --end;
         std::wstring prefix = buffer.substr(0, end);
         if (!PathIsDirectoryW(prefix.c_str())) {
-            if (!CreateDirectoryW(prefix.c_str(), nullptr))
-                return;
-            SHChangeNotify(SHCNE_MKDIR, SHCNF_PATHW, prefix.c_str(), nullptr);
+            // Journaled before it is made: an interrupted run removes it if it is there.
             UninstallLogRecord& record = append(RecordKind::CreatedFolder);
-            record.path = std::move(prefix);
+            record.path = prefix;
             record.succeeded = true;
+            journalLast();
+            if (!CreateDirectoryW(prefix.c_str(), nullptr)) {
+                records.pop_back();
+                return;
+            }
+            SHChangeNotify(SHCNE_MKDIR, SHCNF_PATHW, prefix.c_str(), nullptr);
         }
         component = next;
     }
@@ -226,16 +230,19 @@ void UninstallLog::recordFile(const std::wstring& path, std::int32_t fileKind, b
     record.fileKind = fileKind;
 
     DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        journalLast();
         return;
+    }
     record.existedBefore = true;
     record.backupSource = path;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        journalLast();
         if (keep)
             return; // nothing is written over what is kept
         throwKeepingFile(ERROR_ALREADY_EXISTS, "a folder stands where a file must be installed");
     }
-    record.backupPath = backup_to_temp(path, keep, backupFolder);
+    record.backupPath = backUpLast(path, keep);
     if (record.backupPath.empty() && !keep)
         throwKeepingFile(GetLastError(), "an existing file could not be moved away before it is replaced");
 }
@@ -251,22 +258,32 @@ void UninstallLog::recordShortcut(int which, const std::wstring& folder)
 
     auto earlier = std::find_if(previousRecords.begin(), previousRecords.end(),
                                 [kind](const UninstallLogRecord& r) { return r.recordKind == kind; });
-    if (earlier == previousRecords.end() || earlier->path.empty())
+    if (earlier == previousRecords.end() || earlier->path.empty()) {
+        journalLast();
         return;
+    }
     DWORD attributes = GetFileAttributesW(earlier->path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        journalLast();
         return;
+    }
     record.existedBefore = true;
     record.backupSource = earlier->path;
-    record.backupPath = backup_to_temp(earlier->path, false, backupFolder);
+    record.backupPath = backUpLast(earlier->path, false);
 }
 
 void UninstallLog::recordUninstallKey(HKEY existingKey)
 {
     UninstallLogRecord& record = append(RecordKind::UninstallKey);
-    if (!existingKey)
+    if (!existingKey) {
+        journalLast();
         return;
+    }
     record.existedBefore = true;
+    if (journal) {
+        journal->saveKey(records.size() - 1, record, existingKey);
+        return;
+    }
     std::wstring hive = backup_to_temp(std::nullopt, false, backupFolder);
     if (!hive.empty() && saveKeyToHive(existingKey, hive))
         record.backupPath = std::move(hive);
@@ -275,11 +292,38 @@ void UninstallLog::recordUninstallKey(HKEY existingKey)
 void UninstallLog::recordSelfRegistration()
 {
     append(RecordKind::SelfRegistration);
+    journalLast();
 }
 
 void UninstallLog::recordDirectXSetup()
 {
     append(RecordKind::DirectXSetup);
+    journalLast();
+}
+
+void UninstallLog::journalLast()
+{
+    if (journal)
+        journal->write(records.size() - 1, records.back());
+}
+
+std::wstring UninstallLog::backUpLast(const std::wstring& source, bool copy)
+{
+    if (!journal)
+        return backup_to_temp(source, copy, backupFolder);
+    UninstallLogRecord& record = records.back();
+    journal->backUp(records.size() - 1, record, source, copy);
+    return record.backupPath;
+}
+
+void UninstallLog::expectPath(const std::wstring& path)
+{
+    if (!journal || !pending || records.empty() ||
+        GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return;
+    UninstallLogRecord expected = records.back();
+    expected.path = path;
+    journal->write(records.size() - 1, expected);
 }
 
 void UninstallLog::commit(bool succeeded, const std::optional<std::wstring>& path)
@@ -288,8 +332,11 @@ void UninstallLog::commit(bool succeeded, const std::optional<std::wstring>& pat
         return;
     pending = false;
     records.back().succeeded = succeeded;
-    if (path)
+    if (path) {
         records.back().path = *path;
+        // Only a path changes what undoing the record does.
+        journalLast();
+    }
 }
 
 bool UninstallLog::isKeptFile(const std::wstring& path) const
@@ -410,6 +457,9 @@ bool UninstallLog::writeLog(const std::wstring& file, const std::wstring& instal
         out.reset();
         SetFileAttributesW(file.c_str(), logFileAttributes);
     }
+    // Before the first backup goes, the journal says that nothing is to be undone.
+    if (journal)
+        journal->complete();
     discardBackups();
     return result;
 }

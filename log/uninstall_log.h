@@ -42,6 +42,25 @@ struct UninstallLogRecord {
     std::wstring backupSource;
 };
 
+// Where an installation run makes its journal durable (RunJournal): every record
+// is written before the change it allows, and backups are made there. Failures
+// throw std::system_error: a change that could not be journaled is not made.
+class JournalSink {
+public:
+    virtual ~JournalSink() = default;
+    // Writes the state of the record at `index` of `records`; returns once it is on disk.
+    virtual void write(std::size_t index, const UninstallLogRecord& record) = 0;
+    // Names the backup of `source` in `record` and writes the record, then moves
+    // (copy false) or copies `source` there. False, with the backup name emptied,
+    // when the file could not be backed up.
+    virtual bool backUp(std::size_t index, UninstallLogRecord& record, const std::wstring& source,
+                        bool copy) = 0;
+    // The same for the content of a registry key, saved as a hive file.
+    virtual bool saveKey(std::size_t index, UninstallLogRecord& record, HKEY key) = 0;
+    // The run is complete: from here on nothing of it is undone.
+    virtual void complete() = 0;
+};
+
 class UninstallLog {
 public:
     // Name of the log file beside the installed uninstaller.
@@ -56,6 +75,8 @@ public:
     // Where backups and the saved registry key go: the run's private folder, which
     // only administrators can change (the user's temporary folder when empty).
     std::wstring backupFolder;
+    // The durable journal of the current run, if any; backups then go where it keeps them.
+    JournalSink* journal = nullptr;
 
     // Records a file about to be written to `path` (a payload entry of `fileKind`):
     // creates and records its missing parent folders, then backs up an existing file,
@@ -82,6 +103,11 @@ public:
 
     // Settles the pending record, if any: its success and, when given, its path.
     void commit(bool succeeded, const std::optional<std::wstring>& path = std::nullopt);
+
+    // Tells the journal the path that the pending record will name once committed
+    // (a link about to be created), so that an interrupted run can remove it. Only
+    // when nothing is there yet.
+    void expectPath(const std::wstring& path);
 
     // The earlier log lists exactly this path as an installed file that succeeded.
     bool isKeptFile(const std::wstring& path) const;
@@ -112,6 +138,8 @@ public:
 
 private:
     UninstallLogRecord& append(RecordKind kind);
+    void journalLast();
+    std::wstring backUpLast(const std::wstring& source, bool copy);
     void merge();
     void discardBackups();
 };
