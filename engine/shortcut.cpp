@@ -7,6 +7,15 @@
 
 namespace ar {
 
+std::wstring shortcutLinkPath(const std::wstring& folder, const std::wstring& name)
+{
+    wchar_t link[MAX_PATH];
+    lstrcpynW(link, folder.c_str(), MAX_PATH);
+    if (folder.size() >= MAX_PATH || !PathAppendW(link, name.c_str()))
+        return {};
+    return std::wstring(link) + L".lnk";
+}
+
 bool create_shortcut(const std::wstring& target, const std::wstring& folder, const std::wstring* name,
                      std::wstring* linkPath)
 {
@@ -25,11 +34,9 @@ bool create_shortcut(const std::wstring& target, const std::wstring& folder, con
         linkName = fileName;
     }
 
-    wchar_t link[MAX_PATH];
-    lstrcpynW(link, folder.c_str(), MAX_PATH);
-    if (!PathAppendW(link, linkName.c_str()))
+    const std::wstring fullLink = shortcutLinkPath(folder, linkName);
+    if (fullLink.empty())
         return false;
-    std::wstring fullLink = std::wstring(link) + L".lnk";
 
     HRESULT init = CoInitialize(nullptr);
     if (init != S_OK && init != S_FALSE)
