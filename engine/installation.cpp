@@ -102,6 +102,8 @@ private:
     void runDirectXSetup();
     bool registerProgram(bool registryOk);
     bool spaceSuffices(std::istream& archive, const PayloadFolders& folders);
+    // Undoes what the journal holds and lists in the log what could not be undone.
+    void rollBack();
 
     InstallContext& context_;
     InstallView& view_;
@@ -110,6 +112,7 @@ private:
     TempFileList temp_;
     PrivateFolder private_;
     RunJournal journal_;
+    bool rollbackKeptBackups_ = false;
     bool stepFailed_ = false;
 };
 
@@ -204,9 +207,7 @@ void Run::createShortcuts()
     view_.appendLogLine(loadString(IDS_SHORTCUTS_CREATION));
     auto make = [&](int which, const std::wstring& target, const std::wstring& folder,
                     const std::wstring& name) {
-        log_.recordShortcut(which, folder);
-        if (!folder.empty())
-            log_.expectPath(shortcutLinkPath(folder, name));
+        log_.recordShortcut(which, folder, folder.empty() ? std::wstring() : shortcutLinkPath(folder, name));
         std::wstring link;
         if (!folder.empty() && create_shortcut(target, folder, &name, &link)) {
             log_.commit(true, link);
@@ -343,7 +344,7 @@ bool Run::execute()
         bool extracted =
             extract_payload(archive, folders, [&](const notification& n) { return answer(n, archive); });
         if (!extracted) {
-            log_.rollback();
+            rollBack();
         } else {
             addReadOnly(programs_.programPath);
             addReadOnly(programs_.uninstallerPath);
@@ -359,7 +360,7 @@ bool Run::execute()
 
             LONG recordError = recordProduct(programs_.programPath);
             if (recordError != ERROR_SUCCESS) {
-                log_.rollback();
+                rollBack();
                 ended(false);
                 view_.setStatus(
                     formatString(IDS_INSTALLATION_FAILED, {formatPrintf(L"%d", int(recordError))}));
@@ -414,6 +415,19 @@ bool Run::spaceSuffices(std::istream& archive, const PayloadFolders& folders)
     return true;
 }
 
+void Run::rollBack()
+{
+    for (const RollbackFailure& failure : log_.rollback()) {
+        // An earlier content that only its backup holds keeps the journal: the next
+        // start of the installer tries again to put it back.
+        rollbackKeptBackups_ = rollbackKeptBackups_ || !failure.keptAs.empty();
+        view_.appendLogLine((failure.keptAs.empty()
+                                 ? formatString(IDS_ROLLBACK_LEFT, {failure.path})
+                                 : formatString(IDS_ROLLBACK_KEPT, {failure.path, failure.keptAs})) +
+                            lineEnd);
+    }
+}
+
 void Run::cleanUp()
 {
     private_.close();
@@ -421,8 +435,11 @@ void Run::cleanUp()
     log_.backupFolder.clear();
     // The run has ended, installed or rolled back: its journal and backups go last.
     log_.journal = nullptr;
-    for (const std::wstring& left : journal_.finish())
-        view_.appendLogLine(L"Not removed (the next start removes it): " + left + lineEnd);
+    if (rollbackKeptBackups_)
+        journal_.leave();
+    else
+        for (const std::wstring& left : journal_.finish())
+            view_.appendLogLine(L"Not removed (the next start removes it): " + left + lineEnd);
     view_.endWait();
 }
 
@@ -464,7 +481,7 @@ void Run::abandon(const std::exception& error)
     std::wstring text = formatString(IDS_INSTALLATION_FAILED, {L"7"});
     view_.appendLogLine(lineEnd + text + L" " + fromUtf8(error.what()) + lineEnd);
     view_.setStatus(text);
-    log_.rollback();
+    rollBack();
     cleanUp();
 }
 

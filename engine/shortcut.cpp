@@ -11,7 +11,7 @@ std::wstring shortcutLinkPath(const std::wstring& folder, const std::wstring& na
 {
     wchar_t link[MAX_PATH];
     lstrcpynW(link, folder.c_str(), MAX_PATH);
-    if (!PathAppendW(link, name.c_str()))
+    if (folder.size() >= MAX_PATH || !PathAppendW(link, name.c_str()))
         return {};
     return std::wstring(link) + L".lnk";
 }
@@ -34,7 +34,7 @@ bool create_shortcut(const std::wstring& target, const std::wstring& folder, con
         linkName = fileName;
     }
 
-    std::wstring fullLink = shortcutLinkPath(folder, linkName);
+    const std::wstring fullLink = shortcutLinkPath(folder, linkName);
     if (fullLink.empty())
         return false;
 

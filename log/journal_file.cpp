@@ -15,6 +15,7 @@ constexpr char headerTag[] = "ArJournal";
 
 constexpr unsigned succeededFlag = 1;
 constexpr unsigned existedBeforeFlag = 2;
+constexpr unsigned keptInPlaceFlag = 4;
 
 std::string checked(std::string line)
 {
@@ -78,8 +79,9 @@ std::string formatJournalFolder(const std::wstring& folder)
 
 std::string formatJournalRecord(std::size_t index, const UninstallLogRecord& record)
 {
-    unsigned flags =
-        (record.succeeded ? succeededFlag : 0u) | (record.existedBefore ? existedBeforeFlag : 0u);
+    unsigned flags = (record.succeeded ? succeededFlag : 0u) |
+                     (record.existedBefore ? existedBeforeFlag : 0u) |
+                     (record.keptInPlace ? keptInPlaceFlag : 0u);
     std::string line = "R";
     for (const std::string& field :
          {std::to_string(index), std::to_string(static_cast<std::uint32_t>(record.recordKind)),
@@ -131,6 +133,7 @@ JournalContents parseJournal(const std::string& bytes)
             record.fileKind = static_cast<std::int32_t>(fileKind);
             record.succeeded = (flags & succeededFlag) != 0;
             record.existedBefore = (flags & existedBeforeFlag) != 0;
+            record.keptInPlace = (flags & keptInPlaceFlag) != 0;
             record.path = fromUtf8(fields[5]);
             record.backupPath = fromUtf8(fields[6]);
             record.backupSource = fromUtf8(fields[7]);

@@ -9,7 +9,9 @@
 //   ArJournal <TAB> 1 <TAB> crc                          header, the format's version
 //   T <TAB> folder <TAB> crc                             the run's private temporary folder
 //   R <TAB> index <TAB> kind <TAB> fileKind <TAB> flags <TAB> path <TAB> backup <TAB> source <TAB> crc
-//                                                        the state of record `index` (later lines win)
+//                                                        the state of record `index` (later lines win);
+//                                                        flags: 1 succeeded, 2 existed before, 4 kept in
+//                                                        place
 //   E <TAB> crc                                          the run ended: nothing is left to undo
 // A line whose check fails or that lacks its line end (a torn last write) ends the
 // reading; what came before it stands.

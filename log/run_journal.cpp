@@ -4,7 +4,6 @@
 #include "engine/private_folder.h"
 #include "log/journal_file.h"
 #include "log/registry_backup.h"
-#include "payload/archive.h"
 
 #include <aclapi.h>
 #include <sddl.h>
@@ -19,9 +18,6 @@ namespace {
 
 constexpr wchar_t journalFolderName[] = L"Ardenvale Setup";
 constexpr wchar_t journalFileName[] = L"Pelorium7.journal";
-// The backup of a data file that the run kept is a copy, which a rollback may leave
-// where it is (the file itself never moved).
-constexpr auto keptDataKind = static_cast<std::int32_t>(FileKind::EditableData);
 
 [[noreturn]] void throwLastError(const char* what)
 {
@@ -416,20 +412,14 @@ RecoveryReport recoverInterruptedRun()
             }
             report.records = undo.records.size();
             report.interrupted = true;
-            std::vector<std::wstring> restored;
-            for (const UninstallLogRecord& record : undo.records)
-                if (!record.backupPath.empty() && record.fileKind != keptDataKind)
-                    restored.push_back(record.backupPath);
-            undo.rollback();
-            // A backup that is still there was not put back (a file in use, say):
-            // the journal stays, so that the next start tries again.
-            for (const std::wstring& backup : restored)
-                if (GetFileAttributesW(backup.c_str()) != INVALID_FILE_ATTRIBUTES)
-                    report.left.push_back(backup);
-            if (!report.left.empty()) {
-                report.incomplete = true;
-                return report;
+            // What could not be put back (a file in use, say) keeps the journal, so
+            // that the next start tries again; the earlier content is still in its backup.
+            for (const RollbackFailure& failure : undo.rollback()) {
+                report.left.push_back(failure.keptAs.empty() ? failure.path : failure.keptAs);
+                report.incomplete = report.incomplete || !failure.keptAs.empty();
             }
+            if (report.incomplete)
+                return report;
             removePrivateFolder(contents.privateFolder);
             LARGE_INTEGER end{};
             if (!SetFilePointerEx(journal.get(), end, nullptr, FILE_END) ||

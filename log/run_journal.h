@@ -42,6 +42,9 @@ public:
     // removes the backups, the journal and its folder, in that order. Returns what
     // could not be removed (the next start removes it).
     std::vector<std::wstring> finish();
+    // The run could not be undone completely: the journal stays as it is, so that
+    // the next start undoes what is left.
+    void leave() { file_.reset(); }
 
 private:
     void append(const std::string& line);
