@@ -74,6 +74,16 @@ void addReadOnly(const std::wstring& path)
         SetFileAttributesW(path.c_str(), attributes | FILE_ATTRIBUTE_READONLY);
 }
 
+// The keys that recordProduct writes: the company's key (noted only: other
+// products may share it), the product's record and the program's App Paths entry.
+std::vector<RunJournal::KeyToSave> productRecordKeys(const std::wstring& programPath)
+{
+    const std::wstring record = productRecordKeyPath();
+    return {{record.substr(0, record.find_last_of(L'\\')), false},
+            {record, true},
+            {appPathsKeyPath(programPath), true}};
+}
+
 class Run {
 public:
     Run(InstallContext& context, InstallView& view, InstalledPrograms& programs)
@@ -358,6 +368,7 @@ bool Run::execute()
                                                installedSize(log_)};
             bool registryOk = writeUninstallRegistration(registration, log_);
 
+            journal_.saveKeys(productRecordKeys(programs_.programPath));
             LONG recordError = recordProduct(programs_.programPath);
             if (recordError != ERROR_SUCCESS) {
                 rollBack();

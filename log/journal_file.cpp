@@ -93,6 +93,12 @@ std::string formatJournalRecord(std::size_t index, const UninstallLogRecord& rec
     return checked(line);
 }
 
+std::string formatJournalKey(const JournalKey& key)
+{
+    return checked(std::string("K") + separator + (key.existed ? "1" : "0") + separator + toUtf8(key.path) +
+                   separator + toUtf8(key.hiveFile));
+}
+
 std::string formatJournalEnd()
 {
     return checked("E");
@@ -138,6 +144,8 @@ JournalContents parseJournal(const std::string& bytes)
             record.backupPath = fromUtf8(fields[6]);
             record.backupSource = fromUtf8(fields[7]);
             records[static_cast<std::size_t>(index)] = std::move(record);
+        } else if (tag == "K" && fields.size() == 4 && (fields[1] == "0" || fields[1] == "1")) {
+            contents.keys.push_back({fields[1] == "1", fromUtf8(fields[2]), fromUtf8(fields[3])});
         } else if (tag == "E" && fields.size() == 1) {
             contents.ended = true;
         } else {

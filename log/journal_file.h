@@ -12,6 +12,9 @@
 //                                                        the state of record `index` (later lines win);
 //                                                        flags: 1 succeeded, 2 existed before, 4 kept in
 //                                                        place
+//   K <TAB> existed <TAB> key <TAB> hive <TAB> crc       a key below HKEY_LOCAL_MACHINE about to be
+//                                                        written outside the records: 0 when it did not
+//                                                        exist, else 1 and the hive that saves it (or none)
 //   E <TAB> crc                                          the run ended: nothing is left to undo
 // A line whose check fails or that lacks its line end (a torn last write) ends the
 // reading; what came before it stands.
@@ -32,12 +35,21 @@ std::string formatJournalFolder(const std::wstring& folder);
 std::string formatJournalRecord(std::size_t index, const UninstallLogRecord& record);
 std::string formatJournalEnd();
 
+// A registry key that the run changes outside its records (the product's record).
+struct JournalKey {
+    bool existed = false;
+    std::wstring path;     // below HKEY_LOCAL_MACHINE
+    std::wstring hiveFile; // its saved content; empty when not saved
+};
+std::string formatJournalKey(const JournalKey& key);
+
 struct JournalContents {
     bool understood = false; // a header of a version this program reads
     bool foreign = false;    // an intact first line that is not such a header
     bool ended = false;      // the run ended (an E line)
     std::wstring privateFolder;
     std::vector<UninstallLogRecord> records; // the last state of each record, by index
+    std::vector<JournalKey> keys;            // in the order in which they were written
     std::size_t lines = 0;                   // intact lines, the header included
 };
 

@@ -286,9 +286,9 @@ void RunJournal::write(std::size_t index, const UninstallLogRecord& record)
     append(formatJournalRecord(index, record));
 }
 
-std::wstring RunJournal::backupName(std::size_t index, const wchar_t* extension) const
+std::wstring RunJournal::backupName(const std::wstring& stem, const wchar_t* extension) const
 {
-    std::wstring name = folder_ + L"\\" + std::to_wstring(index) + extension;
+    std::wstring name = folder_ + L"\\" + stem + extension;
     // What an ended run left there is of no use to anyone.
     deleteFile(name);
     deleteFile(name + L".part");
@@ -297,7 +297,7 @@ std::wstring RunJournal::backupName(std::size_t index, const wchar_t* extension)
 
 bool RunJournal::backUp(std::size_t index, UninstallLogRecord& record, const std::wstring& source, bool copy)
 {
-    const std::wstring target = backupName(index, L".bak");
+    const std::wstring target = backupName(std::to_wstring(index), L".bak");
     record.backupPath = target;
     write(index, record);
 
@@ -337,7 +337,7 @@ bool RunJournal::backUp(std::size_t index, UninstallLogRecord& record, const std
 
 bool RunJournal::saveKey(std::size_t index, UninstallLogRecord& record, HKEY key)
 {
-    const std::wstring target = backupName(index, L".hiv");
+    const std::wstring target = backupName(std::to_wstring(index), L".hiv");
     record.backupPath = target;
     write(index, record);
     // The hive is saved under another name and renamed once whole.
@@ -348,6 +348,29 @@ bool RunJournal::saveKey(std::size_t index, UninstallLogRecord& record, HKEY key
     deleteFile(part);
     record.backupPath.clear();
     return false;
+}
+
+void RunJournal::saveKeys(const std::vector<KeyToSave>& keys)
+{
+    for (std::size_t number = 0; number < keys.size(); ++number) {
+        JournalKey key{false, keys[number].path, {}};
+        unique_hkey open;
+        key.existed =
+            RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.path.c_str(), 0, KEY_READ, open.put()) == ERROR_SUCCESS;
+        if (key.existed && keys[number].save)
+            key.hiveFile = backupName(L"key" + std::to_wstring(number), L".hiv");
+        append(formatJournalKey(key));
+        if (key.hiveFile.empty())
+            continue;
+        const std::wstring part = key.hiveFile + L".part";
+        if (!saveKeyToHive(open.get(), part) || !flushFile(part) ||
+            !MoveFileExW(part.c_str(), key.hiveFile.c_str(), MOVEFILE_WRITE_THROUGH)) {
+            deleteFile(part);
+            // Without its content the key cannot be put back: the run does not go on
+            // to change it.
+            throwLastError("a registry key could not be saved before it is written");
+        }
+    }
 }
 
 void RunJournal::complete()
@@ -397,6 +420,22 @@ RecoveryReport recoverInterruptedRun()
             return report;
         }
         if (!contents.ended) {
+            // The keys were written after every record that undoes anything: newest first.
+            for (auto key = contents.keys.rbegin(); key != contents.keys.rend(); ++key) {
+                if (!key->existed) {
+                    SHDeleteKeyW(HKEY_LOCAL_MACHINE, key->path.c_str());
+                } else if (!key->hiveFile.empty() && sameFolder(parentOf(key->hiveFile), folder) &&
+                           GetFileAttributesW(key->hiveFile.c_str()) != INVALID_FILE_ATTRIBUTES) {
+                    // A hive that is missing was never made (the key was not changed
+                    // yet) or has been put back already.
+                    if (restoreKeyFromHive(key->path, key->hiveFile))
+                        deleteFile(key->hiveFile);
+                    else {
+                        report.left.push_back(key->hiveFile);
+                        report.incomplete = true;
+                    }
+                }
+            }
             UninstallLog undo;
             for (UninstallLogRecord& record : contents.records) {
                 // Only a backup of this journal's own, still there, is put back; a

@@ -38,6 +38,16 @@ public:
     bool saveKey(std::size_t index, UninstallLogRecord& record, HKEY key) override;
     void complete() override;
 
+    // Saves the keys below HKEY_LOCAL_MACHINE that the run is about to write outside
+    // its records (the product's record), so that an interrupted run puts them back
+    // or, when they did not exist, removes them. A key that `save` leaves false
+    // only has its existence noted (a parent that other keys may share).
+    struct KeyToSave {
+        std::wstring path;
+        bool save = true;
+    };
+    void saveKeys(const std::vector<KeyToSave>& keys);
+
     // The run has ended (success or rollback): marks the journal ended, then
     // removes the backups, the journal and its folder, in that order. Returns what
     // could not be removed (the next start removes it).
@@ -48,7 +58,7 @@ public:
 
 private:
     void append(const std::string& line);
-    std::wstring backupName(std::size_t index, const wchar_t* extension) const;
+    std::wstring backupName(const std::wstring& stem, const wchar_t* extension) const;
 
     unique_hfile file_;
     std::wstring folder_;
@@ -64,7 +74,7 @@ struct RecoveryReport {
                                     // the next start tries again (`left` lists them)
     DWORD error = 0;                // why the folder could not be trusted
     std::size_t records = 0;        // records that were rolled back
-    std::vector<std::wstring> left; // what could not be removed afterwards
+    std::vector<std::wstring> left; // what could not be removed afterwards, or put back
 };
 
 // Rolls back the run that the journal shows was interrupted, newest record first,

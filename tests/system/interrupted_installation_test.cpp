@@ -23,6 +23,7 @@ using ar::test::specialFolder;
 // What the watched installer's journal holds so far: its whole records, in order.
 struct JournalSoFar {
     std::vector<ar::UninstallLogRecord> lines; // one per record line, as written
+    std::size_t keys = 0;                      // registry keys saved outside the records
 };
 
 JournalSoFar readJournal()
@@ -48,6 +49,7 @@ JournalSoFar readJournal()
             ar::parseJournal(ar::formatJournalHeader() + bytes.substr(start + 1, end - start));
         if (one.lines == 2 && !one.records.empty())
             journal.lines.push_back(one.records.front());
+        journal.keys += one.keys.size();
         start = end;
     }
     return journal;
@@ -125,9 +127,9 @@ protected:
         return (ULONGLONG(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     }
 
-    // Kills while the file that the journal names last is partly written (of the
-    // sizes that a finished installation leaves); true when the file was still
-    // incomplete once the process had ended.
+    // Kills while the file that the journal names last is open and incomplete (of the
+    // sizes that a finished installation leaves); false when the run ended first.
+    // The file must still be incomplete once the process has ended.
     bool killInTheMiddleOfAFile(const std::map<std::wstring, ULONGLONG>& whole)
     {
         std::wstring path;
@@ -141,9 +143,12 @@ protected:
             ULONGLONG written = sizeOf(found->first);
             path = found->first;
             size = found->second;
-            return written > 0 && written < size;
+            // Created, and short of its whole size (a file written in one block is
+            // caught before that block).
+            return ar::test::exists(path) && written < size;
         });
-        return killed && sizeOf(path) < size;
+        EXPECT_TRUE(!killed || sizeOf(path) < size) << ar::test::narrow(path) << " was complete";
+        return killed;
     }
 
     // Starts the installer again, silently, while the product counts as running: it
@@ -187,14 +192,22 @@ protected:
             expectUndone(before, "after record " + std::to_string(n));
             ++points;
         }
-        // In the middle of a file.
-        EXPECT_TRUE(killInTheMiddleOfAFile(whole));
-        expectUndone(before, "in the middle of a file");
-        ++points;
-        // While the uninstall registration is saved and written.
-        EXPECT_TRUE(killAt(whenRecorded(ar::RecordKind::UninstallKey)));
-        expectUndone(before, "during the registration");
-        ++points;
+        auto at = [&](bool killed, const std::string& point) {
+            if (!killed) {
+                ADD_FAILURE() << "the run ended before " << point;
+                reset();
+                before = everything().take();
+                return;
+            }
+            expectUndone(before, point);
+            ++points;
+        };
+        at(killInTheMiddleOfAFile(whole), "in the middle of a file");
+        // While the uninstall registration is saved and written, and while the
+        // product's record is.
+        at(killAt(whenRecorded(ar::RecordKind::UninstallKey)), "during the registration");
+        at(killAt([](const JournalSoFar& journal) { return journal.keys > 0; }),
+           "during the product's record");
         return points;
     }
 };
