@@ -428,6 +428,11 @@ bool Run::spaceSuffices(std::istream& archive, const PayloadFolders& folders)
 
 void Run::rollBack()
 {
+    // The product's record was written after every record of the journal.
+    for (const std::wstring& kept : journal_.undoKeys()) {
+        rollbackKeptBackups_ = true;
+        view_.appendLogLine(formatString(IDS_ROLLBACK_KEPT, {productRecordKeyPath(), kept}) + lineEnd);
+    }
     for (const RollbackFailure& failure : log_.rollback()) {
         // An earlier content that only its backup holds keeps the journal: the next
         // start of the installer tries again to put it back.

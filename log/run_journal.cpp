@@ -209,6 +209,29 @@ void removePrivateFolder(const std::wstring& path)
     RemoveDirectoryW(path.c_str());
 }
 
+// Puts back the keys saved before the run wrote them, newest first, or removes
+// those that did not exist. Returns the hives that could not be put back (kept).
+std::vector<std::wstring> putBackKeys(const std::vector<JournalKey>& keys, const std::wstring& folder)
+{
+    std::vector<std::wstring> kept;
+    for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
+        if (!key->existed) {
+            SHDeleteKeyW(HKEY_LOCAL_MACHINE, key->path.c_str());
+            continue;
+        }
+        // A hive that is missing was never made (the key was not changed yet) or
+        // has been put back already; only one of the journal's own is taken.
+        if (key->hiveFile.empty() || !sameFolder(parentOf(key->hiveFile), folder) ||
+            GetFileAttributesW(key->hiveFile.c_str()) == INVALID_FILE_ATTRIBUTES)
+            continue;
+        if (restoreKeyFromHive(key->path, key->hiveFile))
+            deleteFile(key->hiveFile);
+        else
+            kept.push_back(key->hiveFile);
+    }
+    return kept;
+}
+
 std::string readWhole(HANDLE file)
 {
     std::string bytes;
@@ -360,6 +383,7 @@ void RunJournal::saveKeys(const std::vector<KeyToSave>& keys)
         if (key.existed && keys[number].save)
             key.hiveFile = backupName(L"key" + std::to_wstring(number), L".hiv");
         append(formatJournalKey(key));
+        keys_.push_back(key);
         if (key.hiveFile.empty())
             continue;
         const std::wstring part = key.hiveFile + L".part";
@@ -371,6 +395,13 @@ void RunJournal::saveKeys(const std::vector<KeyToSave>& keys)
             throwLastError("a registry key could not be saved before it is written");
         }
     }
+}
+
+std::vector<std::wstring> RunJournal::undoKeys()
+{
+    std::vector<std::wstring> kept = putBackKeys(keys_, folder_);
+    keys_.clear();
+    return kept;
 }
 
 void RunJournal::complete()
@@ -421,20 +452,9 @@ RecoveryReport recoverInterruptedRun()
         }
         if (!contents.ended) {
             // The keys were written after every record that undoes anything: newest first.
-            for (auto key = contents.keys.rbegin(); key != contents.keys.rend(); ++key) {
-                if (!key->existed) {
-                    SHDeleteKeyW(HKEY_LOCAL_MACHINE, key->path.c_str());
-                } else if (!key->hiveFile.empty() && sameFolder(parentOf(key->hiveFile), folder) &&
-                           GetFileAttributesW(key->hiveFile.c_str()) != INVALID_FILE_ATTRIBUTES) {
-                    // A hive that is missing was never made (the key was not changed
-                    // yet) or has been put back already.
-                    if (restoreKeyFromHive(key->path, key->hiveFile))
-                        deleteFile(key->hiveFile);
-                    else {
-                        report.left.push_back(key->hiveFile);
-                        report.incomplete = true;
-                    }
-                }
+            for (const std::wstring& hive : putBackKeys(contents.keys, folder)) {
+                report.left.push_back(hive);
+                report.incomplete = true;
             }
             UninstallLog undo;
             for (UninstallLogRecord& record : contents.records) {

@@ -10,6 +10,7 @@
 // rolled back at the next start.
 #pragma once
 
+#include "log/journal_file.h"
 #include "log/uninstall_log.h"
 
 #include <string>
@@ -47,6 +48,9 @@ public:
         bool save = true;
     };
     void saveKeys(const std::vector<KeyToSave>& keys);
+    // Puts back (or removes) the keys that saveKeys saved, as a rollback of the run
+    // must; returns the saved keys that could not be put back (their hives stay).
+    std::vector<std::wstring> undoKeys();
 
     // The run has ended (success or rollback): marks the journal ended, then
     // removes the backups, the journal and its folder, in that order. Returns what
@@ -62,6 +66,7 @@ private:
 
     unique_hfile file_;
     std::wstring folder_;
+    std::vector<JournalKey> keys_;
     bool ended_ = false;
 };
 
