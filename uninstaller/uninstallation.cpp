@@ -37,27 +37,6 @@ bool pathExists(const std::wstring& path)
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::wstring specialFolder(int csidl)
-{
-    wchar_t buffer[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer)))
-        return {};
-    return buffer;
-}
-
-// The installation folder that the uninstall key records.
-std::wstring registeredInstallFolder()
-{
-    wchar_t buffer[MAX_PATH + 1] = {};
-    DWORD bytes = sizeof(buffer) - sizeof(wchar_t);
-    DWORD type = 0;
-    if (SHGetValueW(HKEY_LOCAL_MACHINE, product::uninstallKeyPath().c_str(), L"InstallLocation", &type,
-                    buffer, &bytes) != ERROR_SUCCESS ||
-        type != REG_SZ)
-        return {};
-    return buffer;
-}
-
 } // namespace
 
 int uninstallerLanguage()
@@ -109,25 +88,7 @@ bool Uninstallation::productClosed(UninstallExit& exit)
 
 ProductFolders Uninstallation::productFolders(const std::string& logBytes) const
 {
-    ProductFolders folders;
-    const InstallationLogRecord recorded = readInstallationLog();
-    folders.logVerified = !recorded.digest.empty() && logDigest(logBytes) == recorded.digest;
-    // The folders come from the registration, never from the log.
-    const std::wstring registered = registeredInstallFolder();
-    if (!registered.empty() && UninstallLog::samePath(registered, installFolder_))
-        folders.installFolder = installFolder_;
-    folders.shortcutFolder = recorded.menuFolder;
-    for (int csidl : {CSIDL_COMMON_APPDATA, CSIDL_APPDATA}) {
-        std::wstring base = specialFolder(csidl);
-        if (!base.empty())
-            folders.dataFolders.push_back(base + L'\\' + product::companyName);
-    }
-    for (int csidl : {CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY}) {
-        std::wstring desktop = specialFolder(csidl);
-        if (!desktop.empty())
-            folders.desktopFolders.push_back(desktop);
-    }
-    return folders;
+    return registeredProductFolders(installFolder_, logBytes);
 }
 
 void Uninstallation::note(const std::wstring& path, const StepResult& result)
