@@ -23,6 +23,9 @@ namespace {
 
 // At most this many leftovers are listed in the closing message; the log has all.
 constexpr std::size_t listedLeftovers = 12;
+// ERROR_REPARSE_POINT_ENCOUNTERED, which MinGW's headers lack: a step's path now
+// leads through a link or junction that was not there when the plan was made.
+constexpr LONG reparsePointEncountered = 4395;
 // How long the system may hold the main program's file after its unregistration ended.
 constexpr DWORD programReleaseTimeout = 5000;
 
@@ -108,12 +111,18 @@ void Uninstallation::note(const std::wstring& path, const StepResult& result)
     }
 }
 
-bool Uninstallation::removeAll(const UninstallPlan& plan)
+bool Uninstallation::removeAll(const UninstallPlan& plan, const std::vector<std::uint64_t>& linked)
 {
     // The main program stays when its registration could not be undone: a later
     // attempt needs it.
     bool keepMainProgram = false;
-    for (const UninstallStep& step : plan.steps) {
+    for (std::size_t i = 0; i < plan.steps.size(); ++i) {
+        const UninstallStep& step = plan.steps[i];
+        if (linkedElements(step.path) & ~linked[i]) {
+            note(step.path, {Outcome::Failed, reparsePointEncountered});
+            keepMainProgram = keepMainProgram || step.action == UninstallAction::UndoSelfRegistration;
+            continue;
+        }
         switch (step.action) {
         case UninstallAction::UndoSelfRegistration: {
             // The product may refuse to (un)register while an installer holds the lock.
@@ -235,6 +244,9 @@ UninstallExit Uninstallation::run()
     held.reset();
     if (plan.trustedRecords == 0)
         return refuse(foreign);
+    std::vector<std::uint64_t> linked;
+    for (const UninstallStep& step : plan.steps)
+        linked.push_back(linkedElements(step.path));
     const bool wholeLog = plan.trustedRecords == recordsRead && wholeLogRead(shape, recordsRead);
 
     if (!options_.silent) {
@@ -246,7 +258,7 @@ UninstallExit Uninstallation::run()
         options_.purge = confirm.purge();
     }
 
-    const bool finished = removeAll(plan);
+    const bool finished = removeAll(plan, linked);
     const bool complete = finished && wholeLog && leftovers_.empty();
     if (complete)
         removeRegistration(plan);

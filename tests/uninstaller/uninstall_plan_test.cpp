@@ -221,6 +221,27 @@ TEST(PathRules, AReinstallationWithoutALogTakesOnlyTheProductsFoldersAsItsOwn)
     EXPECT_FALSE(ar::isProductFolder(productMenu, data, installed, L""));
 }
 
+// Under Wine no link or junction can be made, so the file system is played by a table.
+TEST(PathRules, LinksAreFoundInEveryElementOfAPathBelowItsRoot)
+{
+    std::set<std::wstring> links;
+    auto attributes = [&](const std::wstring& path) -> DWORD {
+        return links.count(path) ? FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT
+                                 : FILE_ATTRIBUTE_DIRECTORY;
+    };
+    const std::wstring file = L"C:\\Apps\\Pelorium 7\\Lang\\fr.dll";
+    EXPECT_EQ(ar::linkedElements(file, attributes), 0u);
+    links = {L"C:\\Apps\\Pelorium 7"};
+    EXPECT_EQ(ar::linkedElements(file, attributes), 2u);
+    links = {L"C:\\Apps", file};
+    EXPECT_EQ(ar::linkedElements(file, attributes), 9u);
+    links = {L"\\\\server\\share\\Apps"};
+    EXPECT_EQ(ar::linkedElements(L"\\\\server\\share\\Apps\\x.dll", attributes), 1u);
+    // Only what became a link since the plan counts.
+    const std::uint64_t planned = 1;
+    EXPECT_EQ(ar::linkedElements(L"\\\\server\\share\\Apps\\x.dll", attributes) & ~planned, 0u);
+}
+
 std::string utf16(const std::wstring& text, bool byteOrderMark = true)
 {
     std::string bytes = byteOrderMark ? "\xFF\xFE" : "";

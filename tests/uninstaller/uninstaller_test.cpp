@@ -410,6 +410,30 @@ TEST_F(UninstallerTest, AnUpdateCarriesNothingOverThatAChangedEarlierLogNames)
         EXPECT_EQ(ar::test::readFile(path), "not the product's") << ar::test::narrow(path);
 }
 
+// The clean-up mode of the uninstaller's copy removes what the uninstaller that
+// started it handed over. Started by another process (here: this test, which hands
+// down a real handle of its own), it removes nothing.
+TEST_F(UninstallerTest, TheCleanUpModeActsOnlyForTheUninstallerThatStartedIt)
+{
+    makeInstallation();
+    HANDLE self = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self,
+                                SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0));
+    ar::unique_handle selfHandle(self);
+    std::wstring command = L"\"" + uninstaller + L"\" /S /CLEANUP=" +
+                           std::to_wstring(reinterpret_cast<std::uintptr_t>(self)) +
+                           L" /LEVELS=2 \"/ORIGINAL=" + uninstaller + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(uninstaller.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                               nullptr, &startup, &process));
+    ar::unique_handle processHandle(process.hProcess), threadHandle(process.hThread);
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
+    EXPECT_TRUE(ar::test::exists(uninstaller));
+    EXPECT_TRUE(ar::test::exists(install + L"\\Uninstall.ulog"));
+}
+
 TEST_F(UninstallerTest, RefusesWhileTheProductOrAnInstallerRuns)
 {
     makeInstallation();
