@@ -23,9 +23,9 @@
 // record within the roots: a file below the installation folder, a data folder or a
 // folder that the log created; a link in the Start-menu folder, on a desktop, in a
 // folder that the log created, or directly in any folder it created (an earlier
-// Start-menu folder); any created folder. A created folder that lies apart from the
-// roots, or above one (D:\Apps above D:\Apps\Pelorium 7), licenses nothing in it and
-// is removed only when empty.
+// Start-menu folder); any created folder. A created folder that still exists apart
+// from the roots, or lies above one (D:\Apps above D:\Apps\Pelorium 7), licenses
+// nothing in it and is removed only when empty.
 //
 // Any other log (changed, or without a recorded digest) meets the conservative
 // rules only:
