@@ -9,6 +9,7 @@
 #include "app/language.h"
 #include "app/product.h"
 #include "app/product_record.h"
+#include "app/startup.h"
 #include "engine/installation.h"
 #include "engine/uninstall_registration.h"
 #include "log/log_digest.h"
@@ -276,7 +277,7 @@ void UninstallerTest::installFromPayload(const std::wstring& payload, bool updat
     context->createDesktopShortcut = true;
     if (update) {
         context->installState = InstallState::Update;
-        context->previousLog.readLog(install + L"\\Uninstall.ulog");
+        readEarlierLog(context->previousLog, install + L"\\Uninstall.ulog", install);
     }
     SilentView view;
     InstalledPrograms programs;
