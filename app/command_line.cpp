@@ -4,7 +4,7 @@
 
 #include <cwctype>
 
-#include "app/language.h"
+#include "product/language.h"
 #include "support/folder_rules.h"
 
 namespace ar {

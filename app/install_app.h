@@ -8,8 +8,8 @@
 #include <string>
 
 #include "app/command_line.h"
-#include "app/install_context.h"
-#include "app/startup.h"
+#include "engine/install_context.h"
+#include "engine/startup.h"
 #include "engine/log_file.h"
 #include "framework/app.h"
 

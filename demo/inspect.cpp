@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/product.h"
+#include "product/product.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 
 #include <string>
 
-#include "app/product.h"
-#include "app/system_checks.h"
+#include "product/product.h"
+#include "product/system_checks.h"
 #include "support/handles.h"
 
 namespace {

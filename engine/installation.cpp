@@ -6,13 +6,13 @@
 #include <cmath>
 #include <vector>
 
-#include "app/install_context.h"
-#include "app/language.h"
-#include "app/product.h"
-#include "app/product_record.h"
+#include "engine/install_context.h"
+#include "product/language.h"
+#include "product/product.h"
+#include "product/product_record.h"
 #include "engine/directx_setup.h"
 #include "engine/disk_space.h"
-#include "engine/file_placement.h"
+#include "log/file_placement.h"
 #include "engine/private_folder.h"
 #include "engine/shortcut.h"
 #include "engine/uninstall_registration.h"

@@ -1,7 +1,7 @@
 #include "ui/end_page.h"
 
 #include "app/install_app.h"
-#include "app/language.h"
+#include "product/language.h"
 #include "resources/resource.h"
 
 CDlgEnd::CDlgEnd() : CWizardPage(IDD_END)

@@ -1,7 +1,7 @@
 #include "ui/install_dlg.h"
 
 #include "app/install_app.h"
-#include "app/language.h"
+#include "product/language.h"
 #include "framework/app.h"
 #include "ui/about_dlg.h"
 #include "support/format.h"

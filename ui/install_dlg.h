@@ -6,7 +6,7 @@
 
 #include <array>
 
-#include "engine/install_page.h"
+#include "ui/install_page.h"
 #include "framework/dialog.h"
 #include "resources/resource.h"
 #include "ui/end_page.h"

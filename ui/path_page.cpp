@@ -1,9 +1,9 @@
 #include "ui/path_page.h"
 
 #include "app/install_app.h"
-#include "app/language.h"
-#include "app/product.h"
-#include "app/startup.h"
+#include "product/language.h"
+#include "product/product.h"
+#include "engine/startup.h"
 #include "engine/disk_space.h"
 #include "engine/installation.h"
 #include "framework/window.h"

@@ -3,9 +3,9 @@
 #include <shlobj.h>
 
 #include "app/install_app.h"
-#include "app/language.h"
-#include "app/product.h"
-#include "app/startup.h"
+#include "product/language.h"
+#include "product/product.h"
+#include "engine/startup.h"
 #include "framework/window.h"
 #include "ui/folder_picker.h"
 

@@ -1,8 +1,8 @@
 #include "ui/start_page.h"
 
 #include "app/install_app.h"
-#include "app/language.h"
-#include "app/product.h"
+#include "product/language.h"
+#include "product/product.h"
 #include "framework/app.h"
 
 CDlgStart::CDlgStart() : CWizardPage(IDD_START)

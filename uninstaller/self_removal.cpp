@@ -4,9 +4,9 @@
 #include <objbase.h>
 #include <shlwapi.h>
 
-#include "app/language.h"
-#include "app/product.h"
-#include "app/system_checks.h"
+#include "product/language.h"
+#include "product/product.h"
+#include "product/system_checks.h"
 #include "engine/log_file.h"
 #include "log/uninstall_log.h"
 #include "resources/resource.h"

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "app/product.h"
+#include "product/product.h"
 #include "support/format.h"
 
 namespace ar {

@@ -1,6 +1,6 @@
 #include "tests/ui/fake_installation_run.h"
 
-#include "engine/install_page.h"
+#include "ui/install_page.h"
 #include "resources/resource.h"
 
 namespace ar::test {

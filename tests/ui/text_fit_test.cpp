@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/install_app.h"
-#include "app/language.h"
+#include "product/language.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/fake_installation_run.h"
 #include "ui/about_dlg.h"

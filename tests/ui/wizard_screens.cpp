@@ -10,7 +10,7 @@
 #include <string>
 
 #include "app/install_app.h"
-#include "app/language.h"
+#include "product/language.h"
 #include "tests/support/test_support.h"
 #include "ui/install_dlg.h"
 

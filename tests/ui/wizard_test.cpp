@@ -8,8 +8,8 @@
 #include <string>
 
 #include "app/install_app.h"
-#include "app/language.h"
-#include "engine/install_page.h"
+#include "product/language.h"
+#include "ui/install_page.h"
 #include "resources/installer_version.h"
 #include "support/module_state.h"
 #include "tests/support/test_support.h"

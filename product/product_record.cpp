@@ -1,10 +1,10 @@
-#include "app/product_record.h"
+#include "product/product_record.h"
 
 #include <shlwapi.h>
 
 #include <optional>
 
-#include "app/product.h"
+#include "product/product.h"
 #include "support/handles.h"
 
 namespace ar {

@@ -1,11 +1,11 @@
-#include "app/startup.h"
+#include "engine/startup.h"
 
 #include <windows.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "app/language.h"
-#include "app/product.h"
+#include "product/language.h"
+#include "product/product.h"
 #include "log/uninstall_log.h"
 #include "resources/resource.h"
 #include "support/shell_folders.h"

@@ -1,5 +1,5 @@
 // The product's identity, fixed at build time. The version this build installs is
-// defined in app/product_version.cpp alone, so that an installer of another version
+// defined in product/product_version.cpp alone, so that an installer of another version
 // (the older demo build) differs from this one by that single object file.
 #pragma once
 

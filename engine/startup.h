@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "app/version_info.h"
+#include "product/version_info.h"
 
 namespace ar {
 

@@ -1,6 +1,6 @@
 // The installation run of the progress page: the engine's run, shown in the
 // page's status line, log and progress bar.
-#include "engine/install_page.h"
+#include "ui/install_page.h"
 
 #include <shlwapi.h>
 

@@ -17,7 +17,7 @@ public:
     CDlgInstall();
 
     // The whole installation, on the calling thread; true when it succeeded.
-    // Defined in engine/installation_run.cpp.
+    // Defined in ui/installation_run.cpp.
     bool runInstallation();
 
     // Appends `text` to the log as it is (callers end complete lines with "\r\n").

@@ -1,8 +1,8 @@
-#include "engine/install_page.h"
+#include "ui/install_page.h"
 
 #include "app/install_app.h"
-#include "app/language.h"
-#include "app/product.h"
+#include "product/language.h"
+#include "product/product.h"
 #include "resources/resource.h"
 
 namespace ar {

@@ -8,10 +8,10 @@
 #include <memory>
 
 #include "app/install_app.h"
-#include "app/language.h"
-#include "app/product_record.h"
+#include "product/language.h"
+#include "product/product_record.h"
 #include "resources/resource.h"
-#include "tests/engine/machine_state.h"
+#include "tests/support/machine_state.h"
 #include "tests/support/test_support.h"
 #include "ui/install_dlg.h"
 

@@ -1,7 +1,7 @@
 // The version this installer installs. An installer of another version compiles this
 // file with AR_PRODUCT_VERSION_* defined (the older demo build in demo/CMakeLists.txt);
 // nothing else may live here, so that its object can stand in for this one at link time.
-#include "app/product.h"
+#include "product/product.h"
 
 #ifndef AR_PRODUCT_VERSION_MAJOR
 #define AR_PRODUCT_VERSION_MAJOR 7
