@@ -63,7 +63,8 @@ void CInstallApp::runWizard()
             log_.line(text);
             return ar::showMessageBox(text, title, type);
         });
-    CInstallDlg wizard;
+    ar::EngineRun engine;
+    CInstallDlg wizard(context, engine);
     wizard.setLog(log_.isOpen() ? &log_ : nullptr);
     setMainDialog(&wizard);
     wizard.doModal();

@@ -4,7 +4,6 @@
 // installation, then the wizard, or the whole installation when unattended.
 #pragma once
 
-#include <stdexcept>
 #include <string>
 
 #include "app/command_line.h"
@@ -41,16 +40,3 @@ private:
     ar::LogFile log_;
     ar::ExitCode exitCode_ = ar::ExitCode::Cancelled;
 };
-
-namespace ar {
-
-// The context of the running installer application.
-inline InstallContext& installContext()
-{
-    auto* app = static_cast<CInstallApp*>(fw::App::current());
-    if (!app)
-        throw std::logic_error("the installer application object does not exist");
-    return app->context;
-}
-
-} // namespace ar

@@ -6,7 +6,6 @@
 
 #include <optional>
 
-#include "app/install_app.h"
 #include "engine/installation.h"
 #include "engine/log_file.h"
 #include "framework/app.h"
@@ -73,7 +72,7 @@ bool CDlgInstall::runInstallation()
         log->line(logEdit.text());
     PageView view(*this);
     ar::InstalledPrograms programs;
-    bool ok = ar::runInstallation(ar::installContext(), view, programs);
+    bool ok = run_.run(installContext(), view, programs);
     programPath = programs.programPath;
     uninstallerPath = programs.uninstallerPath;
     return ok;

@@ -73,7 +73,8 @@ void run(CInstallApp& app, int language, const char* languageName, bool advanced
     SHGetSpecialFolderPathW(nullptr, programs, CSIDL_COMMON_PROGRAMS, FALSE);
     context.shortcutFolder = std::wstring(programs) + L"\\Ardenvale\\Pelorium 7";
 
-    CInstallDlg wizard;
+    ar::EngineRun engine;
+    CInstallDlg wizard(app.context, engine);
     wizard.create(nullptr);
     HWND frame = wizard.hwnd();
     ShowWindow(frame, SW_SHOW);
