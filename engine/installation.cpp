@@ -240,7 +240,7 @@ void Run::runDirectXSetup()
         std::wstring text = loadString(IDS_DIRECTX_UPDATE);
         view_.setStatus(text);
         view_.appendLogLine(text);
-        bool ok = setup.run(view_.ownerWindow());
+        bool ok = setup.run(view_.ownerWindow(), [this] { view_.pump(); });
         log_.commit(ok, text);
         ended(ok);
     }
