@@ -7,7 +7,7 @@
 //
 // Registration and its removal end with exit code -10 on success (the code the
 // installer waits for), or with the system error code of the step that failed.
-#include "demo_version.h"
+#include "product_version.h"
 
 #include <windows.h>
 #include <shellapi.h>
