@@ -259,7 +259,7 @@ bool Run::registerProgram(bool registryOk)
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNOACTIVATE;
-    PROCESS_INFORMATION process{};
+    unique_process_information process;
 
     // The installed program refuses to register while an installer holds the lock.
     context_.instanceLock.release();
@@ -276,8 +276,6 @@ bool Run::registerProgram(bool registryOk)
     DWORD exitCode = 0;
     if (!GetExitCodeProcess(process.hProcess, &exitCode))
         exitCode = 0;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
     context_.instanceLock.acquire();
     const bool registered = static_cast<LONG>(exitCode) == -10;
     ok = registryOk && registered;

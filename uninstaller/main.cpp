@@ -60,7 +60,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
             log.open(*options.logFile);
         ar::setLanguage(ar::uninstallerLanguage());
         ar::finishSelfRemoval(*options.cleanup, log);
-        return 0;
+        return static_cast<int>(ar::UninstallExit::Removed);
     }
     return static_cast<int>(ar::Uninstallation(std::move(options), modulePath()).run());
 }

@@ -109,15 +109,13 @@ bool startSelfRemoval(const std::wstring& uninstaller, int folderLevels,
     GetTempPathW(MAX_PATH + 1, temporaryFolder);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
+    unique_process_information process;
     if (!CreateProcessW(copy.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, temporaryFolder,
                         &startup, &process)) {
         deleteOnClose.reset();
         DeleteFileW(copy.c_str());
         return false;
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
     return true;
 }
 
@@ -144,9 +142,9 @@ void finishSelfRemoval(const CleanupRequest& request, LogFile& log)
         _wcsicmp(uninstaller.c_str() + uninstaller.size() - 4, L".exe") != 0)
         return;
 
-    HANDLE process = reinterpret_cast<HANDLE>(request.process);
-    WaitForSingleObject(process, uninstallerEndTimeout);
-    CloseHandle(process);
+    unique_handle process(reinterpret_cast<HANDLE>(request.process));
+    WaitForSingleObject(process.get(), uninstallerEndTimeout);
+    process.reset();
 
     InstanceLock lock;
     if (!lock.acquire()) {
