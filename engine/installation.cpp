@@ -101,6 +101,8 @@ private:
     void runDirectXSetup();
     bool registerProgram(bool registryOk);
     bool spaceSuffices(std::istream& archive, const PayloadFolders& folders);
+    // Undoes what the journal holds and lists in the log what could not be undone.
+    void rollBack();
 
     InstallContext& context_;
     InstallView& view_;
@@ -202,7 +204,7 @@ void Run::createShortcuts()
     view_.appendLogLine(loadString(IDS_SHORTCUTS_CREATION));
     auto make = [&](int which, const std::wstring& target, const std::wstring& folder,
                     const std::wstring& name) {
-        log_.recordShortcut(which, folder);
+        log_.recordShortcut(which, folder, folder.empty() ? std::wstring() : shortcutLinkPath(folder, name));
         std::wstring link;
         if (!folder.empty() && create_shortcut(target, folder, &name, &link)) {
             log_.commit(true, link);
@@ -329,7 +331,7 @@ bool Run::execute()
         bool extracted =
             extract_payload(archive, folders, [&](const notification& n) { return answer(n, archive); });
         if (!extracted) {
-            log_.rollback();
+            rollBack();
         } else {
             addReadOnly(programs_.programPath);
             addReadOnly(programs_.uninstallerPath);
@@ -345,7 +347,7 @@ bool Run::execute()
 
             LONG recordError = recordProduct(programs_.programPath);
             if (recordError != ERROR_SUCCESS) {
-                log_.rollback();
+                rollBack();
                 ended(false);
                 view_.setStatus(
                     formatString(IDS_INSTALLATION_FAILED, {formatPrintf(L"%d", int(recordError))}));
@@ -400,6 +402,16 @@ bool Run::spaceSuffices(std::istream& archive, const PayloadFolders& folders)
     return true;
 }
 
+void Run::rollBack()
+{
+    for (const RollbackFailure& failure : log_.rollback()) {
+        view_.appendLogLine((failure.keptAs.empty()
+                                 ? formatString(IDS_ROLLBACK_LEFT, {failure.path})
+                                 : formatString(IDS_ROLLBACK_KEPT, {failure.path, failure.keptAs})) +
+                            lineEnd);
+    }
+}
+
 void Run::cleanUp()
 {
     private_.close();
@@ -446,7 +458,7 @@ void Run::abandon(const std::exception& error)
     std::wstring text = formatString(IDS_INSTALLATION_FAILED, {L"7"});
     view_.appendLogLine(lineEnd + text + L" " + fromUtf8(error.what()) + lineEnd);
     view_.setStatus(text);
-    log_.rollback();
+    rollBack();
     cleanUp();
 }
 

@@ -9,6 +9,15 @@
 
 namespace ar {
 
+std::wstring shortcutLinkPath(const std::wstring& folder, const std::wstring& name)
+{
+    wchar_t link[MAX_PATH];
+    lstrcpynW(link, folder.c_str(), MAX_PATH);
+    if (folder.size() >= MAX_PATH || !PathAppendW(link, name.c_str()))
+        return {};
+    return std::wstring(link) + L".lnk";
+}
+
 bool create_shortcut(const std::wstring& target, const std::wstring& folder, const std::wstring* name,
                      std::wstring* linkPath)
 {
@@ -27,11 +36,9 @@ bool create_shortcut(const std::wstring& target, const std::wstring& folder, con
         linkName = fileName;
     }
 
-    wchar_t link[MAX_PATH];
-    lstrcpynW(link, folder.c_str(), MAX_PATH);
-    if (!PathAppendW(link, linkName.c_str()))
+    const std::wstring fullLink = shortcutLinkPath(folder, linkName);
+    if (fullLink.empty())
         return false;
-    std::wstring fullLink = std::wstring(link) + L".lnk";
 
     HRESULT hr = E_FAIL;
     {

@@ -47,23 +47,26 @@ void deleteFile(const std::wstring& path)
 
 // Replaces the content of `target` by the tree saved in `hiveFile`. The hive is
 // loaded under a temporary key of HKEY_LOCAL_MACHINE and copied over, because
-// restoring a hive in place is not available everywhere.
-void restoreFromHive(HKEY target, const std::wstring& hiveFile)
+// restoring a hive in place is not available everywhere. The key is changed only
+// once the hive has loaded. False when the saved tree may not be in place.
+bool restoreFromHive(HKEY target, const std::wstring& hiveFile)
 {
     std::wstring loadName =
         L"ArRestore" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(GetTickCount64());
     if (RegLoadKeyW(HKEY_LOCAL_MACHINE, loadName.c_str(), hiveFile.c_str()) != ERROR_SUCCESS)
-        return;
+        return false;
+    bool restored = false;
     {
         unique_hkey loaded;
         if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, loadName.c_str(), 0, KEY_READ, loaded.put()) == ERROR_SUCCESS) {
-            RegDeleteTreeW(target, nullptr);
-            RegCopyTreeW(loaded.get(), nullptr, target);
+            LONG emptied = RegDeleteTreeW(target, nullptr);
+            restored = (emptied == ERROR_SUCCESS || emptied == ERROR_FILE_NOT_FOUND) &&
+                       RegCopyTreeW(loaded.get(), nullptr, target) == ERROR_SUCCESS;
         }
     }
     RegUnLoadKeyW(HKEY_LOCAL_MACHINE, loadName.c_str());
+    return restored;
 }
-
 } // namespace
 
 bool setPrivilege(const wchar_t* name, bool enable)
@@ -106,31 +109,38 @@ bool saveKeyToHive(HKEY key, const std::wstring& hiveFile)
     return false;
 }
 
-void restoreUninstallKey(const UninstallLogRecord& record, const std::wstring& keyName)
+bool restoreUninstallKey(const UninstallLogRecord& record, const std::wstring& keyName)
 {
     // A key that existed but could not be saved is the earlier installation's
     // registration: leave it rather than delete it.
     if (record.backupPath.empty() && record.existedBefore)
-        return;
+        return true;
 
     PrivilegeScope privileges{backupPrivilege, restorePrivilege};
     unique_hkey parent;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, product::uninstallParentKey, 0, KEY_ALL_ACCESS, parent.put()) !=
         ERROR_SUCCESS)
-        return;
+        return false;
     if (record.backupPath.empty()) {
-        SHDeleteKeyW(parent.get(), keyName.c_str());
-        return;
+        LONG error = SHDeleteKeyW(parent.get(), keyName.c_str());
+        return error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND;
     }
+    bool restored = false;
     {
+        // The run may have removed the key meanwhile: it is made again for the copy.
         unique_hkey key;
-        if (RegOpenKeyExW(parent.get(), keyName.c_str(), 0, KEY_ALL_ACCESS, key.put()) == ERROR_SUCCESS)
-            restoreFromHive(key.get(), record.backupPath);
+        if (RegCreateKeyExW(parent.get(), keyName.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            KEY_ALL_ACCESS, nullptr, key.put(), nullptr) == ERROR_SUCCESS)
+            restored = restoreFromHive(key.get(), record.backupPath);
     }
+    // A hive that could not be put back is the only copy of the earlier key: it stays.
+    if (!restored)
+        return false;
     deleteFile(record.backupPath);
     // Loading a hive may leave transaction logs beside it.
     for (const wchar_t* suffix : {L".LOG", L".LOG1", L".LOG2"})
         deleteFile(record.backupPath + suffix);
+    return true;
 }
 
 } // namespace ar

@@ -21,7 +21,8 @@ bool saveKeyToHive(HKEY key, const std::wstring& hiveFile);
 // HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall: puts back
 // the content saved in the record's hive file (then deletes that file), or deletes
 // the key when the run created it. A key that existed but could not be saved is
-// left as it is. Failures are ignored.
-void restoreUninstallKey(const UninstallLogRecord& record, const std::wstring& keyName);
+// left as it is. False when the key could not be put back or removed; the hive file
+// then stays, as the only copy of the earlier key.
+bool restoreUninstallKey(const UninstallLogRecord& record, const std::wstring& keyName);
 
 } // namespace ar

@@ -140,26 +140,53 @@ void deleteFile(const std::wstring& path)
     DeleteFileW(path.c_str());
 }
 
-// Undoes a written file or link: deletes what the run put there and moves the
-// backup back to where it came from, with its attributes.
-void restoreFile(const UninstallLogRecord& record)
+bool isLinkName(const std::wstring& path)
 {
+    return path.size() > 4 && _wcsicmp(path.c_str() + path.size() - 4, L".lnk") == 0;
+}
+
+// Undoes a written file or link: puts the backup back where it came from, with its
+// attributes, over what the run wrote there, and deletes what the run wrote
+// elsewhere. False when something stays: a backup that could not be put back is
+// left where it is, never deleted.
+bool restoreFile(const UninstallLogRecord& record)
+{
+    if (record.keptInPlace)
+        return true;
     const std::wstring& origin = record.backupSource.empty() ? record.path : record.backupSource;
     if (record.backupPath.empty()) {
         // What stands there replaced something that could not be saved: deleting it
         // would leave the user with less than before.
         if (record.existedBefore && !record.path.empty() && UninstallLog::samePath(record.path, origin))
-            return;
-        if (!record.path.empty())
-            deleteFile(record.path);
-        return;
-    }
-    if (!record.path.empty())
+            return true;
+        if (record.path.empty())
+            return true;
         deleteFile(record.path);
+        return GetFileAttributesW(record.path.c_str()) == INVALID_FILE_ATTRIBUTES;
+    }
+    bool removed = true;
+    if (!record.path.empty() && !UninstallLog::samePath(record.path, origin)) {
+        deleteFile(record.path);
+        removed = GetFileAttributesW(record.path.c_str()) == INVALID_FILE_ATTRIBUTES;
+    }
+    // Replacing in one step: a new file that cannot be deleted (held open) makes the
+    // move fail, and the backup stays.
     DWORD attributes = GetFileAttributesW(record.backupPath.c_str());
     SetFileAttributesW(record.backupPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (MoveFileW(record.backupPath.c_str(), origin.c_str()) && attributes != INVALID_FILE_ATTRIBUTES)
+    DWORD originAttributes = GetFileAttributesW(origin.c_str());
+    if (originAttributes != INVALID_FILE_ATTRIBUTES && (originAttributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesW(origin.c_str(), originAttributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+    if (!MoveFileExW(record.backupPath.c_str(), origin.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)) {
+        if (attributes != INVALID_FILE_ATTRIBUTES)
+            SetFileAttributesW(record.backupPath.c_str(), attributes);
+        if (originAttributes != INVALID_FILE_ATTRIBUTES)
+            SetFileAttributesW(origin.c_str(), originAttributes);
+        return false;
+    }
+    if (attributes != INVALID_FILE_ATTRIBUTES)
         SetFileAttributesW(origin.c_str(), attributes);
+    return removed;
 }
 
 bool writeText(HANDLE file, const void* data, std::size_t bytes)
@@ -230,17 +257,19 @@ void UninstallLog::recordFile(const std::wstring& path, std::int32_t fileKind, b
         return;
     record.existedBefore = true;
     record.backupSource = path;
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        if (keep)
-            return; // nothing is written over what is kept
-        throwKeepingFile(ERROR_ALREADY_EXISTS, "a folder stands where a file must be installed");
+    if (keep) {
+        // Nothing is written over what is kept, so there is nothing to back up.
+        record.keptInPlace = true;
+        return;
     }
-    record.backupPath = backup_to_temp(path, keep, backupFolder);
-    if (record.backupPath.empty() && !keep)
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        throwKeepingFile(ERROR_ALREADY_EXISTS, "a folder stands where a file must be installed");
+    record.backupPath = backup_to_temp(path, false, backupFolder);
+    if (record.backupPath.empty())
         throwKeepingFile(GetLastError(), "an existing file could not be moved away before it is replaced");
 }
 
-void UninstallLog::recordShortcut(int which, const std::wstring& folder)
+void UninstallLog::recordShortcut(int which, const std::wstring& folder, const std::wstring& link)
 {
     pending = true;
     ensure_folders(folder);
@@ -249,16 +278,27 @@ void UninstallLog::recordShortcut(int which, const std::wstring& folder)
                                    : RecordKind::DesktopShortcut;
     UninstallLogRecord& record = append(kind);
 
-    auto earlier = std::find_if(previousRecords.begin(), previousRecords.end(),
-                                [kind](const UninstallLogRecord& r) { return r.recordKind == kind; });
-    if (earlier == previousRecords.end() || earlier->path.empty())
-        return;
-    DWORD attributes = GetFileAttributesW(earlier->path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    auto isFile = [](const std::wstring& path) {
+        DWORD attributes = GetFileAttributesW(path.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    };
+    // A file where the new link goes is saved first: saving the earlier link as well
+    // would need a second backup, and that link is then simply left where it is.
+    std::wstring replaced;
+    if (!link.empty() && isFile(link)) {
+        replaced = link;
+    } else {
+        auto earlier = std::find_if(previousRecords.begin(), previousRecords.end(),
+                                    [kind](const UninstallLogRecord& r) { return r.recordKind == kind; });
+        // Only a link is ever moved for an earlier link.
+        if (earlier != previousRecords.end() && isLinkName(earlier->path) && isFile(earlier->path))
+            replaced = earlier->path;
+    }
+    if (replaced.empty())
         return;
     record.existedBefore = true;
-    record.backupSource = earlier->path;
-    record.backupPath = backup_to_temp(earlier->path, false, backupFolder);
+    record.backupSource = replaced;
+    record.backupPath = backup_to_temp(replaced, false, backupFolder);
 }
 
 void UninstallLog::recordUninstallKey(HKEY existingKey)
@@ -317,18 +357,29 @@ bool UninstallLog::samePath(const std::wstring& a, const std::wstring& b)
     return sameElementsIgnoringCase(absoluteFirst, absoluteSecond);
 }
 
-void UninstallLog::rollback()
+std::vector<RollbackFailure> UninstallLog::rollback()
 {
+    std::vector<RollbackFailure> failures;
     while (!records.empty()) {
         const UninstallLogRecord& record = records.back();
+        bool undone = true;
         if (record.recordKind == RecordKind::CreatedFolder)
-            RemoveDirectoryW(record.path.c_str());
+            RemoveDirectoryW(record.path.c_str()); // stays when something else lies in it
         else if (record.recordKind == RecordKind::UninstallKey)
-            restoreUninstallKey(record, product::productKey());
+            undone = restoreUninstallKey(record, product::productKey());
         else if (isFileKind(record.recordKind))
-            restoreFile(record);
+            undone = restoreFile(record);
+        if (!undone) {
+            const bool saved = !record.backupPath.empty() &&
+                               GetFileAttributesW(record.backupPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+            std::wstring path = record.recordKind == RecordKind::UninstallKey ? uninstallKeyText()
+                                : record.backupSource.empty()                 ? record.path
+                                                                              : record.backupSource;
+            failures.push_back({std::move(path), saved ? record.backupPath : std::wstring()});
+        }
         records.pop_back();
     }
+    return failures;
 }
 
 void UninstallLog::merge()

@@ -9,6 +9,7 @@
 #include <list>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace ar {
 
@@ -40,6 +41,18 @@ struct UninstallLogRecord {
     // may differ from the new one): rollback puts the backup back there, also when
     // the new link was never created and `path` stayed empty.
     std::wstring backupSource;
+    // The file was there and is kept as it is (a data file): the run never writes
+    // over it, so rollback leaves it alone.
+    bool keptInPlace = false;
+};
+
+// What rollback could not undo: `path` still holds what the run put there (or
+// nothing), and the earlier content survives as `keptAs` (a file, or the saved
+// registry key), which rollback leaves in place; `keptAs` is empty when nothing
+// earlier was lost, only the run's own file or key could not be removed.
+struct RollbackFailure {
+    std::wstring path;
+    std::wstring keptAs;
 };
 
 class UninstallLog {
@@ -66,11 +79,12 @@ public:
     // payload handler, this fails the extraction and the run rolls back.
     void recordFile(const std::wstring& path, std::int32_t fileKind, bool keep);
 
-    // Records a shortcut about to be created in `folder`: 0 the product's Start-menu
-    // shortcut, 1 the uninstaller's, any other value the desktop shortcut. The earlier
-    // installation's link of the same kind is moved away. The link's path is given
-    // to `commit`.
-    void recordShortcut(int which, const std::wstring& folder);
+    // Records a shortcut about to be created as `link` in `folder`: 0 the product's
+    // Start-menu shortcut, 1 the uninstaller's, any other value the desktop shortcut.
+    // What the new link replaces is moved away: a file already at `link`, else the
+    // earlier installation's ".lnk" of the same kind. The link's path is given to
+    // `commit`.
+    void recordShortcut(int which, const std::wstring& folder, const std::wstring& link);
 
     // Records the product's uninstall key about to be written. `existingKey` is the
     // open key when it existed before (its content is saved to a hive file first),
@@ -90,8 +104,9 @@ public:
     // system's identity test, else a case-insensitive comparison of the absolute paths.
     static bool samePath(const std::wstring& a, const std::wstring& b);
 
-    // Undoes `records`, newest first, and empties the list. Never fails.
-    void rollback();
+    // Undoes `records`, newest first, and empties the list. Never throws; what it
+    // could not undo is returned, and no earlier content is ever deleted for it.
+    std::vector<RollbackFailure> rollback();
 
     // Merges the earlier records into `records`, writes the log file, and deletes
     // every backup (also when writing fails). False when the file could not be

@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 
 #include <optional>
+#include <utility>
 
 #include "product/product.h"
 #include "support/handles.h"
@@ -28,6 +29,11 @@ LONG writeString(HKEY key, const wchar_t* name, const std::wstring& value)
                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
+std::wstring companyKeyPath()
+{
+    return std::wstring(L"Software\\") + product::companyName;
+}
+
 bool keyExists(const std::wstring& path)
 {
     unique_hkey key;
@@ -51,7 +57,7 @@ LONG writeKey(const std::wstring& path, const wchar_t* name, const std::wstring&
 
 std::wstring productRecordKeyPath()
 {
-    return std::wstring(L"Software\\") + product::companyName + L'\\' + product::productKey();
+    return companyKeyPath() + L'\\' + product::productKey();
 }
 
 std::wstring appPathsKeyPath(const std::wstring& programPath)
@@ -71,37 +77,50 @@ InstalledProduct readProductRecord()
 
 LONG recordProduct(const std::wstring& programPath)
 {
-    const std::wstring recordKey = productRecordKeyPath();
-    const bool hadRecord = keyExists(recordKey);
-    const auto oldProgram = readString(HKEY_LOCAL_MACHINE, recordKey, L"MainProgram");
-    const auto oldVersion = readString(HKEY_LOCAL_MACHINE, recordKey, L"Version");
+    // What the two keys held before, so that a failure puts them back as they were.
+    struct KeyState {
+        std::wstring path;
+        bool existed;
+        std::optional<std::wstring> first, second;
+    };
+    auto stateOf = [](const std::wstring& path, const wchar_t* first, const wchar_t* second) {
+        return KeyState{path, keyExists(path), readString(HKEY_LOCAL_MACHINE, path, first),
+                        readString(HKEY_LOCAL_MACHINE, path, second)};
+    };
+    const bool hadCompany = keyExists(companyKeyPath());
+    const KeyState record = stateOf(productRecordKeyPath(), L"MainProgram", L"Version");
+    const KeyState appPaths = stateOf(appPathsKeyPath(programPath), nullptr, L"Path");
 
-    LONG error = writeKey(recordKey, L"MainProgram", programPath, L"Version", product::versionText());
+    LONG error = writeKey(record.path, L"MainProgram", programPath, L"Version", product::versionText());
     if (error == ERROR_SUCCESS) {
         wchar_t folder[MAX_PATH];
         lstrcpynW(folder, programPath.c_str(), MAX_PATH);
         PathRemoveFileSpecW(folder);
-        error = writeKey(appPathsKeyPath(programPath), L"", programPath, L"Path", folder);
+        error = writeKey(appPaths.path, L"", programPath, L"Path", folder);
     }
     if (error == ERROR_SUCCESS)
         return ERROR_SUCCESS;
 
-    // Put the earlier record back as it was.
-    if (!hadRecord) {
-        SHDeleteKeyW(HKEY_LOCAL_MACHINE, recordKey.c_str());
-    } else {
-        unique_hkey key;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, recordKey.c_str(), 0, KEY_WRITE, key.put()) == ERROR_SUCCESS) {
-            if (oldProgram)
-                writeString(key.get(), L"MainProgram", *oldProgram);
-            else
-                RegDeleteValueW(key.get(), L"MainProgram");
-            if (oldVersion)
-                writeString(key.get(), L"Version", *oldVersion);
-            else
-                RegDeleteValueW(key.get(), L"Version");
+    auto putBack = [](const KeyState& state, const wchar_t* first, const wchar_t* second) {
+        if (!state.existed) {
+            SHDeleteKeyW(HKEY_LOCAL_MACHINE, state.path.c_str());
+            return;
         }
-    }
+        unique_hkey key;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, state.path.c_str(), 0, KEY_WRITE, key.put()) != ERROR_SUCCESS)
+            return;
+        for (auto [name, value] : {std::pair{first, &state.first}, std::pair{second, &state.second}}) {
+            if (*value)
+                writeString(key.get(), name, **value);
+            else
+                RegDeleteValueW(key.get(), name);
+        }
+    };
+    putBack(appPaths, nullptr, L"Path");
+    putBack(record, L"MainProgram", L"Version");
+    // The company key goes again when this call made it (and nothing else lies in it).
+    if (!hadCompany)
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, companyKeyPath().c_str());
     return error;
 }
 
@@ -146,8 +165,7 @@ void removeProductRecord()
     }
     SHDeleteKeyW(HKEY_LOCAL_MACHINE, productRecordKeyPath().c_str());
     // The company key goes too once no other product of the company is left in it.
-    std::wstring company = std::wstring(L"Software\\") + product::companyName;
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, company.c_str());
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, companyKeyPath().c_str());
 }
 
 } // namespace ar

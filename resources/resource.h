@@ -29,7 +29,7 @@
 
 // Dialog templates
 #define IDD_ABOUTBOX 100
-#define IDD_INSTALL 102  // the wizard frame
+#define IDD_INSTALL 102 // the wizard frame
 #define IDD_START 132
 #define IDD_PATH 133
 #define IDD_SHORTCUT 134
@@ -123,11 +123,13 @@
 #define IDS_CLOSE_PRODUCT 1127
 #define IDS_INSTALLER_IN_ENGLISH 1129
 #define IDS_DIRECTX_UPDATE 1131
-#define IDS_FOLDER_NOT_FULL_PATH 1132       // %1: an example, the default folder
+#define IDS_FOLDER_NOT_FULL_PATH 1132 // %1: an example, the default folder
 #define IDS_FOLDER_FORBIDDEN_CHARACTER 1133
-#define IDS_FOLDER_IS_FILE 1134             // %1: the folder typed
-#define IDS_NOT_ENOUGH_SPACE 1140           // %1 volume, %2 needed, %3 free
-#define IDS_SPACE_ON_VOLUME 1141            // %1 volume, %2 needed, %3 free
+#define IDS_FOLDER_IS_FILE 1134   // %1: the folder typed
+#define IDS_ROLLBACK_KEPT 1135    // %1 what could not be put back, %2 where it is kept
+#define IDS_ROLLBACK_LEFT 1136    // %1 what the run could not remove
+#define IDS_NOT_ENOUGH_SPACE 1140 // %1 volume, %2 needed, %3 free
+#define IDS_SPACE_ON_VOLUME 1141  // %1 volume, %2 needed, %3 free
 
 // The uninstaller (Uninstall.exe): its confirmation dialog and its texts, base
 // numbers 1200 to 1249 beside the installer's, resolved the same way.

@@ -108,19 +108,43 @@ StepResult undoSelfRegistration(const std::wstring& program)
     return {};
 }
 
+std::wstring programOfCommand(const std::wstring& command)
+{
+    std::size_t begin = command.find_first_not_of(L' ');
+    if (begin == std::wstring::npos)
+        return {};
+    if (command[begin] == L'"') {
+        std::size_t end = command.find(L'"', begin + 1);
+        return end == std::wstring::npos ? std::wstring() : command.substr(begin + 1, end - begin - 1);
+    }
+    auto isProgram = [](const std::wstring& part) {
+        return part.size() > 4 && _wcsicmp(part.c_str() + part.size() - 4, L".exe") == 0;
+    };
+    for (std::size_t blank = command.find(L' ', begin); blank != std::wstring::npos;
+         blank = command.find(L' ', blank + 1)) {
+        std::wstring part = command.substr(begin, blank - begin);
+        if (isProgram(part))
+            return part;
+    }
+    std::wstring whole = command.substr(begin, command.find_last_not_of(L' ') + 1 - begin);
+    return isProgram(whole) ? whole : std::wstring();
+}
+
 StepResult removeUninstallKey(const std::wstring& uninstaller)
 {
     const std::wstring key = product::uninstallKeyPath();
-    wchar_t registered[MAX_PATH + 1] = {};
+    wchar_t registered[1024] = {};
     DWORD bytes = sizeof(registered) - sizeof(wchar_t);
     DWORD type = 0;
     LONG read = SHGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"UninstallString", &type, registered, &bytes);
-    if (read == ERROR_SUCCESS && type == REG_SZ && registered[0]) {
-        // Another tool may have quoted it.
-        PathUnquoteSpacesW(registered);
-        if (!samePlainPath(registered, uninstaller))
-            return {Outcome::Kept};
-    }
+    if (isGone(read))
+        return {Outcome::Missing};
+    // Only a key that registers this uninstaller is ours: an installation elsewhere
+    // may have taken it over, and a value that cannot be read or compared proves
+    // nothing either way, so the key stays.
+    if (read != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ) ||
+        !samePlainPath(programOfCommand(registered), uninstaller))
+        return {Outcome::Kept};
     LONG error = SHDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
     if (error == ERROR_SUCCESS)
         return {};

@@ -56,8 +56,15 @@ constexpr LONG unregistrationDone = -10;
 // Failed with its exit code (or the system error when it could not be started).
 StepResult undoSelfRegistration(const std::wstring& program);
 
-// Deletes the product's uninstall key when it still registers `uninstaller` (an
-// installation elsewhere may have taken it over; then it is Kept).
+// The program that a command line starts, as Windows reads it: the quoted first
+// element, else the first part up to a blank, or the whole line, that ends in ".exe";
+// empty when there is none.
+std::wstring programOfCommand(const std::wstring& command);
+
+// Deletes the product's uninstall key when its "UninstallString" starts
+// `uninstaller` (arguments allowed). Kept when it starts another program (an
+// installation elsewhere may have taken the key over) or cannot be read; Missing
+// without the key.
 StepResult removeUninstallKey(const std::wstring& uninstaller);
 
 // Deletes the product record and its App Paths entry when they name `mainProgram`.

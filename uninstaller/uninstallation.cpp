@@ -217,6 +217,11 @@ void Uninstallation::removeRegistration(const UninstallPlan& plan)
             note(keyText, result);
             return;
         }
+        if (result.outcome == Outcome::Kept) {
+            // It registers another installation now, which keeps its record too.
+            log_.line(formatString(IDS_UNINSTALL_KEPT, {keyText}));
+            return;
+        }
     }
     if (!plan.mainProgram.empty())
         removeProductRecordOf(plan.mainProgram);

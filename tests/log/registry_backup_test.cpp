@@ -183,6 +183,25 @@ TEST_F(RegistryBackup, SuccessfulRunLeavesNoHiveFile)
     EXPECT_EQ(log.records.back().path, L"HKEY_LOCAL_MACHINE\\" + product::uninstallKeyPath());
 }
 
+TEST_F(RegistryBackup, HiveThatCannotBePutBackStaysAndTheKeyIsUntouched)
+{
+    unique_hkey key = createKey(testKeyName);
+    setText(key.get(), L"DisplayName", L"Pelorium 7.05");
+    UninstallLog log;
+    log.recordUninstallKey(key.get());
+    const std::wstring hive = log.records.back().backupPath;
+    ASSERT_FALSE(hive.empty());
+    setText(key.get(), L"DisplayName", L"Pelorium 7.06");
+    log.commit(true);
+    key.reset();
+    // A damaged saved key does not load: nothing may be emptied for it.
+    writeFile(hive, "not a hive");
+
+    EXPECT_FALSE(restoreUninstallKey(log.records.back(), testKeyName));
+    EXPECT_EQ(readFile(hive), "not a hive");
+    EXPECT_EQ(contents(keyPath(testKeyName))[L"DisplayName"], L"Pelorium 7.06");
+}
+
 // Through rollback, on the product's own key: whatever the key held before the
 // test, it holds again afterwards.
 TEST_F(RegistryBackup, RollbackRestoresTheProductKey)

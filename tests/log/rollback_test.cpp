@@ -1,11 +1,13 @@
 // Recording and rolling back real files, folders and shortcuts.
 #include "log/uninstall_log.h"
 
+#include "support/handles.h"
 #include "tests/log/log_test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <system_error>
+#include <vector>
 
 namespace ar::test {
 namespace {
@@ -52,7 +54,7 @@ TEST_F(UninstallLogRollback, ReplacedFilesComeBackWithTheirAttributes)
     log.recordFile(dir / L"App\\Sub\\new.dll", 0, false);
     writeFile(dir / L"App\\Sub\\new.dll", "new");
     log.commit(false);
-    EXPECT_EQ(tempFiles().size(), 2u);
+    EXPECT_EQ(tempFiles().size(), 1u); // a kept file needs no backup
 
     log.rollback();
     EXPECT_EQ(readFile(program), "old program");
@@ -108,8 +110,9 @@ TEST_F(UninstallLogRollback, EarlierShortcutComesBackWhereItWas)
     UninstallLog log;
     log.previousRecords = {makeRecord(Kind::MenuShortcut, earlierLink)};
 
+    const std::wstring newLink = dir / L"Menu\\Pelorium 7.06.lnk";
     // The new link could not be created: the record has no path.
-    log.recordShortcut(0, dir / L"Menu");
+    log.recordShortcut(0, dir / L"Menu", newLink);
     EXPECT_FALSE(exists(earlierLink));
     log.commit(false);
     log.rollback();
@@ -117,13 +120,61 @@ TEST_F(UninstallLogRollback, EarlierShortcutComesBackWhereItWas)
     EXPECT_FALSE(exists(dir / L"Menu"));
 
     // The new link went to another folder: it is removed, the earlier one restored.
-    log.recordShortcut(0, dir / L"Menu");
-    writeFile(dir / L"Menu\\Pelorium 7.06.lnk", "new link");
-    log.commit(true, dir / L"Menu\\Pelorium 7.06.lnk");
+    log.recordShortcut(0, dir / L"Menu", newLink);
+    writeFile(newLink, "new link");
+    log.commit(true, newLink);
     log.rollback();
     EXPECT_EQ(readFile(earlierLink), "earlier link");
     EXPECT_FALSE(exists(dir / L"Menu"));
     EXPECT_TRUE(tempFiles().empty());
+}
+
+TEST_F(UninstallLogRollback, LinkThatWasThereBeforeComesBackAndAnEarlierDocumentIsNeverMoved)
+{
+    const std::wstring link = dir / L"Menu\\Pelorium 7.06.lnk";
+    const std::wstring document = dir / L"Letters\\letter.doc";
+    writeFile(link, "a link made by hand");
+    writeFile(document, "a letter");
+    UninstallLog log;
+    // An earlier log whose shortcut record names a document.
+    log.previousRecords = {makeRecord(Kind::UninstallShortcut, document)};
+
+    log.recordShortcut(0, dir / L"Menu", link);
+    writeFile(link, "new link");
+    log.commit(true, link);
+    log.recordShortcut(1, dir / L"Menu", dir / L"Menu\\Uninstall Pelorium.lnk");
+    EXPECT_EQ(readFile(document), "a letter");
+    log.commit(false);
+
+    log.rollback();
+    EXPECT_EQ(readFile(link), "a link made by hand");
+    EXPECT_EQ(readFile(document), "a letter");
+    EXPECT_TRUE(tempFiles().empty());
+}
+
+// A new file that cannot be deleted (held open by a scanner, say) does not cost the
+// earlier one: it stays in its backup, and rollback says where.
+TEST_F(UninstallLogRollback, HeldNewFileLeavesTheEarlierOneInItsBackup)
+{
+    const std::wstring program = dir / L"P.exe";
+    writeFile(program, "old program");
+    UninstallLog log;
+    log.recordFile(program, 1, false);
+    const std::wstring backup = log.records.back().backupPath;
+    writeFile(program, "new program");
+    log.commit(true);
+    std::vector<RollbackFailure> failures;
+    {
+        unique_hfile held(CreateFileW(program.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(held);
+        failures = log.rollback();
+    }
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].path, program);
+    EXPECT_EQ(failures[0].keptAs, backup);
+    EXPECT_EQ(readFile(backup), "old program");
+    EXPECT_EQ(readFile(program), "new program");
 }
 
 TEST_F(UninstallLogRollback, SuccessfulRunDiscardsEveryBackup)

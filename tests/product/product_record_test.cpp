@@ -28,24 +28,26 @@ TEST_F(ProductRecordTest, RecordsReadsAndRemoves)
 
     wchar_t path[MAX_PATH] = {};
     DWORD bytes = sizeof(path);
-    ASSERT_EQ(SHGetValueW(HKEY_LOCAL_MACHINE, ar::appPathsKeyPath(L"Pelorium.exe").c_str(), L"Path", nullptr, path,
-                          &bytes),
+    ASSERT_EQ(SHGetValueW(HKEY_LOCAL_MACHINE, ar::appPathsKeyPath(L"Pelorium.exe").c_str(), L"Path", nullptr,
+                          path, &bytes),
               ERROR_SUCCESS);
     EXPECT_STREQ(path, L"C:\\Apps\\Pelorium 7");
 
     ar::removeProductRecord();
     EXPECT_FALSE(ar::readProductRecord().installed);
     ar::unique_hkey key;
-    EXPECT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, ar::appPathsKeyPath(L"Pelorium.exe").c_str(), 0, KEY_READ, key.put()),
+    EXPECT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, ar::appPathsKeyPath(L"Pelorium.exe").c_str(), 0, KEY_READ,
+                            key.put()),
               ERROR_SUCCESS);
-    EXPECT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Ardenvale", 0, KEY_READ, key.put()), ERROR_SUCCESS);
+    EXPECT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Ardenvale", 0, KEY_READ, key.put()),
+              ERROR_SUCCESS);
 }
 
 TEST_F(ProductRecordTest, KeyWithoutProgramIsInstalledWithEmptyPath)
 {
     ar::unique_hkey key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, ar::productRecordKeyPath().c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, key.put(), nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, ar::productRecordKeyPath().c_str(), 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
               ERROR_SUCCESS);
     ar::InstalledProduct product = ar::readProductRecord();
     EXPECT_TRUE(product.installed);
@@ -61,6 +63,22 @@ TEST_F(ProductRecordTest, FailureReportsTheErrorAndLeavesNoRecord)
               ERROR_SUCCESS);
     EXPECT_EQ(ar::recordProduct(L"C:\\Apps\\Pelorium.exe"), ERROR_CHILD_MUST_BE_VOLATILE);
     EXPECT_FALSE(ar::readProductRecord().installed);
+}
+
+TEST_F(ProductRecordTest, FailureAfterTheRecordTakesBackTheRecordAndTheCompanyKey)
+{
+    // A key name longer than the registry allows: the App Paths entry fails after
+    // the product's record was written.
+    const std::wstring program = L"C:\\Apps\\" + std::wstring(300, L'p') + L".exe";
+    EXPECT_NE(ar::recordProduct(program), ERROR_SUCCESS);
+    ar::unique_hkey key;
+    EXPECT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Ardenvale", 0, KEY_READ, key.put()),
+              ERROR_SUCCESS);
+
+    // An earlier record comes back as it was.
+    ASSERT_EQ(ar::recordProduct(L"C:\\Apps\\Pelorium.exe"), ERROR_SUCCESS);
+    EXPECT_NE(ar::recordProduct(program), ERROR_SUCCESS);
+    EXPECT_EQ(ar::readProductRecord().mainProgram, L"C:\\Apps\\Pelorium.exe");
 }
 
 } // namespace

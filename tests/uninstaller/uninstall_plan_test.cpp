@@ -1,5 +1,6 @@
 // What the uninstaller may act upon, decided from the log before anything is touched.
 #include "uninstaller/uninstall_plan.h"
+#include "uninstaller/removal.h"
 
 #include <gtest/gtest.h>
 
@@ -189,6 +190,17 @@ TEST(PathRules, ElementsCompareWithoutCaseAndWithEitherSeparator)
     for (const wchar_t* bad : {L"", L"Apps\\x", L"C:x", L"C:\\a\\..\\b", L"C:\\a\\.\\b", L"C:\\a\\b.",
                                L"C:\\a\\b ", L"C:\\a\\b*", L"C:\\a\\b:c", L"\\\\?\\C:\\a", L"\\\\.\\pipe\\x"})
         EXPECT_FALSE(ar::isPlainAbsolutePath(bad)) << ar::test::narrow(bad);
+}
+
+TEST(PathRules, TheProgramOfAnUninstallCommandIsReadAsWindowsReadsIt)
+{
+    const std::wstring program = L"C:\\Program Files\\Ardenvale\\Pelorium 7\\Uninstall.exe";
+    for (const std::wstring& command : {program, L"\"" + program + L"\"", L"\"" + program + L"\" /S",
+                                        program + L" /S /LOG=x.txt", L"  " + program + L"  "})
+        EXPECT_EQ(ar::programOfCommand(command), program) << ar::test::narrow(command);
+    EXPECT_EQ(ar::programOfCommand(L"C:\\Other.exe " + program), L"C:\\Other.exe");
+    for (const wchar_t* none : {L"", L"   ", L"\"C:\\Unclosed.exe", L"C:\\Tools\\uninstall.bat /S"})
+        EXPECT_EQ(ar::programOfCommand(none), L"") << ar::test::narrow(none);
 }
 
 std::string utf16(const std::wstring& text, bool byteOrderMark = true)
