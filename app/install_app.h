@@ -21,7 +21,7 @@ public:
     int ExitInstance() override;
 
     // Sets the application name (the caption of message boxes and the wizard's
-    // title) from the current language: string 1000, " – ", "Pelorium 7.06".
+    // title) from the current language: IDS_INSTALLER, " – ", the display name.
     void refreshName();
 
     ar::InstallContext context;

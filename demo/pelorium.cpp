@@ -21,7 +21,7 @@
 
 namespace {
 
-constexpr int registrationDone = -10;
+constexpr int registrationDone = ar::product::registrationDone;
 constexpr wchar_t extension[] = L".pm-lib";
 constexpr wchar_t progId[] = L"Ardenvale.Pelorium.Library";
 constexpr wchar_t windowClass[] = L"ArdenvalePeloriumMain";

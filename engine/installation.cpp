@@ -279,7 +279,7 @@ bool Run::registerProgram(bool registryOk)
     if (!GetExitCodeProcess(process.hProcess, &exitCode))
         exitCode = 0;
     context_.instanceLock.acquire();
-    const bool registered = static_cast<LONG>(exitCode) == -10;
+    const bool registered = static_cast<LONG>(exitCode) == product::registrationDone;
     ok = registryOk && registered;
     log_.commit(registered);
     if (registered) {

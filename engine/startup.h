@@ -36,7 +36,7 @@ std::wstring startMenuRoot();
 // lists the shortcuts), or as a full path.
 std::wstring resolveMenuFolder(const std::wstring& folder);
 
-// The application name: string 1000 of the current language, " – ", the display name.
+// The application name: IDS_INSTALLER in the current language, " – ", the display name.
 std::wstring applicationTitle();
 
 } // namespace ar

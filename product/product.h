@@ -61,6 +61,10 @@ inline std::wstring productKey()
     return key;
 }
 
+// The exit code with which the product's program reports that its registration
+// ("/Register") or the removal of its registration ("/Unregister") succeeded.
+inline constexpr long registrationDone = -10;
+
 // Where the product registers for uninstallation, below HKEY_LOCAL_MACHINE.
 inline constexpr wchar_t uninstallParentKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 inline std::wstring uninstallKeyPath() { return std::wstring(uninstallParentKey) + L'\\' + productKey(); }

@@ -73,7 +73,7 @@ void CDlgStart::onLanguageChosen()
                         MB_OK | MB_ICONINFORMATION);
         ar::setLanguage(ar::english);
     }
-    // The application's name captions the message boxes: string 1000, " – ", the product.
+    // The application's name captions the message boxes: IDS_INSTALLER, " – ", the display name.
     if (fw::App* app = fw::App::current())
         app->setName(ar::applicationTitle());
     if (languageChanged_)
