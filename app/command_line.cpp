@@ -5,6 +5,7 @@
 #include <cwctype>
 
 #include "product/language.h"
+#include "product/product.h"
 #include "support/folder_rules.h"
 #include "support/switches.h"
 
@@ -180,8 +181,11 @@ std::wstring processArguments()
 
 std::wstring usageText()
 {
-    return L"InstallPelorium7.06.exe [/S] [/LANG=<index>] [/NOMENU | /MENU=<folder>] [/NODESKTOP]\r\n"
-           L"                        [/LOG=<file>] [/D=<folder>]\r\n"
+    // "InstallPelorium7.06.exe", and the second line's switches under the first's.
+    const std::wstring program = L"Install" + product::productName(false) + product::versionLabel + L".exe";
+    return program + L" [/S] [/LANG=<index>] [/NOMENU | /MENU=<folder>] [/NODESKTOP]\r\n" +
+           std::wstring(program.size() + 1, L' ') +
+           L"[/LOG=<file>] [/D=<folder>]\r\n"
            L"\r\n"
            L"  /S              Silent installation: no window, no question.\r\n"
            L"  /LANG=<index>   Interface language: 0 French, 1 English, 2 German, 3 Spanish,\r\n"
