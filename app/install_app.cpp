@@ -185,10 +185,12 @@ ar::ExitCode CInstallApp::startUp()
     context.installState = comparison->state;
     context.installedVersionText = comparison->installedVersionText;
     // 10. The earlier log gives the folders of an update or reinstallation.
+    // The folder is the registered one; the log is believed only as far as the
+    // registration bears it out.
     if (context.installState == ar::InstallState::Same || context.installState == ar::InstallState::Update) {
+        context.installFolder = ar::registeredInstallFolder();
         if (auto log = ar::findEarlierLog(ar::registeredUninstaller(), installed.mainProgram)) {
-            context.previousLog.readLog(*log);
-            context.installFolder = context.previousLog.installPath;
+            ar::readEarlierLog(context.previousLog, *log, context.installFolder);
             context.shortcutFolder = context.previousLog.shortcutPath;
         }
     } else {

@@ -42,7 +42,9 @@ bool written(const PayloadEntry& entry, const std::wstring& path, const InstallC
         return !(context.installState != InstallState::None && context.previousLog.isKeptFile(path)) &&
                GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
     case FileKind::Texture:
-        return context.installState != InstallState::Update;
+        return context.installState != InstallState::Update ||
+               (!context.previousLog.isKeptFile(path) &&
+                GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES);
     default:
         return true;
     }

@@ -16,6 +16,7 @@
 #include "engine/private_folder.h"
 #include "engine/shortcut.h"
 #include "engine/uninstall_registration.h"
+#include "log/log_trust.h"
 #include "payload/payload.h"
 #include "resources/resource.h"
 #include "support/format.h"
@@ -149,8 +150,18 @@ notification::result Run::fileBegin(const PayloadEntry& entry)
         announce(path);
         return notification::result::proceed;
     case FileKind::Texture:
-        if (context_.installState == InstallState::Update)
-            return notification::result::skip;
+        // An update keeps the earlier installation's textures; one that its log does
+        // not list (the log was lost) is kept as the product's, and a missing one is
+        // installed.
+        if (context_.installState == InstallState::Update) {
+            if (log_.isKeptFile(path))
+                return notification::result::skip;
+            if (exists(path)) {
+                log_.recordFile(path, kind, true);
+                log_.commit(true);
+                return notification::result::skip;
+            }
+        }
         break;
     case FileKind::SetupTemporary:
         temp_.files.push_back(path);
@@ -317,6 +328,18 @@ bool Run::execute()
     temp_.folder = tempFolder;
     log_.backupFolder = tempFolder;
 
+    // Without an earlier log that says which folders are the product's, the
+    // product's existing folders are recorded as if this run had made them, so that
+    // uninstalling later removes them too.
+    if (context_.installState != InstallState::None && log_.previousRecords.empty()) {
+        log_.productFolder = [data = companyDataFolders(), install = context_.installFolder,
+                              menu = context_.createMenuShortcut ? context_.shortcutFolder : std::wstring()](
+                                 const std::wstring& folder) {
+            return isProductFolder(folder, data, install, menu);
+        };
+    } else {
+        log_.productFolder = nullptr;
+    }
     PayloadFolders folders = payloadFolders(context_.installFolder, tempFolder);
     view_.setProgress(0);
     view_.showProgress(true);

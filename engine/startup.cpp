@@ -4,9 +4,12 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include "log/log_digest.h"
 #include "product/language.h"
 #include "product/product.h"
+#include "product/product_record.h"
 #include "log/uninstall_log.h"
+#include "support/handles.h"
 #include "resources/resource.h"
 #include "support/shell_folders.h"
 
@@ -38,7 +41,85 @@ std::optional<std::wstring> logBeside(const std::wstring& file)
     return std::wstring(buffer);
 }
 
+std::wstring specialFolder(int csidl)
+{
+    wchar_t buffer[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer)))
+        return {};
+    return buffer;
+}
+
+bool pathExists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 } // namespace
+
+std::wstring registeredInstallFolder()
+{
+    wchar_t buffer[MAX_PATH + 1] = {};
+    DWORD bytes = sizeof(buffer) - sizeof(wchar_t);
+    DWORD type = 0;
+    if (SHGetValueW(HKEY_LOCAL_MACHINE, product::uninstallKeyPath().c_str(), L"InstallLocation", &type,
+                    buffer, &bytes) == ERROR_SUCCESS &&
+        type == REG_SZ && buffer[0])
+        return buffer;
+    const std::wstring program = readProductRecord().mainProgram;
+    lstrcpynW(buffer, program.c_str(), MAX_PATH);
+    if (program.empty() || !PathRemoveFileSpecW(buffer))
+        return {};
+    return buffer;
+}
+
+ProductFolders registeredProductFolders(const std::wstring& installFolder, const std::string& logBytes)
+{
+    ProductFolders folders;
+    const InstallationLogRecord recorded = readInstallationLog();
+    folders.logVerified = !recorded.digest.empty() && logDigest(logBytes) == recorded.digest;
+    // The folders come from the registration, never from the log.
+    const std::wstring registered = registeredInstallFolder();
+    if (!registered.empty() && UninstallLog::samePath(registered, installFolder))
+        folders.installFolder = installFolder;
+    folders.shortcutFolder = recorded.menuRecorded ? recorded.menuFolder : defaultShortcutFolder();
+    folders.dataFolders = companyDataFolders();
+    for (int csidl : {CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY}) {
+        std::wstring desktop = specialFolder(csidl);
+        if (!desktop.empty())
+            folders.desktopFolders.push_back(desktop);
+    }
+    return folders;
+}
+
+void readEarlierLog(UninstallLog& log, const std::wstring& file, const std::wstring& installFolder)
+{
+    log.previousRecords.clear();
+    // Held without write sharing while it is read: what is read is what was checked.
+    unique_hfile held(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string bytes;
+    if (!held || !readWholeFile(file, bytes)) {
+        log.readLog();
+        return;
+    }
+    log.readLog(file);
+    if (log.installPath.empty() || installFolder.empty() ||
+        !UninstallLog::samePath(log.installPath, installFolder)) {
+        log.readLog(); // another installation's log
+        log.previousRecords.clear();
+        log.previousProduct.clear();
+        return;
+    }
+    const ProductFolders folders = registeredProductFolders(installFolder, bytes);
+    const std::size_t readable = recordsFromWholeLines(logShape(bytes), log.previousRecords.size());
+    const std::size_t trusted = trustedRecordCount(log.previousRecords, readable, folders, pathExists);
+    log.previousRecords.resize(trusted);
+    const InstallationLogRecord recorded = readInstallationLog();
+    if (recorded.menuRecorded && !recorded.menuFolder.empty())
+        log.shortcutPath = recorded.menuFolder;
+    else if (!folders.logVerified)
+        log.shortcutPath.clear();
+}
 
 std::optional<int> storedLanguage()
 {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "log/log_trust.h"
 #include "product/version_info.h"
 
 namespace ar {
@@ -23,6 +24,27 @@ std::optional<std::wstring> findEarlierLog(const std::optional<std::wstring>& un
                                            const std::wstring& mainProgram);
 // The registered "UninstallString" of the product, if any.
 std::optional<std::wstring> registeredUninstaller();
+
+// The installation folder that the registration records: the uninstall key's
+// "InstallLocation", else the folder of the main program in the product's record;
+// empty without either.
+std::wstring registeredInstallFolder();
+
+// The product's folders, as the registration and the product's identity know them,
+// for the log `logBytes` lying in `installFolder`: that folder when it is the
+// registered one, the recorded Start-menu folder (the default one when none is
+// recorded: installers before the record wrote none), the company's folders below
+// both application-data folders and the desktops; verified when the bytes are the
+// log that the installer last recorded.
+ProductFolders registeredProductFolders(const std::wstring& installFolder, const std::string& logBytes);
+
+// Reads the earlier installation's log `file` into `log` for an update or a
+// reinstallation in `installFolder` (the registered one), as far as it may be
+// believed: a log of another folder counts as none, and only the records that the
+// trust rules accept, from whole lines, are kept for the run to carry over or move.
+// The log's Start-menu folder is taken only when the record has none and the log is
+// verified.
+void readEarlierLog(UninstallLog& log, const std::wstring& file, const std::wstring& installFolder);
 
 // "<program files>\Ardenvale\Pelorium 7": the shell's folder, else the registry's
 // ProgramFilesDir, else the Windows folder's root with "Program Files".

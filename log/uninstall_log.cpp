@@ -233,12 +233,24 @@ void UninstallLog::ensure_folders(const std::wstring& folder)
             if (!CreateDirectoryW(prefix.c_str(), nullptr))
                 return;
             SHChangeNotify(SHCNE_MKDIR, SHCNF_PATHW, prefix.c_str(), nullptr);
-            UninstallLogRecord& record = append(RecordKind::CreatedFolder);
-            record.path = std::move(prefix);
-            record.succeeded = true;
+            recordFolder(std::move(prefix), false);
+        } else if (productFolder) {
+            // Each existing folder is looked at once.
+            std::wstring key = prefix;
+            CharLowerBuffW(key.data(), static_cast<DWORD>(key.size()));
+            if (existingFolders_.insert(std::move(key)).second && productFolder(prefix))
+                recordFolder(std::move(prefix), true);
         }
         component = next;
     }
+}
+
+void UninstallLog::recordFolder(std::wstring folder, bool existed)
+{
+    UninstallLogRecord& record = append(RecordKind::CreatedFolder);
+    record.path = std::move(folder);
+    record.succeeded = true;
+    record.existedBefore = existed;
 }
 
 void UninstallLog::recordFile(const std::wstring& path, std::int32_t fileKind, bool keep)
@@ -360,12 +372,14 @@ bool UninstallLog::samePath(const std::wstring& a, const std::wstring& b)
 std::vector<RollbackFailure> UninstallLog::rollback()
 {
     std::vector<RollbackFailure> failures;
+    existingFolders_.clear();
     while (!records.empty()) {
         const UninstallLogRecord& record = records.back();
         bool undone = true;
-        if (record.recordKind == RecordKind::CreatedFolder)
-            RemoveDirectoryW(record.path.c_str()); // stays when something else lies in it
-        else if (record.recordKind == RecordKind::UninstallKey)
+        if (record.recordKind == RecordKind::CreatedFolder) {
+            if (!record.existedBefore)
+                RemoveDirectoryW(record.path.c_str()); // stays when something else lies in it
+        } else if (record.recordKind == RecordKind::UninstallKey)
             undone = restoreUninstallKey(record, product::productKey());
         else if (isFileKind(record.recordKind))
             undone = restoreFile(record);

@@ -6,8 +6,10 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -66,6 +68,10 @@ public:
     std::list<UninstallLogRecord> records;         // made by the current run, in order
     bool pending = false;                          // the last record of `records` awaits its commit
     std::wstring previousProduct;                  // display name of the earlier installation
+    // For a reinstallation without an earlier log to carry over: existing folders
+    // for which this is true are recorded too, as the product's, though the run did
+    // not make them (the uninstaller removes them when empty; rollback leaves them).
+    std::function<bool(const std::wstring&)> productFolder;
     // Where backups and the saved registry key go: the run's private folder, which
     // only administrators can change (the user's temporary folder when empty).
     std::wstring backupFolder;
@@ -127,6 +133,9 @@ public:
 
 private:
     UninstallLogRecord& append(RecordKind kind);
+    void recordFolder(std::wstring folder, bool existed);
+
+    std::set<std::wstring> existingFolders_; // existing folders already looked at, in lower case
     void merge();
     void discardBackups();
 };

@@ -26,6 +26,38 @@ constexpr DWORD unregistrationTimeout = 120000;
 
 } // namespace
 
+std::uint64_t linkedElements(const std::wstring& path,
+                             const std::function<DWORD(const std::wstring&)>& attributes)
+{
+    auto isSeparator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+    // After the root: "C:\" or "\\server\share\".
+    std::size_t position = 0;
+    if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1])) {
+        position = 2;
+        for (int part = 0; part < 2 && position < path.size(); ++part) {
+            while (position < path.size() && !isSeparator(path[position]))
+                ++position;
+            ++position;
+        }
+    } else {
+        position = path.find_first_of(L"\\/");
+        position = position == std::wstring::npos ? path.size() : position + 1;
+    }
+    std::uint64_t linked = 0;
+    for (unsigned element = 0; position < path.size(); ++element) {
+        std::size_t end = position;
+        while (end < path.size() && !isSeparator(path[end]))
+            ++end;
+        if (end > position) {
+            DWORD found = attributes(path.substr(0, end));
+            if (found != INVALID_FILE_ATTRIBUTES && (found & FILE_ATTRIBUTE_REPARSE_POINT))
+                linked |= std::uint64_t(1) << (element < 63 ? element : 63);
+        }
+        position = end + 1;
+    }
+    return linked;
+}
+
 StepResult removeInstalledFile(const std::wstring& path)
 {
     DWORD attributes = GetFileAttributesW(path.c_str());

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "product/product.h"
@@ -39,6 +41,16 @@ template <typename Step> StepResult retryWhileHeld(Step step, DWORD milliseconds
     }
     return result;
 }
+
+// Which of the folders and the file that `path` names are links or junctions (bit
+// i: the i-th element after the root; from the 64th on, the last bit), as
+// `attributes` tells (the file system's by default). Taken when the plan is made and
+// again just before each step: whatever has changed into a link meanwhile (the user
+// may have waited long in the confirmation dialog) could lead the step elsewhere,
+// and is left alone.
+std::uint64_t linkedElements(
+    const std::wstring& path, const std::function<DWORD(const std::wstring&)>& attributes =
+                                  [](const std::wstring& p) { return GetFileAttributesW(p.c_str()); });
 
 // Deletes one file, clearing its read-only attribute first (and restoring the
 // attributes when the file stays). A folder in the file's place is left alone.

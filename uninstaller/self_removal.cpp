@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <shlwapi.h>
+#include <tlhelp32.h>
 
 #include "product/language.h"
 #include "product/product.h"
@@ -70,6 +71,35 @@ void report(LogFile& log, const std::wstring& path, const StepResult& result)
         log.line(formatString(IDS_UNINSTALL_REMOVED, {path}));
 }
 
+// The process that started this one, by the system's list of processes.
+DWORD parentProcessId()
+{
+    unique_handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE)
+        return 0;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    const DWORD self = GetCurrentProcessId();
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+         more = Process32NextW(snapshot.get(), &entry))
+        if (entry.th32ProcessID == self)
+            return entry.th32ParentProcessID;
+    return 0;
+}
+
+// Whether `process` is this process's parent and runs `uninstaller`: the copy acts
+// only on what the uninstaller that started it handed over, never on a handle or a
+// path that someone else made up.
+bool handedByParent(HANDLE process, const std::wstring& uninstaller)
+{
+    const DWORD id = GetProcessId(process);
+    if (id == 0 || id != parentProcessId())
+        return false;
+    wchar_t image[MAX_PATH * 2] = {};
+    DWORD length = MAX_PATH * 2;
+    return QueryFullProcessImageNameW(process, 0, image, &length) && samePlainPath(image, uninstaller);
+}
+
 } // namespace
 
 std::wstring uninstallLogBeside(const std::wstring& uninstaller)
@@ -91,8 +121,8 @@ bool startSelfRemoval(const std::wstring& uninstaller, int folderLevels,
     unique_hfile deleteOnClose(CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                            &inherited, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     HANDLE self = nullptr;
-    if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self, SYNCHRONIZE,
-                         TRUE, 0)) {
+    if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self,
+                         SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0)) {
         deleteOnClose.reset();
         DeleteFileW(copy.c_str());
         return false;
@@ -142,9 +172,11 @@ void finishSelfRemoval(const CleanupRequest& request, LogFile& log)
         _wcsicmp(uninstaller.c_str() + uninstaller.size() - 4, L".exe") != 0)
         return;
 
-    unique_handle process(reinterpret_cast<HANDLE>(request.process));
-    WaitForSingleObject(process.get(), uninstallerEndTimeout);
-    process.reset();
+    HANDLE process = reinterpret_cast<HANDLE>(request.process);
+    if (!handedByParent(process, uninstaller))
+        return;
+    WaitForSingleObject(process, uninstallerEndTimeout);
+    CloseHandle(process);
 
     InstanceLock lock;
     if (!lock.acquire()) {

@@ -31,7 +31,9 @@ std::vector<std::wstring> removeAtRestart(const std::wstring& uninstaller, int f
 
 // The copy's part: waits for the uninstaller's process to end, takes the
 // single-instance lock (so that no installer starts meanwhile), and removes what
-// the request names. Reports to `log` when it is open.
+// the request names. Does nothing unless the request's process is the one that
+// started this copy and runs the uninstaller that the request names. Reports to
+// `log` when it is open.
 void finishSelfRemoval(const CleanupRequest& request, LogFile& log);
 
 } // namespace ar

@@ -2,36 +2,48 @@
 // is touched. The log lies in the installation folder, which a standard user may be
 // able to change; the uninstaller runs elevated. So the log is evidence, never
 // authority: what it may remove is bounded by places that only administrators can
-// write, and by the product's identity.
+// write, and by the product's identity. The same rules (log/log_trust.h) decide
+// which records of an earlier log an update carries over and may move.
 //
 // Authority. The installer records in the product's HKLM record the SHA-256 digest
 // of the log it wrote and the Start-menu folder; the uninstall key records the
 // installation folder. The roots are that installation folder, that Start-menu
-// folder, the desktops, and the company's folders below the application-data
-// folders. The log's own "Shortcut Path" header is never a root.
+// folder (the default one when none is recorded, as by installers before the
+// record), the desktops, and the company's folders below the application-data
+// folders. The log's own headers are never roots: an update installs into the
+// registered folder and takes the log's Start-menu folder only from a verified log.
 //
 // Records are taken in file order; a record that fails its rule, a malformed line
 // or a last line without its line end ends the trust, and nothing from there on is
-// acted upon. A record that names nothing on the disk cannot do harm and passes.
+// acted upon (nor carried over by an update). A record that names nothing on the
+// disk cannot do harm and passes.
 //
-// A log whose digest matches the recorded one was written by the installer and is
-// trusted record by record within the roots: a file below the installation folder,
-// a data folder or a folder that the log created; a link in the Start-menu folder,
-// on a desktop or in a folder that the log created; a created folder related to a
-// root, or any that no longer exists. A folder created above a root (D:\Apps above
-// D:\Apps\Pelorium 7) licenses nothing in it.
+// A log whose digest matches the recorded one was written by the installer, which
+// carried earlier records over only after these checks; it is trusted record by
+// record within the roots: a file below the installation folder, a data folder or a
+// folder that the log created; a link in the Start-menu folder, on a desktop, in a
+// folder that the log created, or directly in any folder it created (an earlier
+// Start-menu folder); any created folder. A created folder that still exists apart
+// from the roots, or lies above one (D:\Apps above D:\Apps\Pelorium 7), licenses
+// nothing in it and is removed only when empty.
 //
 // Any other log (changed, or without a recorded digest) meets the conservative
 // rules only:
-// - a folder record passes when it is, lies below or lies above a root; it grants
-//   nothing below it, and the folder is removed only when empty;
+// - a folder record passes when it is, lies below or lies above a root, or no longer
+//   exists; it grants nothing below it, and the folder is removed only when empty;
 // - a file record passes below the installation folder; below a company data folder
 //   only within a folder whose name begins with the product's name
 //   ("Ardenvale\Pelorium", "Ardenvale\Textures\Pelorium"); on a desktop only within a folder
 //   directly on it whose name begins with the product's name;
 // - a Start-menu or uninstaller shortcut record passes only as a ".lnk" file directly
-//   in the recorded Start-menu folder, a desktop shortcut record only as a ".lnk"
-//   directly on a desktop whose name begins with the product's name.
+//   in the Start-menu folder, a desktop shortcut record only as a ".lnk" directly on
+//   a desktop whose name begins with the product's name.
+//
+// Folders that a reinstallation finds without a log to tell their origin (it was
+// lost or damaged) are recorded as created when they are the product's: at or
+// below the installation, Start-menu or company data folders, or the company's
+// folder holding the first two. Nothing is ever removed recursively: a folder goes
+// only when it is empty.
 #pragma once
 
 #include <cstddef>
@@ -40,39 +52,10 @@
 #include <string>
 #include <vector>
 
+#include "log/log_trust.h"
 #include "log/uninstall_log.h"
 
 namespace ar {
-
-// The number of lines in a log file and whether its last line is complete.
-struct LogShape {
-    std::size_t lines = 0;
-    bool endsWithLineEnd = false;
-};
-
-// The shape of a log file's bytes: UTF-16LE after a byte-order mark, else 8-bit text.
-LogShape logShape(const std::string& bytes);
-
-// The header takes the first six lines of a log.
-constexpr std::size_t logHeaderLines = 6;
-
-// How many of the `recordsRead` records came from whole lines: the writer ends
-// every line with CR LF, so a last line without one was cut off.
-std::size_t recordsFromWholeLines(const LogShape& shape, std::size_t recordsRead);
-
-// Whether the reader took in every line of the file.
-bool wholeLogRead(const LogShape& shape, std::size_t recordsRead);
-
-// The folders in which the product's files may lie.
-struct ProductFolders {
-    std::wstring installFolder;               // holds the uninstaller and its log
-    std::wstring shortcutFolder;              // the recorded Start-menu folder (may be empty)
-    std::vector<std::wstring> dataFolders;    // the company's folders below the application-data folders
-    std::vector<std::wstring> desktopFolders; // the common and the user's desktop
-    // The log's digest matches the one recorded by the installer; otherwise only the
-    // conservative rules apply.
-    bool logVerified = false;
-};
 
 enum class UninstallAction {
     UndoSelfRegistration, // run the main program with "/Unregister /Background"
@@ -106,15 +89,5 @@ struct UninstallPlan {
 UninstallPlan planUninstall(const std::list<UninstallLogRecord>& records, std::size_t readableRecords,
                             const ProductFolders& folders, const std::wstring& uninstaller,
                             const std::function<bool(const std::wstring&)>& exists);
-
-// Path tests on the elements of absolute paths ("C:" or "\\server\share", then the
-// names), without case; "/" separates like "\". A path with "." or ".." elements,
-// wildcards or a stream name is not a plain absolute path.
-bool isPlainAbsolutePath(const std::wstring& path);
-bool samePlainPath(const std::wstring& a, const std::wstring& b);
-// `path` lies below `folder` (not the folder itself).
-bool isBelow(const std::wstring& path, const std::wstring& folder);
-// `path` is `folder` or lies below it.
-bool isAtOrBelow(const std::wstring& path, const std::wstring& folder);
 
 } // namespace ar

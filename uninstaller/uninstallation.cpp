@@ -23,6 +23,9 @@ namespace {
 
 // At most this many leftovers are listed in the closing message; the log has all.
 constexpr std::size_t listedLeftovers = 12;
+// ERROR_REPARSE_POINT_ENCOUNTERED, which MinGW's headers lack: a step's path now
+// leads through a link or junction that was not there when the plan was made.
+constexpr LONG reparsePointEncountered = 4395;
 // How long the system may hold the main program's file after its unregistration ended.
 constexpr DWORD programReleaseTimeout = 5000;
 
@@ -35,27 +38,6 @@ std::wstring parentOf(const std::wstring& path)
 bool pathExists(const std::wstring& path)
 {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::wstring specialFolder(int csidl)
-{
-    wchar_t buffer[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer)))
-        return {};
-    return buffer;
-}
-
-// The installation folder that the uninstall key records.
-std::wstring registeredInstallFolder()
-{
-    wchar_t buffer[MAX_PATH + 1] = {};
-    DWORD bytes = sizeof(buffer) - sizeof(wchar_t);
-    DWORD type = 0;
-    if (SHGetValueW(HKEY_LOCAL_MACHINE, product::uninstallKeyPath().c_str(), L"InstallLocation", &type,
-                    buffer, &bytes) != ERROR_SUCCESS ||
-        type != REG_SZ)
-        return {};
-    return buffer;
 }
 
 } // namespace
@@ -109,25 +91,7 @@ bool Uninstallation::productClosed(UninstallExit& exit)
 
 ProductFolders Uninstallation::productFolders(const std::string& logBytes) const
 {
-    ProductFolders folders;
-    const InstallationLogRecord recorded = readInstallationLog();
-    folders.logVerified = !recorded.digest.empty() && logDigest(logBytes) == recorded.digest;
-    // The folders come from the registration, never from the log.
-    const std::wstring registered = registeredInstallFolder();
-    if (!registered.empty() && UninstallLog::samePath(registered, installFolder_))
-        folders.installFolder = installFolder_;
-    folders.shortcutFolder = recorded.menuFolder;
-    for (int csidl : {CSIDL_COMMON_APPDATA, CSIDL_APPDATA}) {
-        std::wstring base = specialFolder(csidl);
-        if (!base.empty())
-            folders.dataFolders.push_back(base + L'\\' + product::companyName);
-    }
-    for (int csidl : {CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY}) {
-        std::wstring desktop = specialFolder(csidl);
-        if (!desktop.empty())
-            folders.desktopFolders.push_back(desktop);
-    }
-    return folders;
+    return registeredProductFolders(installFolder_, logBytes);
 }
 
 void Uninstallation::note(const std::wstring& path, const StepResult& result)
@@ -147,12 +111,18 @@ void Uninstallation::note(const std::wstring& path, const StepResult& result)
     }
 }
 
-bool Uninstallation::removeAll(const UninstallPlan& plan)
+bool Uninstallation::removeAll(const UninstallPlan& plan, const std::vector<std::uint64_t>& linked)
 {
     // The main program stays when its registration could not be undone: a later
     // attempt needs it.
     bool keepMainProgram = false;
-    for (const UninstallStep& step : plan.steps) {
+    for (std::size_t i = 0; i < plan.steps.size(); ++i) {
+        const UninstallStep& step = plan.steps[i];
+        if (linkedElements(step.path) & ~linked[i]) {
+            note(step.path, {Outcome::Failed, reparsePointEncountered});
+            keepMainProgram = keepMainProgram || step.action == UninstallAction::UndoSelfRegistration;
+            continue;
+        }
         switch (step.action) {
         case UninstallAction::UndoSelfRegistration: {
             // The product may refuse to (un)register while an installer holds the lock.
@@ -274,6 +244,9 @@ UninstallExit Uninstallation::run()
     held.reset();
     if (plan.trustedRecords == 0)
         return refuse(foreign);
+    std::vector<std::uint64_t> linked;
+    for (const UninstallStep& step : plan.steps)
+        linked.push_back(linkedElements(step.path));
     const bool wholeLog = plan.trustedRecords == recordsRead && wholeLogRead(shape, recordsRead);
 
     if (!options_.silent) {
@@ -285,7 +258,7 @@ UninstallExit Uninstallation::run()
         options_.purge = confirm.purge();
     }
 
-    const bool finished = removeAll(plan);
+    const bool finished = removeAll(plan, linked);
     const bool complete = finished && wholeLog && leftovers_.empty();
     if (complete)
         removeRegistration(plan);

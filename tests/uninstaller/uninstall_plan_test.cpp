@@ -203,6 +203,45 @@ TEST(PathRules, TheProgramOfAnUninstallCommandIsReadAsWindowsReadsIt)
         EXPECT_EQ(ar::programOfCommand(none), L"") << ar::test::narrow(none);
 }
 
+TEST(PathRules, AReinstallationWithoutALogTakesOnlyTheProductsFoldersAsItsOwn)
+{
+    const std::vector<std::wstring> data{L"C:\\ProgramData\\Ardenvale"};
+    const std::wstring programs = L"C:\\Start\\Programs";
+    const std::wstring productMenu = programs + L"\\Ardenvale\\Pelorium 7";
+    const std::wstring installed = L"C:\\Program Files\\Ardenvale\\Pelorium 7";
+    for (const std::wstring& own : std::vector<std::wstring>{
+             installed, installed + L"\\Lang", L"C:\\Program Files\\Ardenvale", productMenu,
+             programs + L"\\Ardenvale", data[0], data[0] + L"\\Textures\\Pelorium"})
+        EXPECT_TRUE(ar::isProductFolder(own, data, installed, productMenu)) << ar::test::narrow(own);
+    for (const std::wstring& other : std::vector<std::wstring>{
+             L"C:\\Program Files", programs, L"C:\\ProgramData", L"C:\\Program Files\\Other",
+             L"C:\\Program Files\\Ardenvale Tools", L"D:\\Ardenvale"})
+        EXPECT_FALSE(ar::isProductFolder(other, data, installed, productMenu)) << ar::test::narrow(other);
+    // Without Start-menu shortcuts, their folders are not the run's concern.
+    EXPECT_FALSE(ar::isProductFolder(productMenu, data, installed, L""));
+}
+
+// Under Wine no link or junction can be made, so the file system is played by a table.
+TEST(PathRules, LinksAreFoundInEveryElementOfAPathBelowItsRoot)
+{
+    std::set<std::wstring> links;
+    auto attributes = [&](const std::wstring& path) -> DWORD {
+        return links.count(path) ? FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT
+                                 : FILE_ATTRIBUTE_DIRECTORY;
+    };
+    const std::wstring file = L"C:\\Apps\\Pelorium 7\\Lang\\fr.dll";
+    EXPECT_EQ(ar::linkedElements(file, attributes), 0u);
+    links = {L"C:\\Apps\\Pelorium 7"};
+    EXPECT_EQ(ar::linkedElements(file, attributes), 2u);
+    links = {L"C:\\Apps", file};
+    EXPECT_EQ(ar::linkedElements(file, attributes), 9u);
+    links = {L"\\\\server\\share\\Apps"};
+    EXPECT_EQ(ar::linkedElements(L"\\\\server\\share\\Apps\\x.dll", attributes), 1u);
+    // Only what became a link since the plan counts.
+    const std::uint64_t planned = 1;
+    EXPECT_EQ(ar::linkedElements(L"\\\\server\\share\\Apps\\x.dll", attributes) & ~planned, 0u);
+}
+
 std::string utf16(const std::wstring& text, bool byteOrderMark = true)
 {
     std::string bytes = byteOrderMark ? "\xFF\xFE" : "";

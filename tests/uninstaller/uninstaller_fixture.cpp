@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "engine/install_context.h"
+#include "engine/startup.h"
 #include "product/language.h"
 #include "product/product.h"
 #include "product/product_record.h"
@@ -276,7 +277,7 @@ void UninstallerTest::installFromPayload(const std::wstring& payload, bool updat
     context->createDesktopShortcut = true;
     if (update) {
         context->installState = InstallState::Update;
-        context->previousLog.readLog(install + L"\\Uninstall.ulog");
+        readEarlierLog(context->previousLog, install + L"\\Uninstall.ulog", install);
     }
     SilentView view;
     InstalledPrograms programs;

@@ -333,6 +333,107 @@ TEST_F(UninstallerTest, AChangedLogOfARealInstallationStillRemovesAllOfIt)
     EXPECT_TRUE(differences.empty()) << differences.size() << " differences, first: " << differences.front();
 }
 
+TEST_F(UninstallerTest, AfterUpdatesThatMovedTheStartMenuFolderNothingOfTheProductIsLeft)
+{
+    auto before = machine().take();
+    installFromPayload(L"payload_75.dll");
+    menu = root / L"Menu\\Ardenvale Tools";
+    installFromPayload(L"payload_76.dll", true);
+    menu = root / L"Other Menu\\Pelorium";
+    installFromPayload(L"payload_76.dll", true);
+
+    EXPECT_EQ(uninstall(L"/S /PURGE /LOG=\"" + logFile + L"\""), 0) << ar::test::narrow(uninstallLog());
+    ASSERT_TRUE(ar::test::waitForUninstallers());
+    auto differences = MachineState::differences(before, machine().take());
+    EXPECT_TRUE(differences.empty()) << differences.size() << " differences, first: " << differences.front();
+}
+
+TEST_F(UninstallerTest, AReinstallationOverAMissingOrDamagedLogStillUninstallsCompletely)
+{
+    // The folders above the product's are there before, as Program Files and the
+    // Start menu's Programs are: without a log, nothing tells that they were made
+    // for the product.
+    for (const std::wstring& parent : {root / L"Apps", root / L"Menu"})
+        CreateDirectoryW(parent.c_str(), nullptr);
+    for (const char* damage : {"missing", "damaged"}) {
+        auto before = machine().take();
+        installFromPayload(L"payload_76.dll");
+        const std::wstring log = install + L"\\Uninstall.ulog";
+        SetFileAttributesW(log.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (damage == std::string("missing"))
+            DeleteFileW(log.c_str());
+        else
+            ar::test::writeFile(log, "\xFF\xFEnot a log");
+        installFromPayload(L"payload_76.dll", true);
+
+        EXPECT_EQ(uninstall(L"/S /PURGE /LOG=\"" + logFile + L"\""), 0)
+            << damage << ar::test::narrow(uninstallLog());
+        ASSERT_TRUE(ar::test::waitForUninstallers());
+        auto differences = MachineState::differences(before, machine().take());
+        EXPECT_TRUE(differences.empty()) << damage << ": " << differences.size()
+                                         << " differences, first: " << firstDifference(differences);
+    }
+}
+
+// An update carries the earlier records over and moves the earlier links away: a
+// changed earlier log must not make it move, or later uninstall, what is not the
+// product's.
+TEST_F(UninstallerTest, AnUpdateCarriesNothingOverThatAChangedEarlierLogNames)
+{
+    installFromPayload(L"payload_76.dll");
+    const std::wstring letter = root / L"Documents\\letter.txt";
+    const std::wstring manual = menu + L"\\Manual.doc";
+    for (const std::wstring& path : {letter, manual})
+        ar::test::writeFile(path, "not the product's");
+    ar::UninstallLog earlier;
+    earlier.readLog(install + L"\\Uninstall.ulog");
+    std::wstring text;
+    for (const std::wstring& line : ar::formatLogHeader(ar::product::displayName(), L"", install, menu))
+        text += line;
+    std::size_t number = 0;
+    for (ar::UninstallLogRecord record : earlier.previousRecords) {
+        if (record.recordKind == ar::RecordKind::MenuShortcut)
+            record.path = manual;
+        text += ar::formatRecordLine(number++, record);
+    }
+    text += ar::formatRecordLine(number++, logRecord(ar::RecordKind::InstalledFile, letter, 0));
+    tamperLog(text);
+
+    installFromPayload(L"payload_76.dll", true);
+    ar::UninstallLog after;
+    after.readLog(install + L"\\Uninstall.ulog");
+    for (const ar::UninstallLogRecord& record : after.previousRecords)
+        EXPECT_TRUE(record.path != letter && record.path != manual) << ar::test::narrow(record.path);
+    EXPECT_EQ(uninstall(L"/S /PURGE"), 0);
+    ASSERT_TRUE(ar::test::waitForUninstallers());
+    for (const std::wstring& path : {letter, manual})
+        EXPECT_EQ(ar::test::readFile(path), "not the product's") << ar::test::narrow(path);
+}
+
+// The clean-up mode of the uninstaller's copy removes what the uninstaller that
+// started it handed over. Started by another process (here: this test, which hands
+// down a real handle of its own), it removes nothing.
+TEST_F(UninstallerTest, TheCleanUpModeActsOnlyForTheUninstallerThatStartedIt)
+{
+    makeInstallation();
+    HANDLE self = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self,
+                                SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0));
+    ar::unique_handle selfHandle(self);
+    std::wstring command = L"\"" + uninstaller + L"\" /S /CLEANUP=" +
+                           std::to_wstring(reinterpret_cast<std::uintptr_t>(self)) +
+                           L" /LEVELS=2 \"/ORIGINAL=" + uninstaller + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(uninstaller.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                               nullptr, &startup, &process));
+    ar::unique_handle processHandle(process.hProcess), threadHandle(process.hThread);
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
+    EXPECT_TRUE(ar::test::exists(uninstaller));
+    EXPECT_TRUE(ar::test::exists(install + L"\\Uninstall.ulog"));
+}
+
 TEST_F(UninstallerTest, RefusesWhileTheProductOrAnInstallerRuns)
 {
     makeInstallation();
