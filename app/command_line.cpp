@@ -4,17 +4,13 @@
 
 #include <cwctype>
 
-#include "app/language.h"
+#include "product/language.h"
+#include "product/product.h"
 #include "support/folder_rules.h"
+#include "support/switches.h"
 
 namespace ar {
 namespace {
-
-bool startsWithSwitch(const std::wstring& token, const wchar_t* name)
-{
-    size_t n = wcslen(name);
-    return token.size() >= n && _wcsnicmp(token.c_str(), name, n) == 0;
-}
 
 std::wstring trim(const std::wstring& text)
 {
@@ -111,8 +107,8 @@ CommandLine parseCommandLine(const std::wstring& arguments)
         if (pos >= arguments.size())
             break;
         // "/D=" takes the rest of the line as it stands.
-        if (startsWithSwitch(arguments.substr(pos), L"/D=")) {
-            std::wstring folder = unquote(trim(arguments.substr(pos + 3)));
+        if (auto rest = switchValue(arguments.substr(pos), L"/D=")) {
+            std::wstring folder = unquote(trim(*rest));
             if (folder.size() > MAX_PATH)
                 return fail(L"The folder of /D= is longer than 260 characters.");
             std::wstring problem = installFolderProblem(folder);
@@ -122,17 +118,16 @@ CommandLine parseCommandLine(const std::wstring& arguments)
             break;
         }
         std::wstring token = nextToken(arguments, pos);
-        auto value = [&](const wchar_t* name) { return token.substr(wcslen(name)); };
-        if (_wcsicmp(token.c_str(), L"/S") == 0) {
+        if (isSwitch(token, L"/S")) {
             result.silent = true;
-        } else if (token == L"/?" || _wcsicmp(token.c_str(), L"/HELP") == 0) {
+        } else if (isSwitch(token, L"/?") || isSwitch(token, L"/HELP")) {
             result.help = true;
-        } else if (_wcsicmp(token.c_str(), L"/NOMENU") == 0) {
+        } else if (isSwitch(token, L"/NOMENU")) {
             result.noMenu = true;
-        } else if (_wcsicmp(token.c_str(), L"/NODESKTOP") == 0) {
+        } else if (isSwitch(token, L"/NODESKTOP")) {
             result.noDesktop = true;
-        } else if (startsWithSwitch(token, L"/LANG=")) {
-            std::wstring text = value(L"/LANG=");
+        } else if (auto language = switchValue(token, L"/LANG=")) {
+            const std::wstring& text = *language;
             bool digits = !text.empty() && text.size() <= 2;
             // ASCII digits only: iswdigit also takes other scripts' digits, which
             // std::stoi would then refuse with an exception.
@@ -142,16 +137,16 @@ CommandLine parseCommandLine(const std::wstring& arguments)
             if (!isOfferedLanguage(index))
                 return fail(L"/LANG= takes one of the offered language indexes: 0, 1, 2, 3, 4, 5, 7, 14.");
             result.language = index;
-        } else if (startsWithSwitch(token, L"/MENU=")) {
-            std::wstring folder = value(L"/MENU=");
+        } else if (auto menu = switchValue(token, L"/MENU=")) {
+            const std::wstring& folder = *menu;
             if (folder.size() > MAX_PATH)
                 return fail(L"The folder of /MENU= is longer than 260 characters.");
             std::wstring problem = menuFolderProblem(folder);
             if (!problem.empty())
                 return fail(L"/MENU=: " + problem);
             result.menuFolder = folder;
-        } else if (startsWithSwitch(token, L"/LOG=")) {
-            std::wstring file = value(L"/LOG=");
+        } else if (auto log = switchValue(token, L"/LOG=")) {
+            const std::wstring& file = *log;
             if (file.empty())
                 return fail(L"/LOG= needs a file name.");
             result.logFile = file;
@@ -186,8 +181,11 @@ std::wstring processArguments()
 
 std::wstring usageText()
 {
-    return L"InstallPelorium7.06.exe [/S] [/LANG=<index>] [/NOMENU | /MENU=<folder>] [/NODESKTOP]\r\n"
-           L"                        [/LOG=<file>] [/D=<folder>]\r\n"
+    // "InstallPelorium7.06.exe", and the second line's switches under the first's.
+    const std::wstring program = L"Install" + product::productName(false) + product::versionLabel + L".exe";
+    return program + L" [/S] [/LANG=<index>] [/NOMENU | /MENU=<folder>] [/NODESKTOP]\r\n" +
+           std::wstring(program.size() + 1, L' ') +
+           L"[/LOG=<file>] [/D=<folder>]\r\n"
            L"\r\n"
            L"  /S              Silent installation: no window, no question.\r\n"
            L"  /LANG=<index>   Interface language: 0 French, 1 English, 2 German, 3 Spanish,\r\n"

@@ -3,10 +3,10 @@
 #include <shlwapi.h>
 
 #include "app/command_line.h"
-#include "app/language.h"
-#include "app/product.h"
-#include "app/product_record.h"
-#include "app/startup.h"
+#include "product/language.h"
+#include "product/product.h"
+#include "product/product_record.h"
+#include "engine/startup.h"
 #include "engine/installation.h"
 #include "engine/log_file.h"
 #include "log/run_journal.h"
@@ -64,7 +64,8 @@ void CInstallApp::runWizard()
             log_.line(text);
             return ar::showMessageBox(text, title, type);
         });
-    CInstallDlg wizard;
+    ar::EngineRun engine;
+    CInstallDlg wizard(context, engine);
     wizard.setLog(log_.isOpen() ? &log_ : nullptr);
     setMainDialog(&wizard);
     wizard.doModal();

@@ -4,12 +4,11 @@
 // installation, then the wizard, or the whole installation when unattended.
 #pragma once
 
-#include <stdexcept>
 #include <string>
 
 #include "app/command_line.h"
-#include "app/install_context.h"
-#include "app/startup.h"
+#include "engine/install_context.h"
+#include "engine/startup.h"
 #include "engine/log_file.h"
 #include "framework/app.h"
 
@@ -22,7 +21,7 @@ public:
     int ExitInstance() override;
 
     // Sets the application name (the caption of message boxes and the wizard's
-    // title) from the current language: string 1000, " – ", "Pelorium 7.06".
+    // title) from the current language: IDS_INSTALLER, " – ", the display name.
     void refreshName();
 
     ar::InstallContext context;
@@ -44,16 +43,3 @@ private:
     ar::LogFile log_;
     ar::ExitCode exitCode_ = ar::ExitCode::Cancelled;
 };
-
-namespace ar {
-
-// The context of the running installer application.
-inline InstallContext& installContext()
-{
-    auto* app = static_cast<CInstallApp*>(fw::App::current());
-    if (!app)
-        throw std::logic_error("the installer application object does not exist");
-    return app->context;
-}
-
-} // namespace ar

@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "app/install_app.h"
-#include "app/system_checks.h"
+#include "product/system_checks.h"
 #include "support/system_library.h"
 
 namespace {

@@ -7,16 +7,17 @@
 #include <cstdio>
 #include <string>
 
-#include "app/product.h"
+#include "product/product.h"
+#include "support/handles.h"
 
 namespace {
 
 void printRegistration()
 {
-    HKEY key = nullptr;
+    ar::unique_hkey key;
     std::wstring path = ar::product::uninstallKeyPath();
     std::wprintf(L"HKEY_LOCAL_MACHINE\\%ls\n", path.c_str());
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
         std::wprintf(L"  (not registered)\n");
         return;
     }
@@ -25,32 +26,28 @@ void printRegistration()
         DWORD nameLength = 256, type = 0;
         BYTE data[2048];
         DWORD size = sizeof(data);
-        if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data, &size) != ERROR_SUCCESS)
+        if (RegEnumValueW(key.get(), i, name, &nameLength, nullptr, &type, data, &size) != ERROR_SUCCESS)
             break;
         if (type == REG_DWORD)
             std::wprintf(L"  %-22ls REG_DWORD %lu\n", name, *reinterpret_cast<DWORD*>(data));
         else
             std::wprintf(L"  %-22ls REG_SZ    %ls\n", name, reinterpret_cast<wchar_t*>(data));
     }
-    RegCloseKey(key);
 }
 
 void printShortcut(const wchar_t* link)
 {
-    IShellLinkW* shellLink = nullptr;
+    ar::com_ptr<IShellLinkW> shellLink;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                reinterpret_cast<void**>(&shellLink))))
+                                shellLink.put_void())))
         return;
-    IPersistFile* file = nullptr;
+    ar::com_ptr<IPersistFile> file;
     wchar_t target[MAX_PATH] = L"?", folder[MAX_PATH] = L"?";
-    if (SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-        if (SUCCEEDED(file->Load(link, STGM_READ))) {
-            shellLink->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH);
-            shellLink->GetWorkingDirectory(folder, MAX_PATH);
-        }
-        file->Release();
+    if (SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, file.put_void())) &&
+        SUCCEEDED(file->Load(link, STGM_READ))) {
+        shellLink->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH);
+        shellLink->GetWorkingDirectory(folder, MAX_PATH);
     }
-    shellLink->Release();
     std::wprintf(L"%ls\n  -> %ls (in %ls)\n", link, target, folder);
 }
 
@@ -58,12 +55,11 @@ void printShortcut(const wchar_t* link)
 
 int wmain(int argc, wchar_t** argv)
 {
-    CoInitialize(nullptr);
+    ar::unique_couninitialize com(CoInitialize(nullptr));
     if (argc > 1 && std::wstring(argv[1]) == L"registration")
         printRegistration();
     for (int i = 2; argc > 1 && std::wstring(argv[1]) == L"shortcuts" && i <= argc; ++i)
         if (i < argc)
             printShortcut(argv[i]);
-    CoUninitialize();
     return 0;
 }

@@ -7,7 +7,7 @@
 //
 // Registration and its removal end with exit code -10 on success (the code the
 // installer waits for), or with the system error code of the step that failed.
-#include "demo_version.h"
+#include "product_version.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -15,13 +15,13 @@
 
 #include <string>
 
-#include "app/product.h"
-#include "app/system_checks.h"
+#include "product/product.h"
+#include "product/system_checks.h"
 #include "support/handles.h"
 
 namespace {
 
-constexpr int registrationDone = -10;
+constexpr int registrationDone = ar::product::registrationDone;
 constexpr wchar_t extension[] = L".pm-lib";
 constexpr wchar_t progId[] = L"Ardenvale.Pelorium.Library";
 constexpr wchar_t windowClass[] = L"ArdenvalePeloriumMain";

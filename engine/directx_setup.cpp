@@ -1,7 +1,5 @@
 #include "engine/directx_setup.h"
 
-#include "framework/app.h"
-
 namespace ar {
 namespace {
 
@@ -14,6 +12,10 @@ Fn lookup(HMODULE module, const char* name)
 {
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
+
+// What the running set-up's callback calls on progress: the library's callback
+// takes no context of its own.
+thread_local const std::function<void()>* runningPump = nullptr;
 
 } // namespace
 
@@ -37,7 +39,7 @@ void DirectXRuntimeSetup::load(const std::wstring& folder)
         module_ = std::move(library);
 }
 
-bool DirectXRuntimeSetup::run(HWND owner)
+bool DirectXRuntimeSetup::run(HWND owner, const std::function<void()>& pump)
 {
     if (!module_)
         return false;
@@ -46,14 +48,16 @@ bool DirectXRuntimeSetup::run(HWND owner)
     if (!setCallback || !setup)
         return false;
     setCallback(reinterpret_cast<void*>(&DirectXRuntimeSetup::dsetupCallback));
+    runningPump = &pump;
     INT code = setup(owner, folder_.data(), setupFlags);
+    runningPump = nullptr;
     return code == 0 || code == 1;
 }
 
 DWORD CALLBACK DirectXRuntimeSetup::dsetupCallback(DWORD reason, DWORD, LPSTR, LPSTR, void*)
 {
-    if (reason == progressReason)
-        fw::pumpMessages();
+    if (reason == progressReason && runningPump && *runningPump)
+        (*runningPump)();
     return IDOK;
 }
 

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "support/handles.h"
@@ -20,15 +21,16 @@ public:
     // Whether a usable set-up library was kept.
     bool loaded() const { return static_cast<bool>(module_); }
 
-    // Runs the set-up with `owner` as its window: true for success and for success
-    // needing a restart (which is not passed on to the user).
-    bool run(HWND owner);
+    // Runs the set-up with `owner` as its window, calling `pump` on its progress
+    // reports: true for success and for success needing a restart (which is not
+    // passed on to the user).
+    bool run(HWND owner, const std::function<void()>& pump);
 
     // Releases the library.
     void release() { module_.reset(); }
 
-    // The set-up library's progress and message callback: keeps the window
-    // responsive on progress reports and answers every question with OK.
+    // The set-up library's progress and message callback: calls the running set-up's
+    // pump on progress reports and answers every question with OK.
     static DWORD CALLBACK dsetupCallback(DWORD reason, DWORD messageType, LPSTR message, LPSTR name,
                                          void* info);
 

@@ -5,8 +5,8 @@
 
 #include <map>
 
-#include "app/install_context.h"
-#include "app/language.h"
+#include "engine/install_context.h"
+#include "product/language.h"
 #include "payload/folder_tokens.h"
 #include "resources/resource.h"
 

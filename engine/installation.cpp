@@ -6,13 +6,13 @@
 #include <cmath>
 #include <vector>
 
-#include "app/install_context.h"
-#include "app/language.h"
-#include "app/product.h"
-#include "app/product_record.h"
+#include "engine/install_context.h"
+#include "product/language.h"
+#include "product/product.h"
+#include "product/product_record.h"
 #include "engine/directx_setup.h"
 #include "engine/disk_space.h"
-#include "engine/file_placement.h"
+#include "log/file_placement.h"
 #include "engine/private_folder.h"
 #include "engine/shortcut.h"
 #include "engine/uninstall_registration.h"
@@ -266,7 +266,7 @@ void Run::runDirectXSetup()
         std::wstring text = loadString(IDS_DIRECTX_UPDATE);
         view_.setStatus(text);
         view_.appendLogLine(text);
-        bool ok = setup.run(view_.ownerWindow());
+        bool ok = setup.run(view_.ownerWindow(), [this] { view_.pump(); });
         log_.commit(ok, text);
         ended(ok);
     }
@@ -285,7 +285,7 @@ bool Run::registerProgram(bool registryOk)
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNOACTIVATE;
-    PROCESS_INFORMATION process{};
+    unique_process_information process;
 
     // The installed program refuses to register while an installer holds the lock.
     context_.instanceLock.release();
@@ -302,10 +302,8 @@ bool Run::registerProgram(bool registryOk)
     DWORD exitCode = 0;
     if (!GetExitCodeProcess(process.hProcess, &exitCode))
         exitCode = 0;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
     context_.instanceLock.acquire();
-    const bool registered = static_cast<LONG>(exitCode) == -10;
+    const bool registered = static_cast<LONG>(exitCode) == product::registrationDone;
     ok = registryOk && registered;
     log_.commit(registered);
     if (registered) {

@@ -5,6 +5,8 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include "support/handles.h"
+
 namespace ar {
 
 std::wstring shortcutLinkPath(const std::wstring& folder, const std::wstring& name)
@@ -38,25 +40,23 @@ bool create_shortcut(const std::wstring& target, const std::wstring& folder, con
     if (fullLink.empty())
         return false;
 
-    HRESULT init = CoInitialize(nullptr);
-    if (init != S_OK && init != S_FALSE)
-        return false;
-
-    IShellLinkW* shellLink = nullptr;
-    HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                  reinterpret_cast<void**>(&shellLink));
-    if (SUCCEEDED(hr)) {
-        shellLink->SetPath(target.c_str());
-        shellLink->SetWorkingDirectory(workingFolder);
-        IPersistFile* file = nullptr;
-        hr = shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+    HRESULT hr = E_FAIL;
+    {
+        unique_couninitialize com(CoInitialize(nullptr));
+        if (!com)
+            return false;
+        com_ptr<IShellLinkW> shellLink;
+        hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                              shellLink.put_void());
         if (SUCCEEDED(hr)) {
-            hr = file->Save(fullLink.c_str(), TRUE);
-            file->Release();
+            shellLink->SetPath(target.c_str());
+            shellLink->SetWorkingDirectory(workingFolder);
+            com_ptr<IPersistFile> file;
+            hr = shellLink->QueryInterface(IID_IPersistFile, file.put_void());
+            if (SUCCEEDED(hr))
+                hr = file->Save(fullLink.c_str(), TRUE);
         }
-        shellLink->Release();
     }
-    CoUninitialize();
 
     if (FAILED(hr))
         return false;

@@ -4,7 +4,7 @@
 
 #include <unordered_set>
 
-#include "app/product.h"
+#include "product/product.h"
 #include "log/uninstall_log.h"
 #include "support/format.h"
 #include "support/handles.h"

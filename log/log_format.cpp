@@ -1,6 +1,6 @@
 #include "log/log_format.h"
 
-#include "app/product.h"
+#include "product/product.h"
 
 #include <boost/algorithm/string/trim.hpp>
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <utility>
 
-#include "app/product.h"
+#include "product/product.h"
 #include "support/format.h"
 
 namespace ar {

@@ -1,6 +1,6 @@
 #include "log/registry_backup.h"
 
-#include "app/product.h"
+#include "product/product.h"
 #include "log/security_functions.h"
 #include "support/handles.h"
 

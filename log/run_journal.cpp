@@ -1,7 +1,6 @@
 #include "log/run_journal.h"
 
-#include "app/product.h"
-#include "engine/private_folder.h"
+#include "product/product.h"
 #include "log/journal_file.h"
 #include "log/registry_backup.h"
 
@@ -18,6 +17,9 @@ namespace {
 
 constexpr wchar_t journalFolderName[] = L"Ardenvale Setup";
 constexpr wchar_t journalFileName[] = L"Pelorium7.journal";
+// A protected access list: full control to Administrators and SYSTEM, inherited by
+// every file below, nothing inherited from the common application data folder.
+constexpr wchar_t journalFolderSddl[] = L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
 
 [[noreturn]] void throwLastError(const char* what)
 {
@@ -130,7 +132,7 @@ unique_hfile openTrustedFolder(const std::wstring& path)
 unique_hfile makeTrustedFolder(const std::wstring& path)
 {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(privateFolderSddl, SDDL_REVISION_1, &descriptor,
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(journalFolderSddl, SDDL_REVISION_1, &descriptor,
                                                               nullptr))
         return {};
     unique_hlocal held(descriptor);

@@ -1,7 +1,7 @@
 #include "log/uninstall_log.h"
 
-#include "app/product.h"
-#include "engine/file_placement.h"
+#include "product/product.h"
+#include "log/file_placement.h"
 #include "log/log_digest.h"
 #include "log/log_format.h"
 #include "log/registry_backup.h"

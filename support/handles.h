@@ -2,6 +2,7 @@
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 
 #include <utility>
 
@@ -103,6 +104,71 @@ public:
 
 private:
     HANDLE h_ = INVALID_HANDLE_VALUE;
+};
+
+// The process and thread handles that CreateProcess fills in, closed together.
+struct unique_process_information : PROCESS_INFORMATION {
+    unique_process_information() noexcept : PROCESS_INFORMATION{} {}
+    unique_process_information(const unique_process_information&) = delete;
+    unique_process_information& operator=(const unique_process_information&) = delete;
+    ~unique_process_information()
+    {
+        unique_handle thread(hThread);
+        unique_handle process(hProcess);
+    }
+};
+
+// A COM interface pointer, released when it goes.
+template <typename Interface>
+class com_ptr {
+public:
+    com_ptr() noexcept = default;
+    com_ptr(const com_ptr&) = delete;
+    com_ptr& operator=(const com_ptr&) = delete;
+    com_ptr(com_ptr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+    com_ptr& operator=(com_ptr&& other) noexcept
+    {
+        if (this != &other)
+            reset(std::exchange(other.p_, nullptr));
+        return *this;
+    }
+    ~com_ptr() { reset(); }
+
+    Interface* get() const noexcept { return p_; }
+    Interface* operator->() const noexcept { return p_; }
+    explicit operator bool() const noexcept { return p_ != nullptr; }
+
+    void reset(Interface* p = nullptr) noexcept
+    {
+        if (Interface* old = std::exchange(p_, p))
+            old->Release();
+    }
+    // Address for CoCreateInstance and QueryInterface; releases what was held before.
+    void** put_void() noexcept
+    {
+        reset();
+        return reinterpret_cast<void**>(&p_);
+    }
+
+private:
+    Interface* p_ = nullptr;
+};
+
+// Balances a CoInitialize(Ex) call that succeeded (S_OK or S_FALSE) when it goes.
+class unique_couninitialize {
+public:
+    explicit unique_couninitialize(HRESULT init) noexcept : active_(SUCCEEDED(init)) {}
+    unique_couninitialize(const unique_couninitialize&) = delete;
+    unique_couninitialize& operator=(const unique_couninitialize&) = delete;
+    ~unique_couninitialize()
+    {
+        if (active_)
+            CoUninitialize();
+    }
+    explicit operator bool() const noexcept { return active_; }
+
+private:
+    bool active_;
 };
 
 } // namespace ar

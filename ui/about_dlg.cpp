@@ -1,7 +1,7 @@
 #include "ui/about_dlg.h"
 
-#include "app/language.h"
-#include "app/version_info.h"
+#include "product/language.h"
+#include "product/version_info.h"
 #include "resources/resource.h"
 #include "support/format.h"
 

@@ -1,16 +1,15 @@
 #include "ui/end_page.h"
 
-#include "app/install_app.h"
-#include "app/language.h"
+#include "product/language.h"
 #include "resources/resource.h"
 
-CDlgEnd::CDlgEnd() : CWizardPage(IDD_END)
+CDlgEnd::CDlgEnd(ar::InstallContext& context) : CWizardPage(IDD_END, context)
 {
 }
 
 void CDlgEnd::DoDataExchange(fw::DataExchange& dx)
 {
-    if (dx.loading() && ar::installContext().installSucceeded)
+    if (dx.loading() && installContext().installSucceeded)
         setItemText(IDC_INFO, ar::loadString(IDS_INSTALLATION_COMPLETE));
 }
 

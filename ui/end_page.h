@@ -5,7 +5,7 @@
 
 class CDlgEnd : public CWizardPage {
 public:
-    CDlgEnd();
+    explicit CDlgEnd(ar::InstallContext& context);
 
     void refreshTexts() override;
     void layout(int dx, int dy) override;

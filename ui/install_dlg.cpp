@@ -1,10 +1,10 @@
 #include "ui/install_dlg.h"
 
-#include "app/install_app.h"
-#include "app/language.h"
+#include "engine/startup.h"
 #include "framework/app.h"
-#include "ui/about_dlg.h"
+#include "product/language.h"
 #include "support/format.h"
+#include "ui/about_dlg.h"
 #include "ui/wizard_rules.h"
 
 #include <exception>
@@ -22,8 +22,10 @@ int height(const RECT& r)
 
 } // namespace
 
-CInstallDlg::CInstallDlg()
-    : fw::Dialog(IDD_INSTALL), pages_{&start_, &mode_, &path_, &shortcut_, &install_, &end_}
+CInstallDlg::CInstallDlg(ar::InstallContext& context, ar::InstallationRun& run)
+    : fw::Dialog(IDD_INSTALL), context_(context), start_(context), mode_(context), path_(context),
+      shortcut_(context), install_(context, run),
+      end_(context), pages_{&start_, &mode_, &path_, &shortcut_, &install_, &end_}
 {
     icon_ = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP));
     start_.setLanguageChangedHandler([this] { refreshTexts(); });
@@ -52,7 +54,7 @@ bool CInstallDlg::OnInitDialog()
 
     refreshTexts();
     setActivePage(ar::wizard::startPage);
-    if (ar::installContext().installState == ar::InstallState::NewerInstalled) {
+    if (context_.installState == ar::InstallState::NewerInstalled) {
         // Nothing can be installed: Exit takes the focus and the Enter key.
         item(IDOK).enable(false);
         makeDefault(IDCANCEL);
@@ -99,7 +101,7 @@ void CInstallDlg::layoutPages()
 
 bool CInstallDlg::setActivePage(int index)
 {
-    ar::InstallContext& context = ar::installContext();
+    ar::InstallContext& context = context_;
     if (current_ >= 0) {
         if (!pages_[static_cast<size_t>(current_)]->updateData(true))
             return false;
@@ -129,7 +131,7 @@ void CInstallDlg::makeDefault(int id)
 
 void CInstallDlg::updateButtons()
 {
-    const ar::InstallContext& context = ar::installContext();
+    const ar::InstallContext& context = context_;
     std::wstring next = ar::wizard::nextIsInstall(current_, context.installSucceeded)
                             ? ar::loadString(IDS_INSTALL)
                             : ar::loadString(IDS_NEXT) + L"  >";
@@ -165,7 +167,7 @@ void CInstallDlg::OnOK()
     // Enter reaches here as well; it does nothing while Next is disabled.
     if (!item(IDOK).isEnabled())
         return;
-    const ar::InstallContext& context = ar::installContext();
+    const ar::InstallContext& context = context_;
     if (current_ != ar::wizard::progressPage || context.installSucceeded)
         setActivePage(current_ + 1);
     else
@@ -177,7 +179,7 @@ void CInstallDlg::install()
     for (int id : {IDC_BACK, IDOK, IDCANCEL})
         item(id).enable(false);
     bool succeeded = false;
-    ar::installContext().installAttempted = true;
+    context_.installAttempted = true;
     running_ = true;
     try {
         succeeded = install_.runInstallation();
@@ -189,7 +191,7 @@ void CInstallDlg::install()
     running_ = false;
     if (!hwnd())
         return;
-    ar::installContext().installSucceeded = succeeded;
+    context_.installSucceeded = succeeded;
     setActivePage(ar::wizard::progressPage);
     item(IDCANCEL).enable(true);
 }
@@ -205,7 +207,7 @@ void CInstallDlg::OnCancel()
     // Escape and the close box arrive here too; nothing leaves during the run.
     if (!item(IDCANCEL).isEnabled())
         return;
-    const ar::InstallContext& context = ar::installContext();
+    const ar::InstallContext& context = context_;
     if (ar::wizard::exitNeedsConfirmation(context.installState, current_, context.installSucceeded)) {
         int answer =
             fw::showMessage(ar::loadString(IDS_CONFIRM_EXIT), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);

@@ -6,10 +6,10 @@
 
 #include <array>
 
-#include "engine/install_page.h"
 #include "framework/dialog.h"
 #include "resources/resource.h"
 #include "ui/end_page.h"
+#include "ui/install_page.h"
 #include "ui/mode_page.h"
 #include "ui/path_page.h"
 #include "ui/shortcut_page.h"
@@ -17,7 +17,8 @@
 
 class CInstallDlg : public fw::Dialog {
 public:
-    CInstallDlg();
+    // The wizard over `context`, which its pages show and edit; Install starts `run`.
+    CInstallDlg(ar::InstallContext& context, ar::InstallationRun& run);
 
     // Leaves the current page (which may refuse to save) and shows `index`,
     // skipping the Path and Shortcut pages in quick mode. False when refused.
@@ -60,6 +61,7 @@ private:
     FW_ON_WM_SETCURSOR(onSetCursor)
     FW_END_MESSAGE_MAP()
 
+    ar::InstallContext& context_;
     CDlgStart start_;
     CDlgMode mode_;
     CDlgPath path_;

@@ -1,16 +1,15 @@
 #include "ui/mode_page.h"
 
-#include "app/install_app.h"
-#include "app/language.h"
+#include "product/language.h"
 #include "resources/resource.h"
 
-CDlgMode::CDlgMode() : CWizardPage(IDD_MODE)
+CDlgMode::CDlgMode(ar::InstallContext& context) : CWizardPage(IDD_MODE, context)
 {
 }
 
 void CDlgMode::DoDataExchange(fw::DataExchange& dx)
 {
-    ar::InstallContext& context = ar::installContext();
+    ar::InstallContext& context = installContext();
     if (dx.loading())
         choice_ = context.advancedMode ? 1 : 0;
     dx.radio(IDC_MODE_QUICK, choice_);

@@ -6,7 +6,7 @@
 
 class CDlgMode : public CWizardPage {
 public:
-    CDlgMode();
+    explicit CDlgMode(ar::InstallContext& context);
 
     void refreshTexts() override;
     void layout(int dx, int dy) override;

@@ -1,9 +1,8 @@
 #include "ui/path_page.h"
 
-#include "app/install_app.h"
-#include "app/language.h"
-#include "app/product.h"
-#include "app/startup.h"
+#include "product/language.h"
+#include "product/product.h"
+#include "engine/startup.h"
 #include "engine/disk_space.h"
 #include "engine/installation.h"
 #include "framework/window.h"
@@ -31,9 +30,8 @@ std::wstring folderProblemText(ar::FolderProblem problem, const std::wstring& fo
 
 // What the installation into `folder` takes on each volume; nothing when the
 // payload's destinations cannot be resolved (the run will say why).
-std::vector<ar::VolumeSpace> spaceFor(const std::wstring& folder)
+std::vector<ar::VolumeSpace> spaceFor(const ar::InstallContext& context, const std::wstring& folder)
 {
-    const ar::InstallContext& context = ar::installContext();
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
     try {
@@ -45,14 +43,14 @@ std::vector<ar::VolumeSpace> spaceFor(const std::wstring& folder)
 
 } // namespace
 
-CDlgPath::CDlgPath() : CWizardPage(IDD_PATH)
+CDlgPath::CDlgPath(ar::InstallContext& context) : CWizardPage(IDD_PATH, context)
 {
 }
 
 bool CDlgPath::OnInitDialog()
 {
     CWizardPage::OnInitDialog();
-    if (ar::installContext().installState != ar::InstallState::None) {
+    if (installContext().installState != ar::InstallState::None) {
         item(IDC_FOLDER_PROMPT).enable(false);
         item(IDC_BROWSE).enable(false);
         fw::Edit(item(IDC_FOLDER).hwnd()).setReadOnly(true);
@@ -62,7 +60,7 @@ bool CDlgPath::OnInitDialog()
 
 void CDlgPath::DoDataExchange(fw::DataExchange& dx)
 {
-    ar::InstallContext& context = ar::installContext();
+    ar::InstallContext& context = installContext();
     if (dx.loading())
         folder_ = context.installFolder;
     dx.text(IDC_FOLDER, folder_);
@@ -74,7 +72,7 @@ void CDlgPath::DoDataExchange(fw::DataExchange& dx)
             dx.fail(IDC_FOLDER, problem);
     }
     if (dx.saving() && !dx.failed())
-        for (const ar::VolumeSpace& space : spaceFor(folder_))
+        for (const ar::VolumeSpace& space : spaceFor(installContext(), folder_))
             if (!space.fits()) {
                 dx.fail(IDC_FOLDER, ar::notEnoughSpaceText(space));
                 break;
@@ -90,7 +88,7 @@ void CDlgPath::onFolderChanged()
     std::wstring text;
     if (ar::folderProblem(folder) == ar::FolderProblem::None) {
         const std::wstring volume = ar::volumeOf(folder);
-        for (const ar::VolumeSpace& space : spaceFor(folder))
+        for (const ar::VolumeSpace& space : spaceFor(installContext(), folder))
             if (_wcsicmp(space.volume.c_str(), volume.c_str()) == 0)
                 text = ar::formatString(IDS_SPACE_ON_VOLUME, {space.volume, ar::byteSizeText(space.needed),
                                                               ar::byteSizeText(space.available)});
@@ -110,7 +108,7 @@ void CDlgPath::refreshTexts()
 void CDlgPath::onBrowse()
 {
     updateData(true);
-    ar::InstallContext& context = ar::installContext();
+    ar::InstallContext& context = installContext();
     std::wstring title = ar::formatString(IDS_SELECT_FOLDER, {ar::product::name});
     std::wstring picked = ar::pickFolder(context.installFolder, ar::product::productKey(), title);
     if (!picked.empty()) {

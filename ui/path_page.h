@@ -10,7 +10,7 @@
 
 class CDlgPath : public CWizardPage {
 public:
-    CDlgPath();
+    explicit CDlgPath(ar::InstallContext& context);
 
     void refreshTexts() override;
     void layout(int dx, int dy) override;

@@ -2,14 +2,13 @@
 
 #include <shlobj.h>
 
-#include "app/install_app.h"
-#include "app/language.h"
-#include "app/product.h"
-#include "app/startup.h"
+#include "product/language.h"
+#include "product/product.h"
+#include "engine/startup.h"
 #include "framework/window.h"
 #include "ui/folder_picker.h"
 
-CDlgShortcut::CDlgShortcut() : CWizardPage(IDD_SHORTCUT)
+CDlgShortcut::CDlgShortcut(ar::InstallContext& context) : CWizardPage(IDD_SHORTCUT, context)
 {
 }
 
@@ -23,7 +22,7 @@ bool CDlgShortcut::OnInitDialog()
 
 void CDlgShortcut::DoDataExchange(fw::DataExchange& dx)
 {
-    ar::InstallContext& context = ar::installContext();
+    ar::InstallContext& context = installContext();
     if (dx.loading()) {
         desktop_ = context.createDesktopShortcut ? BST_CHECKED : BST_UNCHECKED;
         menu_ = context.createMenuShortcut ? BST_CHECKED : BST_UNCHECKED;
@@ -65,7 +64,7 @@ void CDlgShortcut::refreshTexts()
 void CDlgShortcut::onBrowse()
 {
     updateData(true);
-    ar::InstallContext& context = ar::installContext();
+    ar::InstallContext& context = installContext();
     ar::StartMenuPick picked = ar::pickStartMenuFolder(context.shortcutFolder, ar::product::productKey(),
                                                        ar::loadString(IDS_MENU_SHORTCUT));
     if (!picked.path.empty()) {

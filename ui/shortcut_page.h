@@ -9,7 +9,7 @@
 
 class CDlgShortcut : public CWizardPage {
 public:
-    CDlgShortcut();
+    explicit CDlgShortcut(ar::InstallContext& context);
 
     void refreshTexts() override;
     void layout(int dx, int dy) override;

@@ -1,11 +1,11 @@
 #include "ui/start_page.h"
 
-#include "app/install_app.h"
-#include "app/language.h"
-#include "app/product.h"
+#include "engine/startup.h"
 #include "framework/app.h"
+#include "product/language.h"
+#include "product/product.h"
 
-CDlgStart::CDlgStart() : CWizardPage(IDD_START)
+CDlgStart::CDlgStart(ar::InstallContext& context) : CWizardPage(IDD_START, context)
 {
 }
 
@@ -73,15 +73,16 @@ void CDlgStart::onLanguageChosen()
                         MB_OK | MB_ICONINFORMATION);
         ar::setLanguage(ar::english);
     }
-    if (auto* app = static_cast<CInstallApp*>(fw::App::current()))
-        app->refreshName();
+    // The application's name captions the message boxes: IDS_INSTALLER, " – ", the display name.
+    if (fw::App* app = fw::App::current())
+        app->setName(ar::applicationTitle());
     if (languageChanged_)
         languageChanged_();
 }
 
 void CDlgStart::refreshTexts()
 {
-    const ar::InstallContext& context = ar::installContext();
+    const ar::InstallContext& context = installContext();
     const std::wstring display = ar::product::displayName();
     const std::wstring next = ar::loadString(IDS_NEXT);
     std::wstring info;

@@ -10,7 +10,7 @@
 
 class CDlgStart : public CWizardPage {
 public:
-    CDlgStart();
+    explicit CDlgStart(ar::InstallContext& context);
 
     // Called after the language changed, to re-word the whole wizard.
     void setLanguageChangedHandler(std::function<void()> handler) { languageChanged_ = std::move(handler); }

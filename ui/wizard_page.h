@@ -5,11 +5,13 @@
 
 #include <string>
 
+#include "engine/install_context.h"
 #include "framework/dialog.h"
 
 class CWizardPage : public fw::Dialog {
 public:
-    using fw::Dialog::Dialog;
+    // `context` is the frame's: the frame owns both the page and the context.
+    CWizardPage(UINT templateId, ar::InstallContext& context) : fw::Dialog(templateId), context_(context) {}
 
     // Sets every text of the page from the current language.
     virtual void refreshTexts() = 0;
@@ -19,4 +21,9 @@ public:
 
 protected:
     void setItemText(int id, const std::wstring& text) const { item(id).setText(text); }
+    // The installation context that the page shows and edits.
+    ar::InstallContext& installContext() const { return context_; }
+
+private:
+    ar::InstallContext& context_;
 };

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/version_info.h"
+#include "product/version_info.h"
 
 namespace ar::wizard {
 

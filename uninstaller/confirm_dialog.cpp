@@ -1,7 +1,7 @@
 #include "uninstaller/confirm_dialog.h"
 
-#include "app/language.h"
-#include "app/product.h"
+#include "product/language.h"
+#include "product/product.h"
 #include "resources/resource.h"
 #include "support/module_state.h"
 

@@ -5,13 +5,13 @@
 // folder never does.
 #include <windows.h>
 
-#include "app/system_checks.h"
+#include "product/system_checks.h"
 #include "support/system_library.h"
 #include "engine/log_file.h"
 #include "support/module_state.h"
 #include "uninstaller/self_removal.h"
 #include "uninstaller/uninstallation.h"
-#include "app/language.h"
+#include "product/language.h"
 
 namespace {
 
@@ -60,7 +60,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
             log.open(*options.logFile);
         ar::setLanguage(ar::uninstallerLanguage());
         ar::finishSelfRemoval(*options.cleanup, log);
-        return 0;
+        return static_cast<int>(ar::UninstallExit::Removed);
     }
     return static_cast<int>(ar::Uninstallation(std::move(options), modulePath()).run());
 }

@@ -3,8 +3,8 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "app/product.h"
-#include "app/product_record.h"
+#include "product/product.h"
+#include "product/product_record.h"
 #include "support/handles.h"
 #include "uninstaller/uninstall_plan.h"
 

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "product/product.h"
+
 namespace ar {
 
 enum class Outcome {
@@ -61,7 +63,7 @@ StepResult removeEmptyFolder(const std::wstring& path);
 // quoted when it has a blank, and " /Unregister /Background".
 std::wstring unregistrationCommand(const std::wstring& program);
 // The exit code with which the program reports that it undid its registration.
-constexpr LONG unregistrationDone = -10;
+constexpr LONG unregistrationDone = product::registrationDone;
 
 // Runs the installed main program with "/Unregister /Background" in its own folder
 // and waits for it. Removed when it ended with -10; Missing without the program;

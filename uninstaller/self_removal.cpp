@@ -5,9 +5,9 @@
 #include <shlwapi.h>
 #include <tlhelp32.h>
 
-#include "app/language.h"
-#include "app/product.h"
-#include "app/system_checks.h"
+#include "product/language.h"
+#include "product/product.h"
+#include "product/system_checks.h"
 #include "engine/log_file.h"
 #include "log/uninstall_log.h"
 #include "resources/resource.h"
@@ -139,15 +139,13 @@ bool startSelfRemoval(const std::wstring& uninstaller, int folderLevels,
     GetTempPathW(MAX_PATH + 1, temporaryFolder);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
+    unique_process_information process;
     if (!CreateProcessW(copy.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, temporaryFolder,
                         &startup, &process)) {
         deleteOnClose.reset();
         DeleteFileW(copy.c_str());
         return false;
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
     return true;
 }
 

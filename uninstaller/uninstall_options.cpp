@@ -5,22 +5,10 @@
 
 #include <cwctype>
 
+#include "support/switches.h"
+
 namespace ar {
 namespace {
-
-bool isSwitch(const std::wstring& argument, const wchar_t* name)
-{
-    return _wcsicmp(argument.c_str(), name) == 0;
-}
-
-// The value of "/NAME=value", when `argument` is that switch.
-std::optional<std::wstring> switchValue(const std::wstring& argument, const wchar_t* prefix)
-{
-    std::size_t n = wcslen(prefix);
-    if (argument.size() < n || _wcsnicmp(argument.c_str(), prefix, n) != 0)
-        return std::nullopt;
-    return argument.substr(n);
-}
 
 std::optional<unsigned long long> decimal(const std::wstring& text)
 {

@@ -4,10 +4,10 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "app/language.h"
-#include "app/product_record.h"
-#include "app/product.h"
-#include "app/startup.h"
+#include "product/language.h"
+#include "product/product_record.h"
+#include "product/product.h"
+#include "engine/startup.h"
 #include "log/log_digest.h"
 #include "log/run_journal.h"
 #include "log/uninstall_log.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/system_checks.h"
+#include "product/system_checks.h"
 #include "engine/log_file.h"
 #include "uninstaller/removal.h"
 #include "uninstaller/uninstall_options.h"

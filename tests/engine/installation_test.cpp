@@ -11,14 +11,14 @@
 #include <algorithm>
 #include <fstream>
 
-#include "app/install_context.h"
-#include "app/language.h"
-#include "app/product.h"
-#include "app/product_record.h"
+#include "engine/install_context.h"
+#include "product/language.h"
+#include "product/product.h"
+#include "product/product_record.h"
 #include "payload/payload.h"
 #include "support/handles.h"
 #include "support/module_state.h"
-#include "tests/engine/machine_state.h"
+#include "tests/support/machine_state.h"
 #include "tests/support/test_support.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "app/product.h"
+#include "product/product.h"
 #include "log/uninstall_log.h"
 #include "support/handles.h"
 #include "tests/support/test_support.h"

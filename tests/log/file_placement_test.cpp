@@ -1,5 +1,5 @@
 // Backups to temporary names and the Users group's access to data files.
-#include "engine/file_placement.h"
+#include "log/file_placement.h"
 
 #include "tests/log/log_test_support.h"
 

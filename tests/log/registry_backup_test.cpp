@@ -1,7 +1,7 @@
 // The uninstall key saved before the run writes it, and restored or removed on rollback.
 #include "log/registry_backup.h"
 
-#include "app/product.h"
+#include "product/product.h"
 #include "log/uninstall_log.h"
 #include "support/handles.h"
 #include "tests/log/log_test_support.h"

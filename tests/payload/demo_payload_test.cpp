@@ -4,8 +4,8 @@
 
 #include <map>
 
-#include "app/system_checks.h"
-#include "app/version_info.h"
+#include "product/system_checks.h"
+#include "product/version_info.h"
 #include "tests/payload/payload_test_util.h"
 
 namespace ar::test {

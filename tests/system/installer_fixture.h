@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "tests/engine/machine_state.h"
+#include "tests/support/machine_state.h"
 #include "tests/support/test_support.h"
 #include "tests/system/process_windows.h"
 

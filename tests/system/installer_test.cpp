@@ -4,10 +4,10 @@
 
 #include <algorithm>
 
-#include "app/product.h"
-#include "app/product_record.h"
-#include "app/version_info.h"
-#include "app/system_checks.h"
+#include "product/product.h"
+#include "product/product_record.h"
+#include "product/version_info.h"
+#include "product/system_checks.h"
 #include "log/uninstall_log.h"
 #include "support/handles.h"
 #include "tests/system/installer_fixture.h"

@@ -4,8 +4,8 @@
 #include <commctrl.h>
 #include <shlwapi.h>
 
-#include "app/product.h"
-#include "app/product_record.h"
+#include "product/product.h"
+#include "product/product_record.h"
 #include "resources/resource.h"
 #include "tests/system/installer_fixture.h"
 

@@ -1,28 +1,20 @@
 #include "tests/ui/fake_installation_run.h"
 
-#include "engine/install_page.h"
 #include "resources/resource.h"
 
 namespace ar::test {
 
-FakeRun& fakeRun()
+bool FakeRun::run(InstallContext&, InstallView& view, InstalledPrograms&)
 {
-    static FakeRun run;
-    return run;
+    ++calls;
+    HWND frame = GetParent(view.ownerWindow());
+    buttonsDisabled = !IsWindowEnabled(GetDlgItem(frame, IDOK)) &&
+                      !IsWindowEnabled(GetDlgItem(frame, IDC_BACK)) &&
+                      !IsWindowEnabled(GetDlgItem(frame, IDCANCEL));
+    view.appendLogLine(L"fake run\r\n", false);
+    if (during)
+        during(frame);
+    return result;
 }
 
 } // namespace ar::test
-
-bool CDlgInstall::runInstallation()
-{
-    ar::test::FakeRun& run = ar::test::fakeRun();
-    ++run.calls;
-    HWND frame = GetParent(hwnd());
-    run.buttonsDisabled = !IsWindowEnabled(GetDlgItem(frame, IDOK)) &&
-                          !IsWindowEnabled(GetDlgItem(frame, IDC_BACK)) &&
-                          !IsWindowEnabled(GetDlgItem(frame, IDCANCEL));
-    appendLogLine(L"fake run\r\n");
-    if (run.during)
-        run.during(frame);
-    return run.result;
-}

@@ -1,20 +1,22 @@
-// The wizard tests stand in for the installation run: this file's definition of
-// CDlgInstall::runInstallation replaces the engine's at link time.
+// The wizard tests give the frame a stand-in for the installation run: it records
+// how it was called and writes one line to the progress page's log.
 #pragma once
 
 #include <windows.h>
 
 #include <functional>
 
+#include "ui/install_page.h"
+
 namespace ar::test {
 
-struct FakeRun {
+struct FakeRun : InstallationRun {
     bool result = false;
     int calls = 0;
-    bool buttonsDisabled = false; // Back, Next and Exit were all disabled during the run
+    bool buttonsDisabled = false;           // Back, Next and Exit were all disabled during the run
     std::function<void(HWND frame)> during; // what the test does while the run works
-};
 
-FakeRun& fakeRun();
+    bool run(InstallContext& context, InstallView& view, InstalledPrograms& programs) override;
+};
 
 } // namespace ar::test

@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "app/install_app.h"
-#include "app/language.h"
+#include "product/language.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/fake_installation_run.h"
 #include "ui/about_dlg.h"
+#include "engine/startup.h"
+#include "framework/app.h"
 #include "ui/install_dlg.h"
 #include "ui/wizard_rules.h"
 
@@ -106,8 +107,7 @@ protected:
     TextFit()
     {
         ar::setLanguage(GetParam());
-        app.refreshName();
-        ar::InstallContext& context = app.context;
+        app.setName(ar::applicationTitle());
         context.installFolder = L"C:\\Program Files (x86)\\Ardenvale\\Pelorium 7";
         context.shortcutFolder = ar::test::specialFolder(CSIDL_COMMON_PROGRAMS) + L"\\Ardenvale\\Pelorium 7";
         context.createMenuShortcut = true;
@@ -116,11 +116,12 @@ protected:
         // The Path page shows the space that this takes.
         context.payloadEntries = {
             {L"Pelorium.exe", L"<InstallPath>", ar::FileKind::MainProgram, 22u << 20, 0}};
-        ar::test::fakeRun() = {};
     }
     ~TextFit() override { ar::setLanguage(ar::english); }
 
-    CInstallApp app;
+    fw::App app;
+    ar::InstallContext context;
+    ar::test::FakeRun fakeRun;
     ar::test::BoxAnswerer answerer{IDOK};
 };
 
@@ -132,10 +133,10 @@ TEST_P(TextFit, EveryPageAndTheAboutBox)
                                                                {ar::InstallState::Same, "same"},
                                                                {ar::InstallState::NewerInstalled, "newer"}};
     for (auto [state, name] : states) {
-        app.context.installState = state;
-        app.context.installedVersionText = state == ar::InstallState::Update ? L"7.05" : L"7.10";
-        app.context.installSucceeded = false;
-        CInstallDlg wizard;
+        context.installState = state;
+        context.installedVersionText = state == ar::InstallState::Update ? L"7.05" : L"7.10";
+        context.installSucceeded = false;
+        CInstallDlg wizard(context, fakeRun);
         ASSERT_TRUE(wizard.create(nullptr));
         const std::string where = std::string(name) + " page ";
         for (int page = 0; page < ar::wizard::pageCount; ++page) {
@@ -146,7 +147,7 @@ TEST_P(TextFit, EveryPageAndTheAboutBox)
                 found.push_back(why);
         }
         // After a successful run: Exit in place of Cancel, and the End page.
-        app.context.installSucceeded = true;
+        context.installSucceeded = true;
         wizard.setActivePage(ar::wizard::progressPage);
         for (auto& why : misfits(wizard.hwnd(), where + "after the run, frame"))
             found.push_back(why);
@@ -154,8 +155,8 @@ TEST_P(TextFit, EveryPageAndTheAboutBox)
     }
     // The status line of the run's phases.
     {
-        app.context.installState = ar::InstallState::None;
-        CInstallDlg wizard;
+        context.installState = ar::InstallState::None;
+        CInstallDlg wizard(context, fakeRun);
         ASSERT_TRUE(wizard.create(nullptr));
         wizard.setActivePage(ar::wizard::progressPage);
         HWND status = GetDlgItem(wizard.page(ar::wizard::progressPage).hwnd(), IDC_STATUS);

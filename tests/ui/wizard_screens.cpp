@@ -9,8 +9,9 @@
 #include <cstdio>
 #include <string>
 
-#include "app/install_app.h"
-#include "app/language.h"
+#include "engine/startup.h"
+#include "framework/app.h"
+#include "product/language.h"
 #include "tests/support/test_support.h"
 #include "ui/install_dlg.h"
 
@@ -18,6 +19,12 @@ namespace {
 
 std::wstring folder;
 std::string aboutName;
+
+// What the installer's application object holds for the wizard: its name and the context.
+struct Installer {
+    fw::App app;
+    ar::InstallContext context;
+};
 
 bool snapshot(HWND window, const std::string& name)
 {
@@ -54,12 +61,12 @@ void CALLBACK captureAbout(HWND, UINT, UINT_PTR timer, DWORD)
     PostMessageW(box, WM_COMMAND, IDOK, 0);
 }
 
-void run(CInstallApp& app, int language, const char* languageName, bool advanced,
+void run(Installer& installer, int language, const char* languageName, bool advanced,
          ar::InstallState state = ar::InstallState::None)
 {
     ar::setLanguage(language);
-    app.refreshName();
-    ar::InstallContext& context = app.context;
+    installer.app.setName(ar::applicationTitle());
+    ar::InstallContext& context = installer.context;
     context.installState = state;
     context.installedVersionText = L"7.06";
     context.installSucceeded = false;
@@ -73,7 +80,8 @@ void run(CInstallApp& app, int language, const char* languageName, bool advanced
     SHGetSpecialFolderPathW(nullptr, programs, CSIDL_COMMON_PROGRAMS, FALSE);
     context.shortcutFolder = std::wstring(programs) + L"\\Ardenvale\\Pelorium 7";
 
-    CInstallDlg wizard;
+    ar::EngineRun engine;
+    CInstallDlg wizard(context, engine);
     wizard.create(nullptr);
     HWND frame = wizard.hwnd();
     ShowWindow(frame, SW_SHOW);
@@ -125,16 +133,16 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     }
     folder = argv[1];
-    CInstallApp app;
+    Installer installer;
     fw::commonControls();
-    run(app, ar::english, "english", false);
-    run(app, ar::english, "english", true);
-    run(app, 2, "german", false);
-    run(app, 2, "german", true);
-    run(app, 2, "german", false, ar::InstallState::Same);
-    run(app, 7, "turkish", false);
-    run(app, 7, "turkish", true);
-    run(app, 7, "turkish", false, ar::InstallState::Same);
+    run(installer, ar::english, "english", false);
+    run(installer, ar::english, "english", true);
+    run(installer, 2, "german", false);
+    run(installer, 2, "german", true);
+    run(installer, 2, "german", false, ar::InstallState::Same);
+    run(installer, 7, "turkish", false);
+    run(installer, 7, "turkish", true);
+    run(installer, 7, "turkish", false, ar::InstallState::Same);
     FILE* done = _wfopen((folder + L"\\done.txt").c_str(), L"w");
     if (done)
         fclose(done);

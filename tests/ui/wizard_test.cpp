@@ -7,13 +7,14 @@
 #include <memory>
 #include <string>
 
-#include "app/install_app.h"
-#include "app/language.h"
-#include "engine/install_page.h"
+#include "product/language.h"
+#include "ui/install_page.h"
 #include "resources/installer_version.h"
 #include "support/module_state.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/fake_installation_run.h"
+#include "engine/startup.h"
+#include "framework/app.h"
 #include "ui/install_dlg.h"
 #include "ui/wizard_rules.h"
 
@@ -30,18 +31,16 @@ protected:
     Wizard()
     {
         ar::setLanguage(ar::english);
-        app.refreshName();
-        ar::InstallContext& context = app.context;
+        app.setName(ar::applicationTitle());
         context.installFolder = L"C:\\Program Files\\Ardenvale\\Pelorium 7";
         context.shortcutFolder = specialFolder(CSIDL_COMMON_PROGRAMS) + L"\\Ardenvale\\Pelorium 7";
         context.createMenuShortcut = true;
         context.createDesktopShortcut = true;
-        ar::test::fakeRun() = {};
     }
 
     void open()
     {
-        wizard = std::make_unique<CInstallDlg>();
+        wizard = std::make_unique<CInstallDlg>(context, fakeRun);
         ASSERT_TRUE(wizard->create(nullptr));
         frame = wizard->hwnd();
         ShowWindow(frame, SW_SHOW);
@@ -88,7 +87,9 @@ protected:
     }
     bool closed() const { return !IsWindow(frame); }
 
-    CInstallApp app;
+    fw::App app;
+    ar::InstallContext context;
+    ar::test::FakeRun fakeRun;
     ar::test::BoxAnswerer answerer{IDNO};
     std::unique_ptr<CInstallDlg> wizard;
     HWND frame = nullptr;
@@ -118,7 +119,7 @@ TEST_F(Wizard, AdvancedModeShowsEveryPageAndSwitchingBackSkipsAgain)
         click(IDOK);
         EXPECT_EQ(visiblePage(), page);
     }
-    EXPECT_TRUE(app.context.advancedMode);
+    EXPECT_TRUE(context.advancedMode);
     for (int page : {3, 2, 1}) {
         click(IDC_BACK);
         EXPECT_EQ(visiblePage(), page);
@@ -126,7 +127,7 @@ TEST_F(Wizard, AdvancedModeShowsEveryPageAndSwitchingBackSkipsAgain)
     choose(1, IDC_MODE_QUICK);
     click(IDOK);
     EXPECT_EQ(visiblePage(), 4);
-    EXPECT_FALSE(app.context.advancedMode);
+    EXPECT_FALSE(context.advancedMode);
 }
 
 TEST_F(Wizard, StartAndProgressPagesBeforeTheRun)
@@ -157,15 +158,15 @@ TEST_F(Wizard, StartAndProgressPagesBeforeTheRun)
     EXPECT_NE(log.find(L" Installation Options "), std::wstring::npos);
     EXPECT_NE(log.find(L"Installation Folder: \"C:\\Program Files\\Ardenvale\\Pelorium 7\".\r\n"),
               std::wstring::npos);
-    EXPECT_NE(log.find(L"Creating a Shortcut in the Start Menu (Folder \"" + app.context.shortcutFolder +
-                       L"\").\r\n"),
-              std::wstring::npos);
+    EXPECT_NE(
+        log.find(L"Creating a Shortcut in the Start Menu (Folder \"" + context.shortcutFolder + L"\").\r\n"),
+        std::wstring::npos);
     EXPECT_NE(log.find(L"Creating a Shortcut on the Desktop.\r\n"), std::wstring::npos);
     EXPECT_EQ(SendMessageW(GetDlgItem(pageWindow(4), IDC_LOG), EM_GETFIRSTVISIBLELINE, 0, 0), 0);
 
     // Showing the page again rewrites the summary from the changed options.
     click(IDC_BACK);
-    app.context.createDesktopShortcut = false;
+    context.createDesktopShortcut = false;
     click(IDOK);
     EXPECT_EQ(pageText(4, IDC_LOG).find(L"Desktop"), std::wstring::npos);
 }
@@ -176,9 +177,9 @@ TEST_F(Wizard, FailedRunOffersInstallAgain)
     click(IDOK);
     click(IDOK);
     click(IDOK);
-    EXPECT_EQ(ar::test::fakeRun().calls, 1);
-    EXPECT_TRUE(ar::test::fakeRun().buttonsDisabled);
-    EXPECT_FALSE(app.context.installSucceeded);
+    EXPECT_EQ(fakeRun.calls, 1);
+    EXPECT_TRUE(fakeRun.buttonsDisabled);
+    EXPECT_FALSE(context.installSucceeded);
     EXPECT_EQ(visiblePage(), 4);
     EXPECT_EQ(text(IDOK), L"Install");
     EXPECT_TRUE(enabled(IDOK));
@@ -188,17 +189,17 @@ TEST_F(Wizard, FailedRunOffersInstallAgain)
     // The log keeps what the run wrote.
     EXPECT_NE(pageText(4, IDC_LOG).find(L"fake run"), std::wstring::npos);
     click(IDOK);
-    EXPECT_EQ(ar::test::fakeRun().calls, 2);
+    EXPECT_EQ(fakeRun.calls, 2);
 }
 
 TEST_F(Wizard, SuccessfulRunLeadsToTheEndPage)
 {
-    ar::test::fakeRun().result = true;
+    fakeRun.result = true;
     open();
     click(IDOK);
     click(IDOK);
     click(IDOK);
-    EXPECT_TRUE(app.context.installSucceeded);
+    EXPECT_TRUE(context.installSucceeded);
     EXPECT_EQ(visiblePage(), 4);
     EXPECT_EQ(text(IDOK), L"Next  >");
     EXPECT_FALSE(enabled(IDC_BACK));
@@ -248,8 +249,8 @@ TEST_F(Wizard, ExitAsksForConfirmationAndNoKeepsTheWizard)
 
 TEST_F(Wizard, NewerInstalledDisablesNextAndLeavesWithoutQuestion)
 {
-    app.context.installState = ar::InstallState::NewerInstalled;
-    app.context.installedVersionText = L"Pelorium 8.0";
+    context.installState = ar::InstallState::NewerInstalled;
+    context.installedVersionText = L"Pelorium 8.0";
     open();
     EXPECT_FALSE(enabled(IDOK));
     EXPECT_EQ(defaultButton(), IDCANCEL);
@@ -265,7 +266,7 @@ TEST_F(Wizard, NewerInstalledDisablesNextAndLeavesWithoutQuestion)
 
 TEST_F(Wizard, SameVersionAsksOnlyAfterTheStartPage)
 {
-    app.context.installState = ar::InstallState::Same;
+    context.installState = ar::InstallState::Same;
     open();
     EXPECT_EQ(pageText(0, IDC_INFO),
               L"'Pelorium 7.06' is already installed.\r\nDo you confirm Reinstallation ?");
@@ -372,9 +373,9 @@ TEST_F(Wizard, ArrowKeysThroughTheClosedListChangeNothingUntilTheFocusLeaves)
 
 TEST_F(Wizard, PathPageIsReadOnlyForAnUpdate)
 {
-    app.context.installState = ar::InstallState::Update;
-    app.context.installedVersionText = L"Pelorium 7.5";
-    app.context.advancedMode = true;
+    context.installState = ar::InstallState::Update;
+    context.installedVersionText = L"Pelorium 7.5";
+    context.advancedMode = true;
     open();
     EXPECT_EQ(pageText(0, IDC_INFO), L"Update from 'Pelorium 7.5' to 'Pelorium 7.06'.");
     click(IDOK);
@@ -384,20 +385,20 @@ TEST_F(Wizard, PathPageIsReadOnlyForAnUpdate)
     EXPECT_TRUE(GetWindowLongW(GetDlgItem(path, IDC_FOLDER), GWL_STYLE) & ES_READONLY);
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(path, IDC_BROWSE)));
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(path, IDC_FOLDER_PROMPT)));
-    EXPECT_EQ(pageText(2, IDC_FOLDER), app.context.installFolder);
+    EXPECT_EQ(pageText(2, IDC_FOLDER), context.installFolder);
     EXPECT_EQ(pageText(2, IDC_FOLDER_PROMPT), L"Select 'Pelorium' Installation Folder.");
 }
 
 TEST_F(Wizard, PathPageRefusesFoldersWindowsCannotUseAndKeepsThePage)
 {
     answerer.setAnswer(IDOK);
-    app.context.advancedMode = true;
+    context.advancedMode = true;
     open();
     click(IDOK);
     click(IDOK);
     HWND edit = GetDlgItem(pageWindow(2), IDC_FOLDER);
     EXPECT_FALSE(GetWindowLongW(edit, GWL_STYLE) & ES_READONLY);
-    const std::wstring before = app.context.installFolder;
+    const std::wstring before = context.installFolder;
     ar::test::TempDir dir(L"path");
     ar::test::writeFile(dir / L"taken", "a file");
     const std::wstring fullPath = L"Please enter the full path of a folder, such as C:\\Program Files "
@@ -422,7 +423,7 @@ TEST_F(Wizard, PathPageRefusesFoldersWindowsCannotUseAndKeepsThePage)
         EXPECT_EQ(answerer.boxes()[0].text, bad.message);
         EXPECT_EQ(visiblePage(), 2);
         EXPECT_EQ(GetFocus(), edit);
-        EXPECT_EQ(app.context.installFolder, before);
+        EXPECT_EQ(context.installFolder, before);
     }
     // The same rule in the user's language.
     ar::setLanguage(german);
@@ -436,7 +437,7 @@ TEST_F(Wizard, PathPageRefusesFoldersWindowsCannotUseAndKeepsThePage)
     SetWindowTextW(edit, L"D:\\Apps\\Pelorium 7");
     click(IDOK);
     EXPECT_EQ(visiblePage(), 3);
-    EXPECT_EQ(app.context.installFolder, L"D:\\Apps\\Pelorium 7");
+    EXPECT_EQ(context.installFolder, L"D:\\Apps\\Pelorium 7");
 }
 
 TEST_F(Wizard, PathPageShowsTheSpaceAndRefusesAFolderWhoseVolumeIsTooSmall)
@@ -445,9 +446,9 @@ TEST_F(Wizard, PathPageShowsTheSpaceAndRefusesAFolderWhoseVolumeIsTooSmall)
     if (volume.empty())
         GTEST_SKIP() << "no small volume S: (mounting needs root)";
     answerer.setAnswer(IDOK);
-    app.context.advancedMode = true;
+    context.advancedMode = true;
     // 6 MB of files into the installation folder, one small one elsewhere.
-    app.context.payloadEntries = {
+    context.payloadEntries = {
         {L"bin\\Pelorium.exe", L"<InstallPath>", ar::FileKind::MainProgram, 6u << 20, 0},
         {L"data\\Settings.ini", L"<CommonData>\\Ardenvale", ar::FileKind::EditableData, 10, 0}};
     open();
@@ -471,13 +472,13 @@ TEST_F(Wizard, PathPageShowsTheSpaceAndRefusesAFolderWhoseVolumeIsTooSmall)
         << pageText(2, IDC_SPACE);
     click(IDOK);
     EXPECT_EQ(visiblePage(), 3);
-    app.context.payloadEntries.clear();
+    context.payloadEntries.clear();
 }
 
 TEST_F(Wizard, ShortcutPageShowsTheFolderRelativeToTheStartMenu)
 {
-    app.context.advancedMode = true;
-    const std::wstring folder = app.context.shortcutFolder;
+    context.advancedMode = true;
+    const std::wstring folder = context.shortcutFolder;
     open();
     for (int i = 0; i < 3; ++i)
         click(IDOK);
@@ -490,7 +491,7 @@ TEST_F(Wizard, ShortcutPageShowsTheFolderRelativeToTheStartMenu)
     // A changed relative text is combined with the Start menu again.
     SetWindowTextW(GetDlgItem(page, IDC_FOLDER), L"Programs\\Ardenvale\\Other");
     click(IDOK);
-    EXPECT_EQ(app.context.shortcutFolder,
+    EXPECT_EQ(context.shortcutFolder,
               specialFolder(CSIDL_COMMON_STARTMENU) + L"\\Programs\\Ardenvale\\Other");
     click(IDC_BACK);
     SetWindowTextW(GetDlgItem(page, IDC_FOLDER), L"Programs\\Ardenvale\\Pelorium 7");
@@ -500,9 +501,9 @@ TEST_F(Wizard, ShortcutPageShowsTheFolderRelativeToTheStartMenu)
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, IDC_BROWSE)));
     click(IDOK);
     EXPECT_EQ(visiblePage(), 4);
-    EXPECT_FALSE(app.context.createMenuShortcut);
-    EXPECT_TRUE(app.context.createDesktopShortcut);
-    EXPECT_EQ(app.context.shortcutFolder, folder);
+    EXPECT_FALSE(context.createMenuShortcut);
+    EXPECT_TRUE(context.createDesktopShortcut);
+    EXPECT_EQ(context.shortcutFolder, folder);
     EXPECT_EQ(pageText(4, IDC_LOG).find(L"Start Menu"), std::wstring::npos);
 }
 
@@ -575,7 +576,7 @@ TEST_F(Wizard, DuringTheRunTheAboutBoxStaysClosedAndTheCursorWaits)
     };
     bool waited = false, aboutGrayed = false;
     aboutTexts = {};
-    ar::test::fakeRun().during = [&](HWND frame) {
+    fakeRun.during = [&](HWND frame) {
         waited = asksWait(frame);
         HMENU menu = GetSystemMenu(frame, FALSE);
         SendMessageW(frame, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), MAKELPARAM(0, TRUE));

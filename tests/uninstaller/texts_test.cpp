@@ -3,7 +3,7 @@
 
 #include <set>
 
-#include "app/language.h"
+#include "product/language.h"
 #include "resources/resource.h"
 #include "support/module_state.h"
 #include "tests/support/test_support.h"

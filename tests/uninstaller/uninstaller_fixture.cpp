@@ -5,11 +5,11 @@
 
 #include <memory>
 
-#include "app/install_context.h"
-#include "app/language.h"
-#include "app/product.h"
-#include "app/product_record.h"
-#include "app/startup.h"
+#include "engine/install_context.h"
+#include "engine/startup.h"
+#include "product/language.h"
+#include "product/product.h"
+#include "product/product_record.h"
 #include "engine/installation.h"
 #include "engine/uninstall_registration.h"
 #include "log/log_digest.h"

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "log/uninstall_log.h"
-#include "tests/engine/machine_state.h"
+#include "tests/support/machine_state.h"
 #include "tests/support/test_support.h"
 
 namespace ar::test {

@@ -5,10 +5,10 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "app/install_context.h"
-#include "app/product.h"
-#include "app/product_record.h"
-#include "app/system_checks.h"
+#include "engine/install_context.h"
+#include "product/product.h"
+#include "product/product_record.h"
+#include "product/system_checks.h"
 #include "log/log_digest.h"
 #include "log/log_format.h"
 #include "log/run_journal.h"

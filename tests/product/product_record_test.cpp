@@ -1,4 +1,4 @@
-#include "app/product_record.h"
+#include "product/product_record.h"
 
 #include <gtest/gtest.h>
 #include <shlwapi.h>

@@ -1,8 +1,7 @@
-#include "engine/install_page.h"
+#include "ui/install_page.h"
 
-#include "app/install_app.h"
-#include "app/language.h"
-#include "app/product.h"
+#include "product/language.h"
+#include "product/product.h"
 #include "resources/resource.h"
 
 namespace ar {
@@ -43,7 +42,8 @@ int textWidth(HDC dc, const std::wstring& text)
 
 } // namespace
 
-CDlgInstall::CDlgInstall() : CWizardPage(IDD_PROGRESS)
+CDlgInstall::CDlgInstall(ar::InstallContext& context, ar::InstallationRun& run)
+    : CWizardPage(IDD_PROGRESS, context), run_(run)
 {
 }
 
@@ -59,13 +59,13 @@ void CDlgInstall::DoDataExchange(fw::DataExchange& dx)
 {
     dx.control(IDC_LOG, logEdit);
     dx.control(IDC_PROGRESS, progressBar);
-    if (dx.loading() && !ar::installContext().installSucceeded)
+    if (dx.loading() && !installContext().installSucceeded)
         writeSummary();
 }
 
 void CDlgInstall::writeSummary()
 {
-    const ar::InstallContext& context = ar::installContext();
+    const ar::InstallContext& context = installContext();
     logEdit.setText(L"");
     appendLogLine(ar::formatString(IDS_PRODUCT_INSTALLATION, {ar::product::displayName()}) + L"\r\n");
     appendLogLine(ar::loadString(IDS_INSTALLATION_OPTIONS), true);

@@ -1,11 +1,11 @@
-#include "app/startup.h"
+#include "engine/startup.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "app/language.h"
-#include "app/product.h"
+#include "product/language.h"
+#include "product/product.h"
 #include "support/handles.h"
 #include "tests/support/test_support.h"
 

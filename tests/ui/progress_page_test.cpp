@@ -7,12 +7,13 @@
 
 #include <memory>
 
-#include "app/install_app.h"
-#include "app/language.h"
-#include "app/product_record.h"
+#include "product/language.h"
+#include "product/product_record.h"
 #include "resources/resource.h"
-#include "tests/engine/machine_state.h"
+#include "tests/support/machine_state.h"
 #include "tests/support/test_support.h"
+#include "engine/startup.h"
+#include "framework/app.h"
 #include "ui/install_dlg.h"
 
 namespace {
@@ -25,8 +26,7 @@ protected:
     {
         ar::test::removeProductTraces();
         ar::setLanguage(ar::english);
-        app.refreshName();
-        ar::InstallContext& context = app.context;
+        app.setName(ar::applicationTitle());
         ASSERT_TRUE(context.instanceLock.acquire());
         context.installFolder = root / L"Program Files\\Pelorium 7";
         context.shortcutFolder = root / L"Menu\\Ardenvale\\Pelorium 7";
@@ -46,7 +46,9 @@ protected:
     HWND progressPage() const { return wizard->page(4).hwnd(); }
 
     ar::test::TempDir root{L"page"};
-    CInstallApp app;
+    fw::App app;
+    ar::InstallContext context;
+    ar::EngineRun engine;
     ar::test::BoxAnswerer answerer{IDNO};
     std::unique_ptr<CInstallDlg> wizard;
     HWND frame = nullptr;
@@ -54,7 +56,7 @@ protected:
 
 TEST_F(ProgressPage, InstallButtonRunsTheInstallationAndShowsItsLog)
 {
-    wizard = std::make_unique<CInstallDlg>();
+    wizard = std::make_unique<CInstallDlg>(context, engine);
     ASSERT_TRUE(wizard->create(nullptr));
     frame = wizard->hwnd();
     ShowWindow(frame, SW_SHOW);
@@ -64,14 +66,14 @@ TEST_F(ProgressPage, InstallButtonRunsTheInstallationAndShowsItsLog)
     EXPECT_EQ(textOf(GetDlgItem(frame, IDOK)), L"Install");
     std::wstring summary = textOf(GetDlgItem(progressPage(), IDC_LOG));
     EXPECT_NE(summary.find(L"'Pelorium 7.06' Installation.\r\n"), std::wstring::npos);
-    EXPECT_NE(summary.find(L"Installation Folder: \"" + app.context.installFolder + L"\".\r\n"),
+    EXPECT_NE(summary.find(L"Installation Folder: \"" + context.installFolder + L"\".\r\n"),
               std::wstring::npos);
 
     click(IDOK); // Install: the run happens inside the click
-    EXPECT_TRUE(app.context.installSucceeded);
+    EXPECT_TRUE(context.installSucceeded);
     std::wstring log = textOf(GetDlgItem(progressPage(), IDC_LOG));
     EXPECT_NE(log.find(L"Preparing Installation...OK\r\n"), std::wstring::npos);
-    EXPECT_NE(log.find(L"Copying File  \"" + app.context.installFolder + L"\\Pelorium.exe\"...OK\r\n"),
+    EXPECT_NE(log.find(L"Copying File  \"" + context.installFolder + L"\\Pelorium.exe\"...OK\r\n"),
               std::wstring::npos);
     EXPECT_NE(log.find(L"Shortcuts Creation...OK\r\n"), std::wstring::npos);
     EXPECT_NE(log.find(L"Registry Data Writing...OK\r\n"), std::wstring::npos);
@@ -84,10 +86,10 @@ TEST_F(ProgressPage, InstallButtonRunsTheInstallationAndShowsItsLog)
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(frame, IDC_BACK)));
     EXPECT_EQ(textOf(GetDlgItem(frame, IDCANCEL)), L"Exit");
 
-    const std::wstring program = app.context.installFolder + L"\\Pelorium.exe";
+    const std::wstring program = context.installFolder + L"\\Pelorium.exe";
     EXPECT_EQ(ar::readProductRecord().mainProgram, program);
-    EXPECT_EQ(ar::test::readShortcut(app.context.shortcutFolder + L"\\Pelorium 7.06.lnk").target, program);
-    EXPECT_TRUE(ar::test::exists(app.context.installFolder + L"\\Uninstall.ulog"));
+    EXPECT_EQ(ar::test::readShortcut(context.shortcutFolder + L"\\Pelorium 7.06.lnk").target, program);
+    EXPECT_TRUE(ar::test::exists(context.installFolder + L"\\Uninstall.ulog"));
     EXPECT_TRUE(ar::test::runTemporaryFolders().empty());
     EXPECT_TRUE(answerer.boxes().empty());
 }

@@ -1,13 +1,13 @@
-#include "app/startup.h"
+#include "engine/startup.h"
 
 #include <windows.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "app/language.h"
-#include "app/product.h"
-#include "app/product_record.h"
 #include "log/log_digest.h"
+#include "product/language.h"
+#include "product/product.h"
+#include "product/product_record.h"
 #include "log/uninstall_log.h"
 #include "support/handles.h"
 #include "resources/resource.h"

@@ -1,11 +1,11 @@
-#include "app/product_record.h"
+#include "product/product_record.h"
 
 #include <shlwapi.h>
 
 #include <optional>
 #include <utility>
 
-#include "app/product.h"
+#include "product/product.h"
 #include "support/handles.h"
 
 namespace ar {

@@ -1,4 +1,4 @@
-#include "engine/file_placement.h"
+#include "log/file_placement.h"
 
 #include "log/security_functions.h"
 

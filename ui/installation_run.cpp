@@ -1,12 +1,11 @@
 // The installation run of the progress page: the engine's run, shown in the
 // page's status line, log and progress bar.
-#include "engine/install_page.h"
+#include "ui/install_page.h"
 
 #include <shlwapi.h>
 
 #include <optional>
 
-#include "app/install_app.h"
 #include "engine/installation.h"
 #include "engine/log_file.h"
 #include "framework/app.h"
@@ -73,7 +72,7 @@ bool CDlgInstall::runInstallation()
         log->line(logEdit.text());
     PageView view(*this);
     ar::InstalledPrograms programs;
-    bool ok = ar::runInstallation(ar::installContext(), view, programs);
+    bool ok = run_.run(installContext(), view, programs);
     programPath = programs.programPath;
     uninstallerPath = programs.uninstallerPath;
     return ok;

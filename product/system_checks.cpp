@@ -1,4 +1,4 @@
-#include "app/system_checks.h"
+#include "product/system_checks.h"
 
 #include <shellapi.h>
 
@@ -6,7 +6,7 @@
 #include <locale>
 #include <vector>
 
-#include "app/product.h"
+#include "product/product.h"
 
 namespace ar {
 namespace {

@@ -1,18 +1,21 @@
-// The product's identity, fixed at build time. The version this build installs is
-// defined in app/product_version.cpp alone, so that an installer of another version
-// (the older demo build) differs from this one by that single object file.
+// The product's identity, fixed at build time from cmake/Product.cmake. The version
+// this build installs is defined in product/product_version.cpp alone, so that an
+// installer of another version (the older demo build) differs from this one by that
+// single object file.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "product_identity.h"
+
 namespace ar::product {
 
-inline constexpr wchar_t name[] = L"Pelorium";
-inline constexpr unsigned majorVersion = 7;
-inline constexpr wchar_t companyName[] = L"Ardenvale";
+inline constexpr wchar_t name[] = L"" AR_PRODUCT_NAME_TEXT;
+inline constexpr unsigned majorVersion = AR_PRODUCT_MAJOR_VERSION;
+inline constexpr wchar_t companyName[] = L"" AR_PRODUCT_COMPANY_TEXT;
 // Stem of the named synchronisation objects shared with the product: no blank.
-inline constexpr wchar_t objectStem[] = L"Pelorium7";
+inline constexpr wchar_t objectStem[] = L"" AR_PRODUCT_NAME_TEXT AR_PRODUCT_MAJOR_VERSION_TEXT;
 
 // The version carried in the payload, four 16-bit parts.
 struct Version {
@@ -57,6 +60,10 @@ inline std::wstring productKey()
     }
     return key;
 }
+
+// The exit code with which the product's program reports that its registration
+// ("/Register") or the removal of its registration ("/Unregister") succeeded.
+inline constexpr long registrationDone = -10;
 
 // Where the product registers for uninstallation, below HKEY_LOCAL_MACHINE.
 inline constexpr wchar_t uninstallParentKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";

@@ -5,19 +5,39 @@
 
 #include <string>
 
+#include "engine/installation.h"
 #include "framework/window.h"
 #include "ui/wizard_page.h"
 
 namespace ar {
+
 class LogFile;
-}
+
+// The installation that the progress page starts: the engine's, or a stand-in.
+class InstallationRun {
+public:
+    virtual ~InstallationRun() = default;
+    // The whole installation for `context`, reported to `view`; true when it succeeded.
+    virtual bool run(InstallContext& context, InstallView& view, InstalledPrograms& programs) = 0;
+};
+
+// The engine's installation run.
+class EngineRun final : public InstallationRun {
+public:
+    bool run(InstallContext& context, InstallView& view, InstalledPrograms& programs) override
+    {
+        return runInstallation(context, view, programs);
+    }
+};
+
+} // namespace ar
 
 class CDlgInstall : public CWizardPage {
 public:
-    CDlgInstall();
+    CDlgInstall(ar::InstallContext& context, ar::InstallationRun& run);
 
     // The whole installation, on the calling thread; true when it succeeded.
-    // Defined in engine/installation_run.cpp.
+    // Defined in ui/installation_run.cpp.
     bool runInstallation();
 
     // Appends `text` to the log as it is (callers end complete lines with "\r\n").
@@ -38,6 +58,8 @@ private:
     void DoDataExchange(fw::DataExchange& dx) override;
     bool OnInitDialog() override;
     void writeSummary();
+
+    ar::InstallationRun& run_;
 };
 
 namespace ar {

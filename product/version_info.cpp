@@ -1,4 +1,4 @@
-#include "app/version_info.h"
+#include "product/version_info.h"
 
 #include <windows.h>
 
@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "app/product.h"
+#include "product/product.h"
 #include "support/format.h"
 #include "support/system_library.h"
 

@@ -1,4 +1,4 @@
-#include "app/system_checks.h"
+#include "product/system_checks.h"
 
 #include <gtest/gtest.h>
 

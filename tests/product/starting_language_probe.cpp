@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/language.h"
+#include "product/language.h"
 
 int main(int argc, char** argv)
 {

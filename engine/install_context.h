@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/system_checks.h"
-#include "app/version_info.h"
+#include "product/system_checks.h"
+#include "product/version_info.h"
 #include "log/uninstall_log.h"
 #include "payload/archive.h"
 

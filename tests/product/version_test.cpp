@@ -1,8 +1,8 @@
-#include "app/version_info.h"
+#include "product/version_info.h"
 
 #include <gtest/gtest.h>
 
-#include "app/product.h"
+#include "product/product.h"
 #include "tests/support/test_support.h"
 
 namespace {

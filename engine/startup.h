@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "app/version_info.h"
 #include "log/log_trust.h"
+#include "product/version_info.h"
 
 namespace ar {
 
@@ -58,7 +58,7 @@ std::wstring startMenuRoot();
 // lists the shortcuts), or as a full path.
 std::wstring resolveMenuFolder(const std::wstring& folder);
 
-// The application name: string 1000 of the current language, " – ", the display name.
+// The application name: IDS_INSTALLER in the current language, " – ", the display name.
 std::wstring applicationTitle();
 
 } // namespace ar

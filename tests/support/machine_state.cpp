@@ -1,12 +1,12 @@
-#include "tests/engine/machine_state.h"
+#include "tests/support/machine_state.h"
 
 #include <shlobj.h>
 #include <shlwapi.h>
 
 #include <boost/filesystem.hpp>
 
-#include "app/product.h"
-#include "app/product_record.h"
+#include "product/product.h"
+#include "product/product_record.h"
 #include "payload/archive.h"
 #include "tests/support/test_support.h"
 
