@@ -9,6 +9,7 @@
 #include "engine/startup.h"
 #include "engine/installation.h"
 #include "engine/log_file.h"
+#include "log/run_journal.h"
 #include "payload/payload.h"
 #include "resources/resource.h"
 #include "support/error.h"
@@ -167,6 +168,10 @@ ar::ExitCode CInstallApp::startUp()
         ar::messageBox(ar::loadString(IDS_NEED_ADMINISTRATOR), {}, MB_OK | MB_ICONEXCLAMATION);
         return ExitCode::Refused;
     }
+    // An installation that was ended from outside is undone before anything else
+    // reads or changes the machine.
+    if (!recoverInterruptedRun())
+        return ExitCode::Refused;
     // 8. Never while the product runs.
     while (ar::countRunningInstances() >= 2) {
         if (ar::messageBox(ar::formatString(IDS_CLOSE_PRODUCT, {ar::product::name}), {},
@@ -230,6 +235,42 @@ ar::ExitCode CInstallApp::startUp()
     if (!context.installAttempted)
         return ExitCode::Cancelled;
     return ar::runExitCode(context.installSucceeded, context.stepsFailed, context.refusedForSpace);
+}
+
+bool CInstallApp::recoverInterruptedRun()
+{
+    const ar::RecoveryReport report = ar::recoverInterruptedRun();
+    // A silent installation's message boxes go to the log by themselves.
+    auto tell = [&](const std::wstring& text, UINT type) {
+        if (log_.isOpen() && !commandLine_.silent)
+            log_.line(text);
+        ar::messageBox(text, {}, type);
+    };
+    if (report.unreadable) {
+        tell(ar::formatMessage(
+                 L"An interrupted installation cannot be undone: '%1' is not a journal that this "
+                 L"installer can trust or read (%2).",
+                 {ar::journalPath(), ar::formatPrintf(L"%08x", static_cast<unsigned>(report.error))}),
+             MB_OK | MB_ICONEXCLAMATION);
+        return false;
+    }
+    if (report.incomplete) {
+        tell(ar::formatMessage(L"An installation of %1 was interrupted and could not be completely undone: "
+                               L"close every program that uses its files and start the installer again.",
+                               {ar::product::displayName()}),
+             MB_OK | MB_ICONEXCLAMATION);
+        for (const std::wstring& left : report.left)
+            log_.line(L"Not restored: " + left);
+        return false;
+    }
+    if (report.interrupted)
+        tell(ar::formatMessage(L"An installation of %1 was interrupted: its %2 changes have been undone.",
+                               {ar::product::displayName(), std::to_wstring(report.records)}),
+             MB_OK | MB_ICONINFORMATION);
+    if (log_.isOpen())
+        for (const std::wstring& left : report.left)
+            log_.line(L"Not removed (the next start removes it): " + left);
+    return true;
 }
 
 ar::ExitCode CInstallApp::installSilently()

@@ -33,6 +33,9 @@ protected:
 private:
     ar::ExitCode startUp();
     ar::ExitCode installSilently();
+    // Undoes an installation that was ended from outside; false when its journal
+    // cannot be trusted or read (start-up then refuses).
+    bool recoverInterruptedRun();
     // An exception that start-up did not expect: shown, logged, and an exit code.
     void unexpected(const std::wstring& what);
 

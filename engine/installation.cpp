@@ -17,6 +17,7 @@
 #include "engine/shortcut.h"
 #include "engine/uninstall_registration.h"
 #include "log/log_trust.h"
+#include "log/run_journal.h"
 #include "payload/payload.h"
 #include "resources/resource.h"
 #include "support/format.h"
@@ -74,6 +75,16 @@ void addReadOnly(const std::wstring& path)
         SetFileAttributesW(path.c_str(), attributes | FILE_ATTRIBUTE_READONLY);
 }
 
+// The keys that recordProduct writes: the company's key (noted only: other
+// products may share it), the product's record and the program's App Paths entry.
+std::vector<RunJournal::KeyToSave> productRecordKeys(const std::wstring& programPath)
+{
+    const std::wstring record = productRecordKeyPath();
+    return {{record.substr(0, record.find_last_of(L'\\')), false},
+            {record, true},
+            {appPathsKeyPath(programPath), true}};
+}
+
 class Run {
 public:
     Run(InstallContext& context, InstallView& view, InstalledPrograms& programs)
@@ -111,6 +122,8 @@ private:
     UninstallLog& log_;
     TempFileList temp_;
     PrivateFolder private_;
+    RunJournal journal_;
+    bool rollbackKeptBackups_ = false;
     bool stepFailed_ = false;
 };
 
@@ -324,9 +337,17 @@ bool Run::execute()
     if (!private_.create(tempFolder))
         return failBeforeStart(
             formatPrintf(L"%08x (%ls)", static_cast<unsigned>(GetLastError()), L"CreateDirectory"));
+    // Without a durable journal a run that is ended from outside could not be undone.
+    if (!journal_.start(tempFolder)) {
+        const DWORD journalError = GetLastError();
+        private_.close();
+        RemoveDirectoryW(tempFolder.c_str());
+        return failBeforeStart(formatPrintf(L"%08x (%ls)", static_cast<unsigned>(journalError), L"Journal"));
+    }
     context_.tempFolder = tempFolder;
     temp_.folder = tempFolder;
     log_.backupFolder = tempFolder;
+    log_.journal = &journal_;
 
     // Without an earlier log that says which folders are the product's, the
     // product's existing folders are recorded as if this run had made them, so that
@@ -368,6 +389,7 @@ bool Run::execute()
                                                installedSize(log_)};
             bool registryOk = writeUninstallRegistration(registration, log_);
 
+            journal_.saveKeys(productRecordKeys(programs_.programPath));
             LONG recordError = recordProduct(programs_.programPath);
             if (recordError != ERROR_SUCCESS) {
                 rollBack();
@@ -427,7 +449,15 @@ bool Run::spaceSuffices(std::istream& archive, const PayloadFolders& folders)
 
 void Run::rollBack()
 {
+    // The product's record was written after every record of the journal.
+    for (const std::wstring& kept : journal_.undoKeys()) {
+        rollbackKeptBackups_ = true;
+        view_.appendLogLine(formatString(IDS_ROLLBACK_KEPT, {productRecordKeyPath(), kept}) + lineEnd);
+    }
     for (const RollbackFailure& failure : log_.rollback()) {
+        // An earlier content that only its backup holds keeps the journal: the next
+        // start of the installer tries again to put it back.
+        rollbackKeptBackups_ = rollbackKeptBackups_ || !failure.keptAs.empty();
         view_.appendLogLine((failure.keptAs.empty()
                                  ? formatString(IDS_ROLLBACK_LEFT, {failure.path})
                                  : formatString(IDS_ROLLBACK_KEPT, {failure.path, failure.keptAs})) +
@@ -440,6 +470,13 @@ void Run::cleanUp()
     private_.close();
     temp_.clean();
     log_.backupFolder.clear();
+    // The run has ended, installed or rolled back: its journal and backups go last.
+    log_.journal = nullptr;
+    if (rollbackKeptBackups_)
+        journal_.leave();
+    else
+        for (const std::wstring& left : journal_.finish())
+            view_.appendLogLine(L"Not removed (the next start removes it): " + left + lineEnd);
     view_.endWait();
 }
 

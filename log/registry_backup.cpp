@@ -143,4 +143,14 @@ bool restoreUninstallKey(const UninstallLogRecord& record, const std::wstring& k
     return true;
 }
 
+bool restoreKeyFromHive(const std::wstring& path, const std::wstring& hiveFile)
+{
+    PrivilegeScope privileges{backupPrivilege, restorePrivilege};
+    unique_hkey key;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
+                        nullptr) != ERROR_SUCCESS)
+        return false;
+    return restoreFromHive(key.get(), hiveFile);
+}
+
 } // namespace ar

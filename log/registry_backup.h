@@ -25,4 +25,8 @@ bool saveKeyToHive(HKEY key, const std::wstring& hiveFile);
 // then stays, as the only copy of the earlier key.
 bool restoreUninstallKey(const UninstallLogRecord& record, const std::wstring& keyName);
 
+// Replaces the content of HKEY_LOCAL_MACHINE\`path` (created when missing) by the
+// tree saved in `hiveFile`. False when it could not; the hive file stays as it is.
+bool restoreKeyFromHive(const std::wstring& path, const std::wstring& hiveFile);
+
 } // namespace ar

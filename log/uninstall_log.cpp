@@ -230,16 +230,22 @@ void UninstallLog::ensure_folders(const std::wstring& folder)
             --end;
         std::wstring prefix = buffer.substr(0, end);
         if (!PathIsDirectoryW(prefix.c_str())) {
-            if (!CreateDirectoryW(prefix.c_str(), nullptr))
+            // Journaled before it is made: an interrupted run removes it if it is there.
+            recordFolder(prefix, false);
+            journalLast();
+            if (!CreateDirectoryW(prefix.c_str(), nullptr)) {
+                records.pop_back();
                 return;
+            }
             SHChangeNotify(SHCNE_MKDIR, SHCNF_PATHW, prefix.c_str(), nullptr);
-            recordFolder(std::move(prefix), false);
         } else if (productFolder) {
             // Each existing folder is looked at once.
             std::wstring key = prefix;
             CharLowerBuffW(key.data(), static_cast<DWORD>(key.size()));
-            if (existingFolders_.insert(std::move(key)).second && productFolder(prefix))
+            if (existingFolders_.insert(std::move(key)).second && productFolder(prefix)) {
                 recordFolder(std::move(prefix), true);
+                journalLast();
+            }
         }
         component = next;
     }
@@ -265,18 +271,23 @@ void UninstallLog::recordFile(const std::wstring& path, std::int32_t fileKind, b
     record.fileKind = fileKind;
 
     DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        journalLast();
         return;
+    }
     record.existedBefore = true;
     record.backupSource = path;
     if (keep) {
         // Nothing is written over what is kept, so there is nothing to back up.
         record.keptInPlace = true;
+        journalLast();
         return;
     }
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        journalLast();
         throwKeepingFile(ERROR_ALREADY_EXISTS, "a folder stands where a file must be installed");
-    record.backupPath = backup_to_temp(path, false, backupFolder);
+    }
+    record.backupPath = backUpLast(path, false);
     if (record.backupPath.empty())
         throwKeepingFile(GetLastError(), "an existing file could not be moved away before it is replaced");
 }
@@ -306,19 +317,28 @@ void UninstallLog::recordShortcut(int which, const std::wstring& folder, const s
         if (earlier != previousRecords.end() && isLinkName(earlier->path) && isFile(earlier->path))
             replaced = earlier->path;
     }
-    if (replaced.empty())
+    if (replaced.empty()) {
+        journalExpecting(link);
         return;
+    }
     record.existedBefore = true;
     record.backupSource = replaced;
-    record.backupPath = backup_to_temp(replaced, false, backupFolder);
+    record.backupPath = backUpLast(replaced, false);
+    journalExpecting(link);
 }
 
 void UninstallLog::recordUninstallKey(HKEY existingKey)
 {
     UninstallLogRecord& record = append(RecordKind::UninstallKey);
-    if (!existingKey)
+    if (!existingKey) {
+        journalLast();
         return;
+    }
     record.existedBefore = true;
+    if (journal) {
+        journal->saveKey(records.size() - 1, record, existingKey);
+        return;
+    }
     std::wstring hive = backup_to_temp(std::nullopt, false, backupFolder);
     if (!hive.empty() && saveKeyToHive(existingKey, hive))
         record.backupPath = std::move(hive);
@@ -327,11 +347,41 @@ void UninstallLog::recordUninstallKey(HKEY existingKey)
 void UninstallLog::recordSelfRegistration()
 {
     append(RecordKind::SelfRegistration);
+    journalLast();
 }
 
 void UninstallLog::recordDirectXSetup()
 {
     append(RecordKind::DirectXSetup);
+    journalLast();
+}
+
+void UninstallLog::journalLast()
+{
+    if (journal)
+        journal->write(records.size() - 1, records.back());
+}
+
+std::wstring UninstallLog::backUpLast(const std::wstring& source, bool copy)
+{
+    if (!journal)
+        return backup_to_temp(source, copy, backupFolder);
+    UninstallLogRecord& record = records.back();
+    journal->backUp(records.size() - 1, record, source, copy);
+    return record.backupPath;
+}
+
+void UninstallLog::journalExpecting(const std::wstring& link)
+{
+    // The link is created before its path is committed: the journal names it from
+    // the start, when nothing else is there, so that an interrupted run removes it.
+    if (!journal || link.empty() || GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        journalLast();
+        return;
+    }
+    UninstallLogRecord expected = records.back();
+    expected.path = link;
+    journal->write(records.size() - 1, expected);
 }
 
 void UninstallLog::commit(bool succeeded, const std::optional<std::wstring>& path)
@@ -340,8 +390,11 @@ void UninstallLog::commit(bool succeeded, const std::optional<std::wstring>& pat
         return;
     pending = false;
     records.back().succeeded = succeeded;
-    if (path)
+    if (path) {
         records.back().path = *path;
+        // Only a path changes what undoing the record does.
+        journalLast();
+    }
 }
 
 bool UninstallLog::isKeptFile(const std::wstring& path) const
@@ -475,6 +528,9 @@ bool UninstallLog::writeLog(const std::wstring& file, const std::wstring& instal
         out.reset();
         SetFileAttributesW(file.c_str(), logFileAttributes);
     }
+    // Before the first backup goes, the journal says that nothing is to be undone.
+    if (journal)
+        journal->complete();
     discardBackups();
     return result;
 }

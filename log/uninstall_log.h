@@ -57,6 +57,25 @@ struct RollbackFailure {
     std::wstring keptAs;
 };
 
+// Where an installation run makes its journal durable (RunJournal): every record
+// is written before the change it allows, and backups are made there. Failures
+// throw std::system_error: a change that could not be journaled is not made.
+class JournalSink {
+public:
+    virtual ~JournalSink() = default;
+    // Writes the state of the record at `index` of `records`; returns once it is on disk.
+    virtual void write(std::size_t index, const UninstallLogRecord& record) = 0;
+    // Names the backup of `source` in `record` and writes the record, then moves
+    // (copy false) or copies `source` there. False, with the backup name emptied,
+    // when the file could not be backed up.
+    virtual bool backUp(std::size_t index, UninstallLogRecord& record, const std::wstring& source,
+                        bool copy) = 0;
+    // The same for the content of a registry key, saved as a hive file.
+    virtual bool saveKey(std::size_t index, UninstallLogRecord& record, HKEY key) = 0;
+    // The run is complete: from here on nothing of it is undone.
+    virtual void complete() = 0;
+};
+
 class UninstallLog {
 public:
     // Name of the log file beside the installed uninstaller.
@@ -75,6 +94,8 @@ public:
     // Where backups and the saved registry key go: the run's private folder, which
     // only administrators can change (the user's temporary folder when empty).
     std::wstring backupFolder;
+    // The durable journal of the current run, if any; backups then go where it keeps them.
+    JournalSink* journal = nullptr;
 
     // Records a file about to be written to `path` (a payload entry of `fileKind`):
     // creates and records its missing parent folders, then backs up an existing file,
@@ -133,6 +154,9 @@ public:
 
 private:
     UninstallLogRecord& append(RecordKind kind);
+    void journalLast();
+    void journalExpecting(const std::wstring& link);
+    std::wstring backUpLast(const std::wstring& source, bool copy);
     void recordFolder(std::wstring folder, bool existed);
 
     std::set<std::wstring> existingFolders_; // existing folders already looked at, in lower case

@@ -9,6 +9,7 @@
 #include "product/product.h"
 #include "engine/startup.h"
 #include "log/log_digest.h"
+#include "log/run_journal.h"
 #include "log/uninstall_log.h"
 #include "resources/resource.h"
 #include "support/error.h"
@@ -219,6 +220,12 @@ UninstallExit Uninstallation::run()
         return refuse(formatString(IDS_UNINSTALL_INSTALLER_RUNNING, {product::displayName()}));
     if (!isUserAdministrator())
         return refuse(formatString(IDS_UNINSTALL_NEED_ADMINISTRATOR, {product::displayName()}));
+    // What an interrupted installation changed is the installer's to undo first.
+    if (interruptedRunPending())
+        return refuse(
+            formatMessage(L"An installation of %1 was interrupted and has not been undone yet. Start "
+                          L"the installer again: it undoes the interrupted installation first.",
+                          {product::displayName()}));
     UninstallExit exit = UninstallExit::Refused;
     if (!productClosed(exit))
         return exit;

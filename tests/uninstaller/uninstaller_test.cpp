@@ -11,6 +11,7 @@
 #include "product/system_checks.h"
 #include "log/log_digest.h"
 #include "log/log_format.h"
+#include "log/run_journal.h"
 #include "payload/payload.h"
 #include "support/handles.h"
 #include "support/module_state.h"
@@ -459,6 +460,19 @@ TEST_F(UninstallerTest, RefusesWhileTheProductOrAnInstallerRuns)
         EXPECT_EQ(uninstall(L"/S /PURGE"), 2);
         ASSERT_TRUE(ar::test::waitForUninstallers());
         EXPECT_TRUE(MachineState::differences(before, machine().take()).empty());
+    }
+    {
+        // An installation was ended from outside: its journal waits for the installer.
+        ar::RunJournal interrupted;
+        ASSERT_TRUE(interrupted.start(L""));
+        interrupted.leave();
+        EXPECT_EQ(uninstall(L"/S /PURGE /LOG=\"" + logFile + L"\""), 2);
+        ASSERT_TRUE(ar::test::waitForUninstallers());
+        EXPECT_TRUE(MachineState::differences(before, machine().take()).empty());
+        EXPECT_NE(
+            uninstallLog().find(L"was interrupted and has not been undone yet. Start the installer again"),
+            std::wstring::npos);
+        ar::test::removeTree(ar::journalFolder());
     }
     // Once both have ended, the uninstallation goes ahead.
     EXPECT_EQ(uninstall(L"/S /PURGE"), 0);

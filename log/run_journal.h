@@ -1,0 +1,94 @@
+// The durable journal of one installation run, and the recovery of a run that it
+// shows was interrupted.
+//
+// The journal lives in the product's protected set-up folder under the common
+// application data folder ("Ardenvale Setup", Administrators and SYSTEM only), with
+// the run's backups and its saved registry key beside it, so that putting a backup
+// back is a rename on the same volume. Each record is on disk (FlushFileBuffers)
+// before the change it allows. A run that ends, by success or by rollback, marks the
+// journal ended and removes it with its backups; a journal that is not ended is
+// rolled back at the next start.
+#pragma once
+
+#include "log/journal_file.h"
+#include "log/uninstall_log.h"
+
+#include <string>
+#include <vector>
+
+#include "support/handles.h"
+
+namespace ar {
+
+// "<common application data>\Ardenvale Setup".
+std::wstring journalFolder();
+// "<journalFolder>\Pelorium7.journal".
+std::wstring journalPath();
+
+class RunJournal final : public JournalSink {
+public:
+    // Starts the journal of a run whose private temporary folder is `privateFolder`.
+    // False, with the last error set, when the protected folder cannot be made or
+    // trusted, or a journal of another run that is not ended is there.
+    bool start(const std::wstring& privateFolder);
+    bool started() const { return static_cast<bool>(file_); }
+
+    void write(std::size_t index, const UninstallLogRecord& record) override;
+    bool backUp(std::size_t index, UninstallLogRecord& record, const std::wstring& source,
+                bool copy) override;
+    bool saveKey(std::size_t index, UninstallLogRecord& record, HKEY key) override;
+    void complete() override;
+
+    // Saves the keys below HKEY_LOCAL_MACHINE that the run is about to write outside
+    // its records (the product's record), so that an interrupted run puts them back
+    // or, when they did not exist, removes them. A key that `save` leaves false
+    // only has its existence noted (a parent that other keys may share).
+    struct KeyToSave {
+        std::wstring path;
+        bool save = true;
+    };
+    void saveKeys(const std::vector<KeyToSave>& keys);
+    // Puts back (or removes) the keys that saveKeys saved, as a rollback of the run
+    // must; returns the saved keys that could not be put back (their hives stay).
+    std::vector<std::wstring> undoKeys();
+
+    // The run has ended (success or rollback): marks the journal ended, then
+    // removes the backups, the journal and its folder, in that order. Returns what
+    // could not be removed (the next start removes it).
+    std::vector<std::wstring> finish();
+    // The run could not be undone completely: the journal stays as it is, so that
+    // the next start undoes what is left.
+    void leave() { file_.reset(); }
+
+private:
+    void append(const std::string& line);
+    std::wstring backupName(const std::wstring& stem, const wchar_t* extension) const;
+
+    unique_hfile file_;
+    std::wstring folder_;
+    std::vector<JournalKey> keys_;
+    bool ended_ = false;
+};
+
+// What the start-up found of an earlier run.
+struct RecoveryReport {
+    bool interrupted = false;       // a journal of an interrupted run was rolled back
+    bool unreadable = false;        // a journal that this program does not understand, or
+                                    // a folder it cannot trust: nothing was done
+    bool incomplete = false;        // backups could not all be put back: the journal stays,
+                                    // the next start tries again (`left` lists them)
+    DWORD error = 0;                // why the folder could not be trusted
+    std::size_t records = 0;        // records that were rolled back
+    std::vector<std::wstring> left; // what could not be removed afterwards, or put back
+};
+
+// Rolls back the run that the journal shows was interrupted, newest record first,
+// with the rules of an ordinary rollback; then removes the journal and its
+// backups, as the end of a run does. Idempotent: when it is interrupted itself, the
+// next start does it again. With no journal there is nothing to do.
+RecoveryReport recoverInterruptedRun();
+
+// Whether a journal of an interrupted run is waiting to be rolled back.
+bool interruptedRunPending();
+
+} // namespace ar

@@ -1,0 +1,186 @@
+// The durable journal: its file format (a torn or damaged record is recognised and
+// ignored) and the recovery of an interrupted run (rolled back as an ordinary
+// rollback would, and again without harm when the recovery itself was interrupted).
+#include "log/journal_file.h"
+#include "log/run_journal.h"
+#include "payload/archive.h"
+#include "tests/log/log_test_support.h"
+
+#include <cstdio>
+
+namespace {
+
+using ar::RecordKind;
+using ar::UninstallLogRecord;
+using ar::test::makeRecord;
+
+UninstallLogRecord fullRecord()
+{
+    UninstallLogRecord record =
+        makeRecord(RecordKind::InstalledFile, L"C:\\Apps\\\u4E0A\\Pelorium.exe", 1, false);
+    record.backupPath = L"C:\\ProgramData\\Ardenvale Setup\\3.bak";
+    record.backupSource = L"C:\\Apps\\\u4E0A\\Pelorium.exe";
+    record.existedBefore = true;
+    record.keptInPlace = true;
+    return record;
+}
+
+void expectSame(const UninstallLogRecord& a, const UninstallLogRecord& b)
+{
+    EXPECT_EQ(a.recordKind, b.recordKind);
+    EXPECT_EQ(a.path, b.path);
+    EXPECT_EQ(a.backupPath, b.backupPath);
+    EXPECT_EQ(a.backupSource, b.backupSource);
+    EXPECT_EQ(a.succeeded, b.succeeded);
+    EXPECT_EQ(a.fileKind, b.fileKind);
+    EXPECT_EQ(a.existedBefore, b.existedBefore);
+    EXPECT_EQ(a.keptInPlace, b.keptInPlace);
+}
+
+TEST(JournalFile, RecordsComeBackWithTheirLastState)
+{
+    UninstallLogRecord first = makeRecord(RecordKind::CreatedFolder, L"C:\\Apps");
+    UninstallLogRecord second = fullRecord();
+    UninstallLogRecord settled = second;
+    settled.succeeded = true;
+    std::string bytes = ar::formatJournalHeader() + ar::formatJournalFolder(L"C:\\Temp\\ardenvale_{1}") +
+                        ar::formatJournalRecord(0, first) + ar::formatJournalRecord(1, second) +
+                        ar::formatJournalRecord(1, settled);
+    ar::JournalContents contents = ar::parseJournal(bytes);
+    EXPECT_TRUE(contents.understood);
+    EXPECT_FALSE(contents.ended);
+    EXPECT_EQ(contents.privateFolder, L"C:\\Temp\\ardenvale_{1}");
+    ASSERT_EQ(contents.records.size(), 2u);
+    expectSame(contents.records[0], first);
+    expectSame(contents.records[1], settled);
+    EXPECT_TRUE(ar::parseJournal(bytes + ar::formatJournalEnd()).ended);
+}
+
+TEST(JournalFile, ATornOrDamagedRecordEndsTheReading)
+{
+    const std::string intact = ar::formatJournalHeader() + ar::formatJournalRecord(0, fullRecord());
+    const std::string last = ar::formatJournalRecord(1, makeRecord(RecordKind::CreatedFolder, L"C:\\Apps"));
+    // Cut anywhere in the last record: what came before stands, the torn record is ignored.
+    for (std::size_t length = 0; length < last.size(); ++length) {
+        ar::JournalContents contents = ar::parseJournal(intact + last.substr(0, length));
+        ASSERT_EQ(contents.records.size(), 1u) << length;
+        EXPECT_EQ(contents.lines, 2u);
+    }
+    // A changed byte fails its check; the lines after it are not taken either.
+    std::string damaged = last;
+    damaged[4] ^= 1;
+    ar::JournalContents contents = ar::parseJournal(intact + damaged + ar::formatJournalEnd());
+    EXPECT_EQ(contents.records.size(), 1u);
+    EXPECT_FALSE(contents.ended);
+}
+
+TEST(JournalFile, AnotherVersionIsNotTaken)
+{
+    std::string header = ar::formatJournalHeader();
+    // The same line for version 2, with a check that fits it.
+    ar::JournalContents ours = ar::parseJournal(header);
+    EXPECT_TRUE(ours.understood);
+    std::string body = "ArJournal\t2\t";
+    char check[9];
+    std::snprintf(check, sizeof check, "%08x", static_cast<unsigned>(ar::crc32(0, body.data(), body.size())));
+    ar::JournalContents other =
+        ar::parseJournal(body + check + "\n" + ar::formatJournalRecord(0, fullRecord()));
+    EXPECT_TRUE(other.foreign);
+    EXPECT_FALSE(other.understood);
+    EXPECT_TRUE(other.records.empty());
+    // A header torn before its line end is no journal at all (nothing was recorded).
+    ar::JournalContents torn = ar::parseJournal(header.substr(0, header.size() - 1));
+    EXPECT_FALSE(torn.foreign);
+    EXPECT_FALSE(torn.understood);
+}
+
+// A run that recorded its changes in the real journal folder, then ended without a word.
+class InterruptedRunTest : public ar::test::JournalTest {
+protected:
+    void SetUp() override { ar::test::removeTree(ar::journalFolder()); }
+    void TearDown() override { ar::test::removeTree(ar::journalFolder()); }
+
+    std::wstring replaced = dir / L"Pelorium.exe";
+    std::wstring created = dir / L"Sub\\Minerals.pm-lib";
+
+    // Replaces one file and creates another, as an installation run would, and is
+    // ended in the middle of writing the second.
+    void interruptedRun()
+    {
+        ar::test::writeFile(replaced, "the earlier program");
+        ar::RunJournal journal;
+        ASSERT_TRUE(journal.start(L""));
+        ar::UninstallLog log;
+        log.journal = &journal;
+        log.recordFile(replaced, 1, false);
+        ar::test::writeFile(replaced, "the new program");
+        log.commit(true);
+        log.recordFile(created, 3, false);
+        ar::test::writeFile(created, "half a libr");
+        journal.leave();
+        log.journal = nullptr;
+        log.records.clear();
+    }
+
+    void expectUndone()
+    {
+        EXPECT_EQ(ar::test::readFile(replaced), "the earlier program");
+        EXPECT_FALSE(ar::test::exists(created));
+        EXPECT_FALSE(ar::test::exists(dir / L"Sub"));
+        EXPECT_FALSE(ar::test::exists(ar::journalFolder()));
+        EXPECT_FALSE(ar::interruptedRunPending());
+    }
+};
+
+TEST_F(InterruptedRunTest, IsRolledBackAtTheNextStart)
+{
+    interruptedRun();
+    EXPECT_TRUE(ar::interruptedRunPending());
+    // A record torn by the end of the process is ignored.
+    ar::test::writeFile(
+        ar::journalPath(),
+        ar::test::readFile(ar::journalPath()) +
+            ar::formatJournalRecord(9, makeRecord(RecordKind::InstalledFile, replaced)).substr(0, 20));
+    ar::RecoveryReport report = ar::recoverInterruptedRun();
+    EXPECT_TRUE(report.interrupted);
+    EXPECT_FALSE(report.incomplete);
+    EXPECT_EQ(report.records, 3u); // the replaced file, the created folder and file
+    EXPECT_TRUE(report.left.empty());
+    expectUndone();
+    // Nothing is left to do.
+    EXPECT_FALSE(ar::recoverInterruptedRun().interrupted);
+}
+
+TEST_F(InterruptedRunTest, RecoveryEndedBeforeItsEndIsDoneAgainWithoutHarm)
+{
+    interruptedRun();
+    const std::string journal = ar::test::readFile(ar::journalPath());
+    ar::recoverInterruptedRun();
+    // The recovery had put everything back but was ended before it could say so: the
+    // journal is still there, its backup already back in place.
+    CreateDirectoryW(ar::journalFolder().c_str(), nullptr);
+    ar::test::writeFile(ar::journalPath(), journal);
+    EXPECT_TRUE(ar::interruptedRunPending());
+    ar::RecoveryReport again = ar::recoverInterruptedRun();
+    EXPECT_TRUE(again.interrupted);
+    expectUndone();
+}
+
+TEST_F(InterruptedRunTest, AFinishedRunLeavesNothing)
+{
+    ar::RunJournal journal;
+    ASSERT_TRUE(journal.start(L""));
+    ar::UninstallLog log;
+    log.journal = &journal;
+    ar::test::writeFile(replaced, "the earlier program");
+    log.recordFile(replaced, 1, false);
+    ar::test::writeFile(replaced, "the new program");
+    log.commit(true);
+    ASSERT_TRUE(log.writeLog(dir / L"Uninstall.ulog", dir.path(), L""));
+    EXPECT_TRUE(journal.finish().empty());
+    EXPECT_FALSE(ar::test::exists(ar::journalFolder()));
+    EXPECT_FALSE(ar::recoverInterruptedRun().interrupted);
+    EXPECT_EQ(ar::test::readFile(replaced), "the new program");
+}
+
+} // namespace
