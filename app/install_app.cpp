@@ -247,29 +247,26 @@ bool CInstallApp::recoverInterruptedRun()
         ar::messageBox(text, {}, type);
     };
     if (report.unreadable) {
-        tell(ar::formatMessage(
-                 L"An interrupted installation cannot be undone: '%1' is not a journal that this "
-                 L"installer can trust or read (%2).",
+        tell(ar::formatString(
+                 IDS_JOURNAL_UNREADABLE,
                  {ar::journalPath(), ar::formatPrintf(L"%08x", static_cast<unsigned>(report.error))}),
              MB_OK | MB_ICONEXCLAMATION);
         return false;
     }
     if (report.incomplete) {
-        tell(ar::formatMessage(L"An installation of %1 was interrupted and could not be completely undone: "
-                               L"close every program that uses its files and start the installer again.",
-                               {ar::product::displayName()}),
+        tell(ar::formatString(IDS_INTERRUPTED_INCOMPLETE, {ar::product::displayName()}),
              MB_OK | MB_ICONEXCLAMATION);
         for (const std::wstring& left : report.left)
-            log_.line(L"Not restored: " + left);
+            log_.line(ar::formatString(IDS_NOT_RESTORED, {left}));
         return false;
     }
     if (report.interrupted)
-        tell(ar::formatMessage(L"An installation of %1 was interrupted: its %2 changes have been undone.",
-                               {ar::product::displayName(), std::to_wstring(report.records)}),
+        tell(ar::formatString(IDS_INTERRUPTED_UNDONE,
+                              {ar::product::displayName(), std::to_wstring(report.records)}),
              MB_OK | MB_ICONINFORMATION);
     if (log_.isOpen())
         for (const std::wstring& left : report.left)
-            log_.line(L"Not removed (the next start removes it): " + left);
+            log_.line(ar::formatString(IDS_NOT_REMOVED_YET, {left}));
     return true;
 }
 

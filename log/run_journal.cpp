@@ -15,8 +15,9 @@
 namespace ar {
 namespace {
 
-constexpr wchar_t journalFolderName[] = L"Ardenvale Setup";
-constexpr wchar_t journalFileName[] = L"Pelorium7.journal";
+// "Ardenvale Setup" and "Pelorium7.journal".
+const std::wstring journalFolderName = std::wstring(product::companyName) + L" Setup";
+const std::wstring journalFileName = std::wstring(product::objectStem) + L".journal";
 // A protected access list: full control to Administrators and SYSTEM, inherited by
 // every file below, nothing inherited from the common application data folder.
 constexpr wchar_t journalFolderSddl[] = L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
@@ -153,7 +154,7 @@ std::vector<std::wstring> removeJournalFolder(const std::wstring& folder)
     if (search != INVALID_HANDLE_VALUE) {
         do {
             const std::wstring name = found.cFileName;
-            if (name == L"." || name == L".." || lstrcmpiW(name.c_str(), journalFileName) == 0)
+            if (name == L"." || name == L".." || lstrcmpiW(name.c_str(), journalFileName.c_str()) == 0)
                 continue;
             const std::wstring path = folder + L"\\" + name;
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {

@@ -176,8 +176,18 @@ bool restoreFile(const UninstallLogRecord& record)
     DWORD originAttributes = GetFileAttributesW(origin.c_str());
     if (originAttributes != INVALID_FILE_ATTRIBUTES && (originAttributes & FILE_ATTRIBUTE_READONLY))
         SetFileAttributesW(origin.c_str(), originAttributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
-    if (!MoveFileExW(record.backupPath.c_str(), origin.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)) {
+    // A program that the run started (its self-registration) may hold its own file
+    // for a moment after the run ended: a held file gets a few more tries.
+    bool moved = false;
+    for (int attempt = 0; attempt < 30 && !moved; ++attempt) {
+        moved = MoveFileExW(record.backupPath.c_str(), origin.c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH);
+        const DWORD error = moved ? ERROR_SUCCESS : GetLastError();
+        if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED)
+            break;
+        Sleep(100);
+    }
+    if (!moved) {
         if (attributes != INVALID_FILE_ATTRIBUTES)
             SetFileAttributesW(record.backupPath.c_str(), attributes);
         if (originAttributes != INVALID_FILE_ATTRIBUTES)

@@ -128,6 +128,11 @@
 #define IDS_FOLDER_IS_FILE 1134   // %1: the folder typed
 #define IDS_ROLLBACK_KEPT 1135    // %1 what could not be put back, %2 where it is kept
 #define IDS_ROLLBACK_LEFT 1136    // %1 what the run could not remove
+#define IDS_JOURNAL_UNREADABLE 1137     // %1 the journal, %2 the error
+#define IDS_INTERRUPTED_INCOMPLETE 1138 // %1 the product
+#define IDS_INTERRUPTED_UNDONE 1139     // %1 the product, %2 how many changes
+#define IDS_NOT_RESTORED 1142           // %1 what stays in its backup
+#define IDS_NOT_REMOVED_YET 1143        // %1 what the next start removes
 #define IDS_NOT_ENOUGH_SPACE 1140 // %1 volume, %2 needed, %3 free
 #define IDS_SPACE_ON_VOLUME 1141  // %1 volume, %2 needed, %3 free
 
@@ -163,3 +168,4 @@
 #define IDS_UNINSTALL_FOLDER_KEPT 1223
 #define IDS_UNINSTALL_TRY_AGAIN 1224
 #define IDS_UNINSTALL_BAD_COMMAND_LINE 1225
+#define IDS_UNINSTALL_INTERRUPTED 1226 // %1 the product

@@ -222,10 +222,7 @@ UninstallExit Uninstallation::run()
         return refuse(formatString(IDS_UNINSTALL_NEED_ADMINISTRATOR, {product::displayName()}));
     // What an interrupted installation changed is the installer's to undo first.
     if (interruptedRunPending())
-        return refuse(
-            formatMessage(L"An installation of %1 was interrupted and has not been undone yet. Start "
-                          L"the installer again: it undoes the interrupted installation first.",
-                          {product::displayName()}));
+        return refuse(formatString(IDS_UNINSTALL_INTERRUPTED, {product::displayName()}));
     UninstallExit exit = UninstallExit::Refused;
     if (!productClosed(exit))
         return exit;
