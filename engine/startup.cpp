@@ -41,14 +41,6 @@ std::optional<std::wstring> logBeside(const std::wstring& file)
     return std::wstring(buffer);
 }
 
-std::wstring specialFolder(int csidl)
-{
-    wchar_t buffer[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer)))
-        return {};
-    return buffer;
-}
-
 bool pathExists(const std::wstring& path)
 {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -84,7 +76,7 @@ ProductFolders registeredProductFolders(const std::wstring& installFolder, const
     folders.shortcutFolder = recorded.menuRecorded ? recorded.menuFolder : defaultShortcutFolder();
     folders.dataFolders = companyDataFolders();
     for (int csidl : {CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY}) {
-        std::wstring desktop = specialFolder(csidl);
+        std::wstring desktop = shellFolder(csidl);
         if (!desktop.empty())
             folders.desktopFolders.push_back(desktop);
     }

@@ -9,6 +9,7 @@
 
 #include "product/product.h"
 #include "support/format.h"
+#include "support/shell_folders.h"
 
 namespace ar {
 namespace {
@@ -288,11 +289,9 @@ bool isPlainAbsolutePath(const std::wstring& path)
 std::vector<std::wstring> companyDataFolders()
 {
     std::vector<std::wstring> folders;
-    for (int csidl : {CSIDL_COMMON_APPDATA, CSIDL_APPDATA}) {
-        wchar_t base[MAX_PATH] = {};
-        if (SUCCEEDED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, base)) && base[0])
-            folders.push_back(std::wstring(base) + L'\\' + product::companyName);
-    }
+    for (int csidl : {CSIDL_COMMON_APPDATA, CSIDL_APPDATA})
+        if (std::wstring base = shellFolder(csidl); !base.empty())
+            folders.push_back(base + L'\\' + product::companyName);
     return folders;
 }
 

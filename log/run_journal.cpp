@@ -1,6 +1,7 @@
 #include "log/run_journal.h"
 
 #include "product/product.h"
+#include "support/shell_folders.h"
 #include "log/journal_file.h"
 #include "log/registry_backup.h"
 
@@ -249,11 +250,8 @@ std::string readWhole(HANDLE file)
 
 std::wstring journalFolder()
 {
-    wchar_t common[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common)) ||
-        !common[0])
-        return {};
-    return std::wstring(common) + L"\\" + journalFolderName;
+    const std::wstring common = shellFolder(CSIDL_COMMON_APPDATA);
+    return common.empty() ? common : common + L"\\" + journalFolderName;
 }
 
 std::wstring journalPath()

@@ -5,13 +5,19 @@
 
 namespace ar {
 
+std::wstring shellFolder(int csidl)
+{
+    wchar_t buffer[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer)))
+        return {};
+    return buffer;
+}
+
 std::wstring allUsersElseOwnFolder(int commonCsidl, int userCsidl)
 {
-    for (int csidl : {commonCsidl, userCsidl}) {
-        wchar_t buffer[MAX_PATH] = {};
-        if (SUCCEEDED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer)) && buffer[0])
-            return buffer;
-    }
+    for (int csidl : {commonCsidl, userCsidl})
+        if (std::wstring folder = shellFolder(csidl); !folder.empty())
+            return folder;
     return {};
 }
 
