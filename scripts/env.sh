@@ -12,9 +12,9 @@ wine=/usr/lib/wine/wine
 wineserver=/usr/lib/wine/wineserver
 
 configure_and_build() {
-    AR_DEPS_DIR=$deps "$root/scripts/bootstrap"
+    AR_DEPS_DIR=$deps "$root/scripts/bootstrap" || return
     cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
-          -DCMAKE_BUILD_TYPE=Release -DAR_DEPS_DIR="$deps" >/dev/null
+          -DCMAKE_BUILD_TYPE=Release -DAR_DEPS_DIR="$deps" >/dev/null || return
     cmake --build "$build" -j "$(nproc)"
 }
 
