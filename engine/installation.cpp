@@ -10,6 +10,7 @@
 #include "product/language.h"
 #include "product/product.h"
 #include "product/product_record.h"
+#include "product/self_registration.h"
 #include "engine/directx_setup.h"
 #include "engine/disk_space.h"
 #include "log/file_placement.h"
@@ -275,43 +276,23 @@ void Run::runDirectXSetup()
 
 bool Run::registerProgram(bool registryOk)
 {
-    log_.recordSelfRegistration();
-    std::wstring command = selfRegistrationCommand(programs_.programPath);
+    log_.recordSelfRegistration(programs_.programPath);
     wchar_t folder[MAX_PATH] = {};
     lstrcpynW(folder, programs_.programPath.c_str(), MAX_PATH);
     PathRemoveFileSpecW(folder);
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOWNOACTIVATE;
-    unique_process_information process;
-
     // The installed program refuses to register while an installer holds the lock.
     context_.instanceLock.release();
-    bool ok = false;
-    // The program is named as the application, so that its path is never parsed
-    // out of the command line.
-    if (!CreateProcessW(programs_.programPath.c_str(), command.data(), nullptr, nullptr, FALSE,
-                        HIGH_PRIORITY_CLASS, nullptr, folder, &startup, &process)) {
-        log_.commit(false);
-        context_.instanceLock.acquire();
-        return false;
-    }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD exitCode = 0;
-    if (!GetExitCodeProcess(process.hProcess, &exitCode))
-        exitCode = 0;
+    const RegistrationResult result =
+        runRegistration(programs_.programPath, Registration::Register, folder, INFINITE, HIGH_PRIORITY_CLASS);
     context_.instanceLock.acquire();
-    const bool registered = static_cast<LONG>(exitCode) == product::registrationDone;
-    ok = registryOk && registered;
-    log_.commit(registered);
-    if (registered) {
+    log_.commit(result.done);
+    if (result.done) {
         view_.beginWait();
         SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
         view_.endWait();
     }
-    return ok;
+    return registryOk && result.done;
 }
 
 bool Run::execute()
@@ -506,11 +487,6 @@ std::wstring errorCodeText(const std::error_code& code)
 PayloadFolders payloadFolders(const std::wstring& installFolder, const std::wstring& tempFolder)
 {
     return {installFolder, formatString(IDS_EXAMPLES_FOLDER, {product::name}), tempFolder};
-}
-
-std::wstring selfRegistrationCommand(const std::wstring& programPath)
-{
-    return quoteSpaces(programPath) + L" /Register /Background";
 }
 
 void Run::abandon(const std::exception& error)

@@ -58,8 +58,4 @@ std::wstring errorCodeText(const std::error_code& code);
 // `installFolder` whose temporary files go to `tempFolder`.
 PayloadFolders payloadFolders(const std::wstring& installFolder, const std::wstring& tempFolder);
 
-// The self-registration command line: the program path, quoted when it has a blank,
-// and " /Register /Background".
-std::wstring selfRegistrationCommand(const std::wstring& programPath);
-
 } // namespace ar

@@ -35,12 +35,17 @@ bool writeUninstallRegistration(const UninstallRegistration& registration, Unins
         ERROR_SUCCESS)
         return false;
     unique_hkey key;
-    DWORD disposition = 0;
-    if (RegCreateKeyExW(parent.get(), product::productKey().c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, key.put(), &disposition) != ERROR_SUCCESS)
+    const bool existed = RegOpenKeyExW(parent.get(), product::productKey().c_str(), 0, KEY_ALL_ACCESS,
+                                       key.put()) == ERROR_SUCCESS;
+    // A new key is recorded before it is made, so that a run ended in between
+    // still removes it.
+    log.recordUninstallKey(existed ? key.get() : nullptr);
+    if (!existed &&
+        RegCreateKeyExW(parent.get(), product::productKey().c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
+        log.commit(false);
         return false;
-
-    log.recordUninstallKey(disposition == REG_OPENED_EXISTING_KEY ? key.get() : nullptr);
+    }
 
     bool ok = setString(key.get(), L"DisplayName", product::displayName());
     ok = setString(key.get(), L"UninstallString", registration.uninstallerPath) && ok;

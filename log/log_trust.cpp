@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "product/product.h"
+#include "support/folder_rules.h"
 #include "support/format.h"
 #include "support/shell_folders.h"
 
@@ -89,14 +90,6 @@ bool startsWith(const std::vector<std::wstring>& path, const std::vector<std::ws
 bool endsWithLink(const std::wstring& path)
 {
     return path.size() > 4 && equalIgnoringCase(path.substr(path.size() - 4), L".lnk");
-}
-
-std::wstring parentOf(const std::wstring& path)
-{
-    std::size_t end = path.find_last_of(L"\\/");
-    if (end == std::wstring::npos)
-        return {};
-    return path.substr(0, end);
 }
 
 bool isBelowAny(const std::wstring& path, const std::vector<std::wstring>& folders)

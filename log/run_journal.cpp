@@ -1,6 +1,7 @@
 #include "log/run_journal.h"
 
 #include "product/product.h"
+#include "support/folder_rules.h"
 #include "support/shell_folders.h"
 #include "log/journal_file.h"
 #include "log/registry_backup.h"
@@ -39,12 +40,6 @@ void deleteFile(const std::wstring& path)
 bool sameFolder(const std::wstring& a, const std::wstring& b)
 {
     return lstrcmpiW(a.c_str(), b.c_str()) == 0;
-}
-
-std::wstring parentOf(const std::wstring& path)
-{
-    std::size_t end = path.find_last_of(L'\\');
-    return end == std::wstring::npos ? std::wstring() : path.substr(0, end);
 }
 
 std::wstring volumeOf(const std::wstring& path)
@@ -263,7 +258,6 @@ std::wstring journalPath()
 bool RunJournal::start(const std::wstring& privateFolder)
 {
     file_.reset();
-    ended_ = false;
     folder_ = journalFolder();
     if (folder_.empty()) {
         SetLastError(ERROR_PATH_NOT_FOUND);
@@ -299,7 +293,7 @@ bool RunJournal::start(const std::wstring& privateFolder)
 
 void RunJournal::append(const std::string& line)
 {
-    if (!file_ || ended_)
+    if (!file_)
         return;
     if (!appendDurably(file_.get(), line))
         throwLastError("the installation journal could not be written");
@@ -325,34 +319,39 @@ bool RunJournal::backUp(std::size_t index, UninstallLogRecord& record, const std
     record.backupPath = target;
     write(index, record);
 
-    DWORD attributes = GetFileAttributesW(source.c_str());
+    const DWORD attributes = GetFileAttributesW(source.c_str());
     const bool haveAttributes = attributes != INVALID_FILE_ATTRIBUTES;
     if (haveAttributes && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         record.backupPath.clear();
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
-    SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_NORMAL);
+    // The file keeps its attributes while it is backed up, and the backup has them
+    // from the moment it appears under its name: a run ended at any point here gets
+    // the file back as it was (read-only included).
     bool placed = false;
     if (!copy && sameFolder(volumeOf(source), volumeOf(target))) {
         placed = MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
     } else {
         // A copy appears under the backup's name only once it is whole.
         const std::wstring part = target + L".part";
-        placed = CopyFileW(source.c_str(), part.c_str(), FALSE) && flushFile(part) &&
+        placed = CopyFileW(source.c_str(), part.c_str(), FALSE) &&
+                 SetFileAttributesW(part.c_str(), FILE_ATTRIBUTE_NORMAL) && flushFile(part) &&
+                 (!haveAttributes || SetFileAttributesW(part.c_str(), attributes)) &&
                  MoveFileExW(part.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
-        if (!placed)
+        if (!placed) {
             deleteFile(part);
-        else if (!copy && !DeleteFileW(source.c_str()))
-            placed = false;
+        } else if (!copy) {
+            SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (!DeleteFileW(source.c_str())) {
+                const DWORD error = GetLastError();
+                SetFileAttributesW(source.c_str(), attributes);
+                SetLastError(error);
+                placed = false;
+            }
+        }
     }
-    DWORD error = GetLastError();
-    if (haveAttributes) {
-        if (copy || !placed)
-            SetFileAttributesW(source.c_str(), attributes);
-        if (placed)
-            SetFileAttributesW(target.c_str(), attributes);
-    }
+    const DWORD error = GetLastError();
     if (!placed && GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES)
         record.backupPath.clear();
     SetLastError(error);
@@ -405,20 +404,11 @@ std::vector<std::wstring> RunJournal::undoKeys()
     return kept;
 }
 
-void RunJournal::complete()
-{
-    append(formatJournalEnd());
-    ended_ = true;
-}
-
 std::vector<std::wstring> RunJournal::finish()
 {
     if (!file_)
         return {};
-    bool ended = ended_;
-    if (!ended_)
-        ended = appendDurably(file_.get(), formatJournalEnd());
-    ended_ = true;
+    const bool ended = appendDurably(file_.get(), formatJournalEnd());
     file_.reset();
     const std::wstring path = journalPath();
     if (!ended) {

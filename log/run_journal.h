@@ -37,7 +37,6 @@ public:
     bool backUp(std::size_t index, UninstallLogRecord& record, const std::wstring& source,
                 bool copy) override;
     bool saveKey(std::size_t index, UninstallLogRecord& record, HKEY key) override;
-    void complete() override;
 
     // Saves the keys below HKEY_LOCAL_MACHINE that the run is about to write outside
     // its records (the product's record), so that an interrupted run puts them back
@@ -67,7 +66,6 @@ private:
     unique_hfile file_;
     std::wstring folder_;
     std::vector<JournalKey> keys_;
-    bool ended_ = false;
 };
 
 // What the start-up found of an earlier run.

@@ -5,7 +5,10 @@
 #include "log/log_digest.h"
 #include "log/log_format.h"
 #include "log/registry_backup.h"
+#include "product/self_registration.h"
+#include "support/folder_rules.h"
 #include "support/handles.h"
+#include "support/shell_folders.h"
 
 #include <boost/filesystem/operations.hpp>
 #include <boost/filesystem/path.hpp>
@@ -52,6 +55,9 @@ bool namedByPath(RecordKind kind)
 }
 
 // The same elements (root name, root folder, names), compared exactly.
+// How long the program's registration, or the removal of it, may take during a rollback.
+constexpr DWORD registrationTimeout = 120000;
+
 bool sameElements(const fs::path& a, const fs::path& b)
 {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
@@ -171,8 +177,10 @@ bool restoreFile(const UninstallLogRecord& record)
     }
     // Replacing in one step: a new file that cannot be deleted (held open) makes the
     // move fail, and the backup stays.
+    // The backup keeps its attributes as long as it can: a rollback ended in the
+    // middle still finds them on it. Only a move that is refused (a copy to another
+    // volume that cannot delete a read-only backup) has them cleared.
     DWORD attributes = GetFileAttributesW(record.backupPath.c_str());
-    SetFileAttributesW(record.backupPath.c_str(), FILE_ATTRIBUTE_NORMAL);
     DWORD originAttributes = GetFileAttributesW(origin.c_str());
     if (originAttributes != INVALID_FILE_ATTRIBUTES && (originAttributes & FILE_ATTRIBUTE_READONLY))
         SetFileAttributesW(origin.c_str(), originAttributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
@@ -185,7 +193,10 @@ bool restoreFile(const UninstallLogRecord& record)
         const DWORD error = moved ? ERROR_SUCCESS : GetLastError();
         if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED)
             break;
-        Sleep(100);
+        if (attempt == 0)
+            SetFileAttributesW(record.backupPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+        else
+            Sleep(100);
     }
     if (!moved) {
         if (attributes != INVALID_FILE_ATTRIBUTES)
@@ -354,9 +365,9 @@ void UninstallLog::recordUninstallKey(HKEY existingKey)
         record.backupPath = std::move(hive);
 }
 
-void UninstallLog::recordSelfRegistration()
+void UninstallLog::recordSelfRegistration(const std::wstring& program)
 {
-    append(RecordKind::SelfRegistration);
+    append(RecordKind::SelfRegistration).path = program;
     journalLast();
 }
 
@@ -436,6 +447,7 @@ std::vector<RollbackFailure> UninstallLog::rollback()
 {
     std::vector<RollbackFailure> failures;
     existingFolders_.clear();
+    std::wstring registerAgain; // an earlier program that registered itself before the run
     while (!records.empty()) {
         const UninstallLogRecord& record = records.back();
         bool undone = true;
@@ -444,19 +456,43 @@ std::vector<RollbackFailure> UninstallLog::rollback()
                 RemoveDirectoryW(record.path.c_str()); // stays when something else lies in it
         } else if (record.recordKind == RecordKind::UninstallKey)
             undone = restoreUninstallKey(record, product::productKey());
+        else if (record.recordKind == RecordKind::SelfRegistration)
+            undone = undoSelfRegistration(record.path, registerAgain);
         else if (isFileKind(record.recordKind))
             undone = restoreFile(record);
         if (!undone) {
             const bool saved = !record.backupPath.empty() &&
                                GetFileAttributesW(record.backupPath.c_str()) != INVALID_FILE_ATTRIBUTES;
-            std::wstring path = record.recordKind == RecordKind::UninstallKey ? uninstallKeyText()
-                                : record.backupSource.empty()                 ? record.path
-                                                                              : record.backupSource;
+            std::wstring path = record.recordKind == RecordKind::UninstallKey       ? uninstallKeyText()
+                                : record.recordKind == RecordKind::SelfRegistration ? selfRegistrationText
+                                : record.backupSource.empty()                       ? record.path
+                                                                                    : record.backupSource;
             failures.push_back({std::move(path), saved ? record.backupPath : std::wstring()});
         }
         records.pop_back();
     }
+    if (!registerAgain.empty() && GetFileAttributesW(registerAgain.c_str()) != INVALID_FILE_ATTRIBUTES &&
+        !runRegistration(registerAgain, Registration::Register, parentOf(registerAgain), registrationTimeout)
+             .done)
+        failures.push_back({selfRegistrationText, {}});
     return failures;
+}
+
+bool UninstallLog::undoSelfRegistration(const std::wstring& program, std::wstring& registerAgain) const
+{
+    // Only a program that this run wrote is started, and only while it is there.
+    auto installed = std::find_if(records.begin(), records.end(), [&](const UninstallLogRecord& r) {
+        return r.recordKind == RecordKind::InstalledFile && r.path == program;
+    });
+    if (program.empty() || installed == records.end())
+        return true;
+    if (installed->existedBefore)
+        registerAgain = program;
+    if (GetFileAttributesW(program.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return true;
+    // Started outside its folder, which the rollback may be about to remove.
+    return runRegistration(program, Registration::Unregister, shellFolder(CSIDL_SYSTEM), registrationTimeout)
+        .done;
 }
 
 void UninstallLog::merge()
@@ -509,6 +545,19 @@ void UninstallLog::merge()
 bool UninstallLog::writeLog(const std::wstring& file, const std::wstring& installFolder,
                             const std::wstring& shortcutFolder, std::wstring* digest)
 {
+    // The log file is the journal's, not the log's: a run ended from here on puts
+    // the earlier log back (or removes the new one), as it does the files it names.
+    if (journal) {
+        UninstallLogRecord self;
+        self.recordKind = RecordKind::InstalledFile;
+        self.path = file;
+        if (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            journal->write(records.size(), self);
+        } else {
+            self.existedBefore = true;
+            journal->backUp(records.size(), self, file, true);
+        }
+    }
     merge();
 
     bool result = false;
@@ -538,10 +587,10 @@ bool UninstallLog::writeLog(const std::wstring& file, const std::wstring& instal
         out.reset();
         SetFileAttributesW(file.c_str(), logFileAttributes);
     }
-    // Before the first backup goes, the journal says that nothing is to be undone.
-    if (journal)
-        journal->complete();
-    discardBackups();
+    // A journal keeps the backups until the run has ended (what follows the log, its
+    // digest on record, is undone with the rest until then).
+    if (!journal)
+        discardBackups();
     return result;
 }
 

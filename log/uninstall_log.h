@@ -72,8 +72,6 @@ public:
                         bool copy) = 0;
     // The same for the content of a registry key, saved as a hive file.
     virtual bool saveKey(std::size_t index, UninstallLogRecord& record, HKEY key) = 0;
-    // The run is complete: from here on nothing of it is undone.
-    virtual void complete() = 0;
 };
 
 class UninstallLog {
@@ -115,10 +113,13 @@ public:
 
     // Records the product's uninstall key about to be written. `existingKey` is the
     // open key when it existed before (its content is saved to a hive file first),
-    // nullptr when the caller has just created it.
+    // nullptr when the caller is about to create it.
     void recordUninstallKey(HKEY existingKey);
 
-    void recordSelfRegistration();
+    // Records the installed program's own registration about to run. `program` is
+    // kept in memory and in the journal, for rollback: the log file names the
+    // registration only by its registry text.
+    void recordSelfRegistration(const std::wstring& program);
     void recordDirectXSetup();
 
     // Settles the pending record, if any: its success and, when given, its path.
@@ -133,12 +134,16 @@ public:
 
     // Undoes `records`, newest first, and empties the list. Never throws; what it
     // could not undo is returned, and no earlier content is ever deleted for it.
+    // The program's own registration is undone by the program the run installed
+    // ("/Unregister"), while it is still there; when that file replaced an earlier
+    // one, the earlier program, once put back, registers itself again.
     std::vector<RollbackFailure> rollback();
 
     // Merges the earlier records into `records`, writes the log file, and deletes
-    // every backup (also when writing fails). False when the file could not be
-    // created or a write failed. `digest`, when given, receives the written file's
-    // digest (see log_digest.h), empty when it failed.
+    // every backup (also when writing fails), unless the journal keeps them until the
+    // run's end; the journal then also saves the earlier log file, or names the new one. False when the file
+    // could not be created or a write failed. `digest`, when given, receives the written file's digest (see
+    // log_digest.h), empty when it failed.
     bool writeLog(const std::wstring& file, const std::wstring& installFolder,
                   const std::wstring& shortcutFolder, std::wstring* digest = nullptr);
 
@@ -158,6 +163,7 @@ private:
     void journalExpecting(const std::wstring& link);
     std::wstring backUpLast(const std::wstring& source, bool copy);
     void recordFolder(std::wstring folder, bool existed);
+    bool undoSelfRegistration(const std::wstring& program, std::wstring& registerAgain) const;
 
     std::set<std::wstring> existingFolders_; // existing folders already looked at, in lower case
     void merge();

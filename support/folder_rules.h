@@ -20,6 +20,10 @@ FolderProblem folderProblem(const std::wstring& folder);
 // current drive or folder.
 bool isFullPath(const std::wstring& path);
 
+// The folder that holds `path`: everything before its last backslash or slash;
+// empty when there is none.
+std::wstring parentOf(const std::wstring& path);
+
 // True when `path` has a character that Windows forbids in a name (the drive's
 // colon aside).
 bool hasForbiddenCharacter(const std::wstring& path);

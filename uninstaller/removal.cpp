@@ -5,6 +5,7 @@
 
 #include "product/product.h"
 #include "product/product_record.h"
+#include "product/self_registration.h"
 #include "support/handles.h"
 #include "uninstaller/uninstall_plan.h"
 
@@ -103,12 +104,6 @@ StepResult removeEmptyFolder(const std::wstring& path)
     return {};
 }
 
-std::wstring unregistrationCommand(const std::wstring& program)
-{
-    std::wstring command = program.find(L' ') == std::wstring::npos ? program : L'"' + program + L'"';
-    return command + L" /Unregister /Background";
-}
-
 StepResult undoSelfRegistration(const std::wstring& program)
 {
     DWORD attributes = GetFileAttributesW(program.c_str());
@@ -117,25 +112,10 @@ StepResult undoSelfRegistration(const std::wstring& program)
     wchar_t folder[MAX_PATH] = {};
     lstrcpynW(folder, program.c_str(), MAX_PATH);
     PathRemoveFileSpecW(folder);
-
-    std::wstring command = unregistrationCommand(program);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOWNOACTIVATE;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder,
-                        &startup, &process))
-        return failed(static_cast<LONG>(GetLastError()));
-    unique_handle processHandle(process.hProcess);
-    unique_handle threadHandle(process.hThread);
-    if (WaitForSingleObject(process.hProcess, unregistrationTimeout) != WAIT_OBJECT_0)
-        return failed(WAIT_TIMEOUT);
-    DWORD exitCode = 0;
-    if (!GetExitCodeProcess(process.hProcess, &exitCode))
-        return failed(static_cast<LONG>(GetLastError()));
-    if (static_cast<LONG>(exitCode) != unregistrationDone)
-        return failed(static_cast<LONG>(exitCode));
+    const RegistrationResult result =
+        runRegistration(program, Registration::Unregister, folder, unregistrationTimeout);
+    if (!result.done)
+        return failed(result.code);
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
     return {};
 }

@@ -59,15 +59,10 @@ StepResult removeInstalledFile(const std::wstring& path);
 // Removes a folder only when it is empty.
 StepResult removeEmptyFolder(const std::wstring& path);
 
-// The command that undoes the program's own registration: the program path,
-// quoted when it has a blank, and " /Unregister /Background".
-std::wstring unregistrationCommand(const std::wstring& program);
-// The exit code with which the program reports that it undid its registration.
-constexpr LONG unregistrationDone = product::registrationDone;
-
 // Runs the installed main program with "/Unregister /Background" in its own folder
-// and waits for it. Removed when it ended with -10; Missing without the program;
-// Failed with its exit code (or the system error when it could not be started).
+// and waits for it (two minutes at most). Removed when it reported success; Missing
+// without the program; Failed with its exit code (or the system error when it could
+// not be started, WAIT_TIMEOUT when it did not end in time).
 StepResult undoSelfRegistration(const std::wstring& program);
 
 // The program that a command line starts, as Windows reads it: the quoted first

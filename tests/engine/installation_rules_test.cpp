@@ -1,5 +1,6 @@
 #include <future>
 #include "engine/installation.h"
+#include "product/self_registration.h"
 
 #include <gtest/gtest.h>
 
@@ -30,12 +31,13 @@ TEST(ErrorCodeText, ByCategory)
     EXPECT_EQ(ar::errorCodeText(std::make_error_code(std::future_errc::no_state)), L"7");
 }
 
-TEST(SelfRegistrationCommand, QuotesPathsWithBlanksOnly)
+TEST(RegistrationCommand, QuotesPathsWithBlanksOnly)
 {
-    EXPECT_EQ(ar::selfRegistrationCommand(L"C:\\Program Files\\Ardenvale\\Pelorium 7\\Pelorium.exe"),
+    EXPECT_EQ(ar::registrationCommand(L"C:\\Program Files\\Ardenvale\\Pelorium 7\\Pelorium.exe",
+                                      ar::Registration::Register),
               L"\"C:\\Program Files\\Ardenvale\\Pelorium 7\\Pelorium.exe\" /Register /Background");
-    EXPECT_EQ(ar::selfRegistrationCommand(L"C:\\Apps\\Pelorium.exe"),
-              L"C:\\Apps\\Pelorium.exe /Register /Background");
+    EXPECT_EQ(ar::registrationCommand(L"C:\\Apps\\Pelorium.exe", ar::Registration::Unregister),
+              L"C:\\Apps\\Pelorium.exe /Unregister /Background");
 }
 
 } // namespace

@@ -1,0 +1,31 @@
+// The installed main program's own registration, which the program performs itself
+// when started with "/Register /Background" and undoes with "/Unregister /Background";
+// it reports success with the exit code product::registrationDone.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace ar {
+
+enum class Registration { Register, Unregister };
+
+// The command line: the program path, quoted when it has a blank, then the switches.
+std::wstring registrationCommand(const std::wstring& program, Registration which);
+
+struct RegistrationResult {
+    bool done = false; // the program reported success
+    LONG code = 0;     // otherwise its exit code, WAIT_TIMEOUT, or the system error that
+                       // kept it from starting
+};
+
+// Runs `program` for `which` in `folder` at `priority` and waits for its end, at most
+// `timeout` milliseconds. The program runs in a job of this process that ends it
+// when the process ends: a registration never outlives an installer or uninstaller
+// that was ended from outside (or that gave up waiting), so that whoever undoes the
+// run afterwards does not race with it.
+RegistrationResult runRegistration(const std::wstring& program, Registration which,
+                                   const std::wstring& folder, DWORD timeout = INFINITE, DWORD priority = 0);
+
+} // namespace ar
