@@ -146,6 +146,12 @@ HRESULT grantUsersModify(const std::wstring& file)
 
 } // namespace
 
+void deleteFile(const std::wstring& file)
+{
+    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(file.c_str());
+}
+
 std::wstring backup_to_temp(const std::optional<std::wstring>& file, bool copy, const std::wstring& folder)
 {
     wchar_t target[MAX_PATH];

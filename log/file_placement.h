@@ -19,6 +19,9 @@ namespace ar {
 std::wstring backup_to_temp(const std::optional<std::wstring>& file, bool copy,
                             const std::wstring& folder = {});
 
+// Deletes `file`, read-only or not (what a run placed or backed up).
+void deleteFile(const std::wstring& file);
+
 // Gives the local Users group read, write and delete access to `file`: one allow
 // entry placed after the file's own explicit entries and before the inherited ones.
 // True when the new access list was stored.

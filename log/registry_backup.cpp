@@ -1,5 +1,7 @@
 #include "log/registry_backup.h"
 
+#include "log/file_placement.h"
+
 #include "product/product.h"
 #include "log/security_functions.h"
 #include "support/handles.h"
@@ -38,12 +40,6 @@ public:
 private:
     std::vector<const wchar_t*> names_;
 };
-
-void deleteFile(const std::wstring& path)
-{
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(path.c_str());
-}
 
 // Replaces the content of `target` by the tree saved in `hiveFile`. The hive is
 // loaded under a temporary key of HKEY_LOCAL_MACHINE and copied over, because

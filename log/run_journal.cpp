@@ -4,6 +4,7 @@
 #include "support/folder_rules.h"
 #include "support/shell_folders.h"
 #include "log/journal_file.h"
+#include "log/file_placement.h"
 #include "log/registry_backup.h"
 
 #include <aclapi.h>
@@ -29,12 +30,6 @@ constexpr wchar_t journalFolderSddl[] = L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
     DWORD error = GetLastError();
     throw std::system_error(static_cast<int>(error ? error : ERROR_WRITE_FAULT), std::system_category(),
                             what);
-}
-
-void deleteFile(const std::wstring& path)
-{
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(path.c_str());
 }
 
 bool sameFolder(const std::wstring& a, const std::wstring& b)

@@ -140,12 +140,6 @@ private:
     std::vector<fs::path> missing_;
 };
 
-void deleteFile(const std::wstring& path)
-{
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(path.c_str());
-}
-
 bool isLinkName(const std::wstring& path)
 {
     return path.size() > 4 && _wcsicmp(path.c_str() + path.size() - 4, L".lnk") == 0;
