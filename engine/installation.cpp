@@ -277,14 +277,10 @@ void Run::runDirectXSetup()
 bool Run::registerProgram(bool registryOk)
 {
     log_.recordSelfRegistration(programs_.programPath);
-    wchar_t folder[MAX_PATH] = {};
-    lstrcpynW(folder, programs_.programPath.c_str(), MAX_PATH);
-    PathRemoveFileSpecW(folder);
-
     // The installed program refuses to register while an installer holds the lock.
     context_.instanceLock.release();
     const RegistrationResult result =
-        runRegistration(programs_.programPath, Registration::Register, folder, INFINITE, HIGH_PRIORITY_CLASS);
+        runRegistration(programs_.programPath, Registration::Register, {}, INFINITE, HIGH_PRIORITY_CLASS);
     context_.instanceLock.acquire();
     log_.commit(result.done);
     if (result.done) {

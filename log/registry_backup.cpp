@@ -1,8 +1,7 @@
 #include "log/registry_backup.h"
 
-#include "log/file_placement.h"
-
 #include "product/product.h"
+#include "log/file_placement.h"
 #include "log/security_functions.h"
 #include "support/handles.h"
 

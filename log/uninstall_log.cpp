@@ -6,7 +6,6 @@
 #include "log/log_format.h"
 #include "log/registry_backup.h"
 #include "product/self_registration.h"
-#include "support/folder_rules.h"
 #include "support/handles.h"
 #include "support/shell_folders.h"
 
@@ -55,9 +54,6 @@ bool namedByPath(RecordKind kind)
 }
 
 // The same elements (root name, root folder, names), compared exactly.
-// How long the program's registration, or the removal of it, may take during a rollback.
-constexpr DWORD registrationTimeout = 120000;
-
 bool sameElements(const fs::path& a, const fs::path& b)
 {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
@@ -466,8 +462,7 @@ std::vector<RollbackFailure> UninstallLog::rollback()
         records.pop_back();
     }
     if (!registerAgain.empty() && GetFileAttributesW(registerAgain.c_str()) != INVALID_FILE_ATTRIBUTES &&
-        !runRegistration(registerAgain, Registration::Register, parentOf(registerAgain), registrationTimeout)
-             .done)
+        !runRegistration(registerAgain, Registration::Register, {}, registrationTimeout).done)
         failures.push_back({selfRegistrationText, {}});
     return failures;
 }

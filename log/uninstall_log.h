@@ -141,9 +141,10 @@ public:
 
     // Merges the earlier records into `records`, writes the log file, and deletes
     // every backup (also when writing fails), unless the journal keeps them until the
-    // run's end; the journal then also saves the earlier log file, or names the new one. False when the file
-    // could not be created or a write failed. `digest`, when given, receives the written file's digest (see
-    // log_digest.h), empty when it failed.
+    // run's end; the journal then also saves the earlier log file, or names the new
+    // one. False when the file could not be created or a write failed. `digest`, when
+    // given, receives the written file's digest (see log_digest.h), empty when it
+    // failed.
     bool writeLog(const std::wstring& file, const std::wstring& installFolder,
                   const std::wstring& shortcutFolder, std::wstring* digest = nullptr);
 

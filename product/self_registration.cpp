@@ -3,6 +3,8 @@
 #include "product/product.h"
 #include "support/handles.h"
 
+#include <shlwapi.h>
+
 namespace ar {
 
 std::wstring registrationCommand(const std::wstring& program, Registration which)
@@ -26,6 +28,13 @@ RegistrationResult runRegistration(const std::wstring& program, Registration whi
     }
 
     std::wstring command = registrationCommand(program, which);
+    std::wstring workingFolder = folder;
+    if (workingFolder.empty()) {
+        wchar_t own[MAX_PATH] = {};
+        lstrcpynW(own, program.c_str(), MAX_PATH);
+        PathRemoveFileSpecW(own);
+        workingFolder = own;
+    }
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -37,7 +46,7 @@ RegistrationResult runRegistration(const std::wstring& program, Registration whi
     // never run nor end. One that cannot be put there (a job of the caller's that
     // forbids it) still runs.
     if (!CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, priority, nullptr,
-                        folder.empty() ? nullptr : folder.c_str(), &startup, &process))
+                        workingFolder.c_str(), &startup, &process))
         return {false, static_cast<LONG>(GetLastError())};
     if (job)
         AssignProcessToJobObject(job.get(), process.hProcess);

@@ -14,17 +14,20 @@ enum class Registration { Register, Unregister };
 // The command line: the program path, quoted when it has a blank, then the switches.
 std::wstring registrationCommand(const std::wstring& program, Registration which);
 
+// How long a registration, or the removal of it, may take when it is not simply
+// awaited (the rollback, the uninstaller).
+constexpr DWORD registrationTimeout = 120000;
+
 struct RegistrationResult {
     bool done = false; // the program reported success
     LONG code = 0;     // otherwise its exit code, WAIT_TIMEOUT, or the system error that
                        // kept it from starting
 };
 
-// Runs `program` for `which` in `folder` at `priority` and waits for its end, at most
-// `timeout` milliseconds. The program runs in a job of this process that ends it
-// when the process ends: a registration never outlives an installer or uninstaller
-// that was ended from outside (or that gave up waiting), so that whoever undoes the
-// run afterwards does not race with it.
+// Runs `program` for `which` in `folder` (its own folder when empty) at `priority`
+// and waits for its end, at most `timeout` milliseconds. The program runs in a job of this process that ends
+// it when the process ends: a registration never outlives an installer or uninstaller that was ended from
+// outside (or that gave up waiting), so that whoever undoes the run afterwards does not race with it.
 RegistrationResult runRegistration(const std::wstring& program, Registration which,
                                    const std::wstring& folder, DWORD timeout = INFINITE, DWORD priority = 0);
 

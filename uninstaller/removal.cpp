@@ -22,9 +22,6 @@ StepResult failed(LONG error)
     return {Outcome::Failed, error};
 }
 
-// How long the program's unregistration may take before it counts as failed.
-constexpr DWORD unregistrationTimeout = 120000;
-
 } // namespace
 
 std::uint64_t linkedElements(const std::wstring& path,
@@ -109,11 +106,8 @@ StepResult undoSelfRegistration(const std::wstring& program)
     DWORD attributes = GetFileAttributesW(program.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return {Outcome::Missing};
-    wchar_t folder[MAX_PATH] = {};
-    lstrcpynW(folder, program.c_str(), MAX_PATH);
-    PathRemoveFileSpecW(folder);
     const RegistrationResult result =
-        runRegistration(program, Registration::Unregister, folder, unregistrationTimeout);
+        runRegistration(program, Registration::Unregister, {}, registrationTimeout);
     if (!result.done)
         return failed(result.code);
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
