@@ -17,16 +17,6 @@ std::wstring registrationCommand(const std::wstring& program, Registration which
 RegistrationResult runRegistration(const std::wstring& program, Registration which,
                                    const std::wstring& folder, DWORD timeout, DWORD priority)
 {
-    // A job that outlives no handle of ours: closing its last handle (when this
-    // function returns, or when the process is ended) ends what runs in it.
-    unique_handle job(CreateJobObjectW(nullptr, nullptr));
-    if (job) {
-        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-        if (!SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits))
-            job.reset();
-    }
-
     std::wstring command = registrationCommand(program, which);
     std::wstring workingFolder = folder;
     if (workingFolder.empty()) {
@@ -41,15 +31,10 @@ RegistrationResult runRegistration(const std::wstring& program, Registration whi
     startup.wShowWindow = SW_SHOWNOACTIVATE;
     unique_process_information process;
     // The program is named as the application, so that its path is never parsed out
-    // of the command line. It goes into the job once it runs: created suspended to be
-    // put there first, a program whose starter is ended before resuming it would
-    // never run nor end. One that cannot be put there (a job of the caller's that
-    // forbids it) still runs.
+    // of the command line.
     if (!CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, priority, nullptr,
                         workingFolder.c_str(), &startup, &process))
         return {false, static_cast<LONG>(GetLastError())};
-    if (job)
-        AssignProcessToJobObject(job.get(), process.hProcess);
     if (WaitForSingleObject(process.hProcess, timeout) != WAIT_OBJECT_0)
         return {false, WAIT_TIMEOUT};
     DWORD exitCode = 0;

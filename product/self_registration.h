@@ -25,9 +25,7 @@ struct RegistrationResult {
 };
 
 // Runs `program` for `which` in `folder` (its own folder when empty) at `priority`
-// and waits for its end, at most `timeout` milliseconds. The program runs in a job of this process that ends
-// it when the process ends: a registration never outlives an installer or uninstaller that was ended from
-// outside (or that gave up waiting), so that whoever undoes the run afterwards does not race with it.
+// and waits for its end, at most `timeout` milliseconds.
 RegistrationResult runRegistration(const std::wstring& program, Registration which,
                                    const std::wstring& folder, DWORD timeout = INFINITE, DWORD priority = 0);
 
