@@ -77,6 +77,13 @@ std::string formatJournalFolder(const std::wstring& folder)
     return checked(std::string("T") + separator + toUtf8(folder));
 }
 
+std::string formatJournalProcess(const JournalProcess& process)
+{
+    char created[24];
+    std::snprintf(created, sizeof created, "%016llx", static_cast<unsigned long long>(process.created));
+    return checked(std::string("P") + separator + std::to_string(process.id) + separator + created);
+}
+
 std::string formatJournalRecord(std::size_t index, const UninstallLogRecord& record)
 {
     unsigned flags = (record.succeeded ? succeededFlag : 0u) |
@@ -120,14 +127,21 @@ JournalContents parseJournal(const std::string& bytes)
         const std::string& tag = fields[0];
         if (contents.lines == 0) {
             long long version = 0;
-            if (tag != headerTag || fields.size() != 2 || !number(fields[1], 10, version) ||
-                version != journalVersion) {
+            if (tag != headerTag || fields.size() != 2 || !number(fields[1], 10, version) || version < 1 ||
+                version > journalVersion) {
                 contents.foreign = true;
                 return contents;
             }
             contents.understood = true;
         } else if (tag == "T" && fields.size() == 2) {
             contents.privateFolder = fromUtf8(fields[1]);
+        } else if (tag == "P" && fields.size() == 3) {
+            long long id = 0;
+            if (!number(fields[1], 10, id) || id < 0 || id > 0xFFFFFFFFll || fields[2].size() != 16 ||
+                fields[2].find_first_not_of("0123456789abcdef") != std::string::npos)
+                break;
+            contents.installer.id = static_cast<std::uint32_t>(id);
+            contents.installer.created = std::strtoull(fields[2].c_str(), nullptr, 16);
         } else if (tag == "R" && fields.size() == 8) {
             long long index = 0, kind = 0, fileKind = 0, flags = 0;
             if (!number(fields[1], 10, index) || index < 0 || !number(fields[2], 10, kind) || kind < 0 ||

@@ -6,8 +6,10 @@
 // UTF-8 lines, each ending with LF, fields separated by TAB (no path holds a TAB or
 // a line end), the last field the CRC-32 of everything before it in the line, in
 // eight lower-case hexadecimal digits:
-//   ArJournal <TAB> 1 <TAB> crc                          header, the format's version
+//   ArJournal <TAB> 2 <TAB> crc                          header, the format's version (1 had no P line)
 //   T <TAB> folder <TAB> crc                             the run's private temporary folder
+//   P <TAB> id <TAB> created <TAB> crc                   the installer's process: its id, and its creation
+//                                                        time (FILETIME) in 16 hexadecimal digits
 //   R <TAB> index <TAB> kind <TAB> fileKind <TAB> flags <TAB> path <TAB> backup <TAB> source <TAB> crc
 //                                                        the state of record `index` (later lines win);
 //                                                        flags: 1 succeeded, 2 existed before, 4 kept in
@@ -23,15 +25,22 @@
 #include "log/uninstall_log.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace ar {
 
-inline constexpr int journalVersion = 1;
+inline constexpr int journalVersion = 2;
 
 std::string formatJournalHeader();
 std::string formatJournalFolder(const std::wstring& folder);
+// The process that writes the journal, by what names it alone among all processes.
+struct JournalProcess {
+    std::uint32_t id = 0;      // 0: not recorded
+    std::uint64_t created = 0; // FILETIME
+};
+std::string formatJournalProcess(const JournalProcess& process);
 std::string formatJournalRecord(std::size_t index, const UninstallLogRecord& record);
 std::string formatJournalEnd();
 
@@ -48,6 +57,7 @@ struct JournalContents {
     bool foreign = false;    // an intact first line that is not such a header
     bool ended = false;      // the run ended (an E line)
     std::wstring privateFolder;
+    JournalProcess installer;
     std::vector<UninstallLogRecord> records; // the last state of each record, by index
     std::vector<JournalKey> keys;            // in the order in which they were written
     std::size_t lines = 0;                   // intact lines, the header included

@@ -1,6 +1,7 @@
 #include "log/run_journal.h"
 
 #include "product/product.h"
+#include "product/self_registration.h"
 #include "support/folder_rules.h"
 #include "support/shell_folders.h"
 #include "log/journal_file.h"
@@ -276,7 +277,9 @@ bool RunJournal::start(const std::wstring& privateFolder)
                             FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file_)
         return false;
-    if (!appendDurably(file_.get(), formatJournalHeader() + formatJournalFolder(privateFolder))) {
+    const JournalProcess self{GetCurrentProcessId(), processCreationTime(GetCurrentProcess())};
+    if (!appendDurably(file_.get(), formatJournalHeader() + formatJournalFolder(privateFolder) +
+                                        formatJournalProcess(self))) {
         DWORD error = GetLastError();
         file_.reset();
         deleteFile(path);
@@ -437,6 +440,10 @@ RecoveryReport recoverInterruptedRun()
             return report;
         }
         if (!contents.ended) {
+            // A registration program that the run started may still be at work.
+            for (const UninstallLogRecord& record : contents.records)
+                if (record.recordKind == RecordKind::SelfRegistration)
+                    endOrphanedRegistrations(contents.installer.id, contents.installer.created, record.path);
             // The keys were written after every record that undoes anything: newest first.
             for (const std::wstring& hive : putBackKeys(contents.keys, folder)) {
                 report.left.push_back(hive);

@@ -81,7 +81,8 @@ struct RecoveryReport {
 };
 
 // Rolls back the run that the journal shows was interrupted, newest record first,
-// with the rules of an ordinary rollback; then removes the journal and its
+// with the rules of an ordinary rollback, once a registration program that the run
+// started and left running has been ended; then removes the journal and its
 // backups, as the end of a run does. Idempotent: when it is interrupted itself, the
 // next start does it again. With no journal there is nothing to do.
 RecoveryReport recoverInterruptedRun();

@@ -4,8 +4,38 @@
 #include "support/handles.h"
 
 #include <shlwapi.h>
+#include <tlhelp32.h>
+
+#include <vector>
 
 namespace ar {
+namespace {
+
+// The processes that name `parent` as the process that started them.
+std::vector<DWORD> childrenOf(DWORD parent)
+{
+    std::vector<DWORD> children;
+    unique_handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE)
+        return children;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+         more = Process32NextW(snapshot.get(), &entry))
+        if (entry.th32ParentProcessID == parent && entry.th32ProcessID != GetCurrentProcessId())
+            children.push_back(entry.th32ProcessID);
+    return children;
+}
+
+std::wstring imageOf(HANDLE process)
+{
+    wchar_t image[MAX_PATH * 2] = {};
+    DWORD length = MAX_PATH * 2;
+    return QueryFullProcessImageNameW(process, 0, image, &length) ? std::wstring(image, length)
+                                                                  : std::wstring();
+}
+
+} // namespace
 
 std::wstring registrationCommand(const std::wstring& program, Registration which)
 {
@@ -41,6 +71,49 @@ RegistrationResult runRegistration(const std::wstring& program, Registration whi
     if (!GetExitCodeProcess(process.hProcess, &exitCode))
         return {false, static_cast<LONG>(GetLastError())};
     return {static_cast<LONG>(exitCode) == product::registrationDone, static_cast<LONG>(exitCode)};
+}
+
+std::uint64_t processCreationTime(HANDLE process)
+{
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user))
+        return 0;
+    return (std::uint64_t(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
+void endOrphanedRegistrations(DWORD installerId, std::uint64_t installerCreated, const std::wstring& program,
+                              DWORD timeout)
+{
+    if (installerId == 0 || installerCreated == 0 || program.empty())
+        return;
+    // A process keeps the id of its parent after the parent has ended, and the id may
+    // since have gone to another process: only a child created after the installer,
+    // and before any later owner of its id, is the installer's.
+    std::uint64_t laterOwner = UINT64_MAX;
+    {
+        unique_handle owner(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, installerId));
+        const std::uint64_t created = owner ? processCreationTime(owner.get()) : 0;
+        if (created != 0 && created != installerCreated)
+            laterOwner = created;
+    }
+    std::vector<unique_handle> ended;
+    for (DWORD child : childrenOf(installerId)) {
+        unique_handle process(
+            OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE, child));
+        if (!process)
+            continue;
+        const std::uint64_t created = processCreationTime(process.get());
+        if (created < installerCreated || created >= laterOwner ||
+            lstrcmpiW(imageOf(process.get()).c_str(), program.c_str()) != 0)
+            continue;
+        if (TerminateProcess(process.get(), ERROR_PROCESS_ABORTED))
+            ended.push_back(std::move(process));
+    }
+    const DWORD start = GetTickCount();
+    for (const unique_handle& process : ended) {
+        const DWORD waited = GetTickCount() - start;
+        WaitForSingleObject(process.get(), waited < timeout ? timeout - waited : 0);
+    }
 }
 
 } // namespace ar

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 namespace ar {
@@ -28,5 +29,15 @@ struct RegistrationResult {
 // and waits for its end, at most `timeout` milliseconds.
 RegistrationResult runRegistration(const std::wstring& program, Registration which,
                                    const std::wstring& folder, DWORD timeout = INFINITE, DWORD priority = 0);
+
+// When `process` was created (a FILETIME), 0 when it cannot be told.
+std::uint64_t processCreationTime(HANDLE process);
+
+// Ends the registration programs `program` that the installer process `installerId`,
+// created at `installerCreated`, started and left running when it was ended from
+// outside: while its run is undone, such a program would race the removal of its
+// registration. Returns once they have ended, at most after `timeout` milliseconds.
+void endOrphanedRegistrations(DWORD installerId, std::uint64_t installerCreated, const std::wstring& program,
+                              DWORD timeout = 30000);
 
 } // namespace ar

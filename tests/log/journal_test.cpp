@@ -4,6 +4,7 @@
 #include "log/journal_file.h"
 #include "log/run_journal.h"
 #include "payload/archive.h"
+#include "product/self_registration.h"
 #include "tests/log/log_test_support.h"
 
 #include <cstdio>
@@ -44,12 +45,15 @@ TEST(JournalFile, RecordsComeBackWithTheirLastState)
     UninstallLogRecord settled = second;
     settled.succeeded = true;
     std::string bytes = ar::formatJournalHeader() + ar::formatJournalFolder(L"C:\\Temp\\ardenvale_{1}") +
+                        ar::formatJournalProcess({4242, 0x01DD6E0A12345678ull}) +
                         ar::formatJournalRecord(0, first) + ar::formatJournalRecord(1, second) +
                         ar::formatJournalRecord(1, settled);
     ar::JournalContents contents = ar::parseJournal(bytes);
     EXPECT_TRUE(contents.understood);
     EXPECT_FALSE(contents.ended);
     EXPECT_EQ(contents.privateFolder, L"C:\\Temp\\ardenvale_{1}");
+    EXPECT_EQ(contents.installer.id, 4242u);
+    EXPECT_EQ(contents.installer.created, 0x01DD6E0A12345678ull);
     ASSERT_EQ(contents.records.size(), 2u);
     expectSame(contents.records[0], first);
     expectSame(contents.records[1], settled);
@@ -74,17 +78,22 @@ TEST(JournalFile, ATornOrDamagedRecordEndsTheReading)
     EXPECT_FALSE(contents.ended);
 }
 
-TEST(JournalFile, AnotherVersionIsNotTaken)
+TEST(JournalFile, OnlyTheVersionsThisProgramKnowsAreTaken)
 {
     std::string header = ar::formatJournalHeader();
-    // The same line for version 2, with a check that fits it.
-    ar::JournalContents ours = ar::parseJournal(header);
-    EXPECT_TRUE(ours.understood);
-    std::string body = "ArJournal\t2\t";
-    char check[9];
-    std::snprintf(check, sizeof check, "%08x", static_cast<unsigned>(ar::crc32(0, body.data(), body.size())));
-    ar::JournalContents other =
-        ar::parseJournal(body + check + "\n" + ar::formatJournalRecord(0, fullRecord()));
+    EXPECT_TRUE(ar::parseJournal(header).understood);
+    // Headers of the first version and of the next one, with checks that fit them.
+    auto headerOf = [](int version) {
+        std::string body = "ArJournal\t" + std::to_string(version) + "\t";
+        char check[9];
+        std::snprintf(check, sizeof check, "%08x",
+                      static_cast<unsigned>(ar::crc32(0, body.data(), body.size())));
+        return body + check + "\n" + ar::formatJournalRecord(0, fullRecord());
+    };
+    ar::JournalContents first = ar::parseJournal(headerOf(1));
+    EXPECT_TRUE(first.understood);
+    EXPECT_EQ(first.records.size(), 1u);
+    ar::JournalContents other = ar::parseJournal(headerOf(ar::journalVersion + 1));
     EXPECT_TRUE(other.foreign);
     EXPECT_FALSE(other.understood);
     EXPECT_TRUE(other.records.empty());
@@ -164,6 +173,47 @@ TEST_F(InterruptedRunTest, RecoveryEndedBeforeItsEndIsDoneAgainWithoutHarm)
     ar::RecoveryReport again = ar::recoverInterruptedRun();
     EXPECT_TRUE(again.interrupted);
     expectUndone();
+}
+
+// A stand-in for a registration program that the run started: this test program,
+// held before its first instruction.
+struct SuspendedChild {
+    ar::unique_process_information process;
+    std::wstring image;
+
+    SuspendedChild()
+    {
+        wchar_t path[MAX_PATH] = {};
+        GetModuleFileNameW(nullptr, path, MAX_PATH);
+        image = path;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        std::wstring command = L"\"" + image + L"\"";
+        EXPECT_TRUE(CreateProcessW(image.c_str(), command.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                                   nullptr, nullptr, &startup, &process));
+    }
+    ~SuspendedChild() { TerminateProcess(process.hProcess, 0); }
+    bool running() const { return WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT; }
+};
+
+TEST_F(InterruptedRunTest, ARegistrationProgramThatTheRunLeftRunningIsEndedFirst)
+{
+    const std::uint64_t created = ar::processCreationTime(GetCurrentProcess());
+    ASSERT_NE(created, 0u);
+    // This process as the interrupted installer; once as another process that had
+    // its id before (whose children are not this one's).
+    for (std::uint64_t installerCreated : {created - 1, created}) {
+        SuspendedChild child;
+        ASSERT_TRUE(child.running());
+        CreateDirectoryW(ar::journalFolder().c_str(), nullptr);
+        ar::test::writeFile(
+            ar::journalPath(),
+            ar::formatJournalHeader() + ar::formatJournalFolder(L"") +
+                ar::formatJournalProcess({GetCurrentProcessId(), installerCreated}) +
+                ar::formatJournalRecord(0, makeRecord(RecordKind::SelfRegistration, child.image)));
+        EXPECT_TRUE(ar::recoverInterruptedRun().interrupted);
+        EXPECT_EQ(child.running(), installerCreated != created);
+    }
 }
 
 TEST_F(InterruptedRunTest, AFinishedRunLeavesNothing)

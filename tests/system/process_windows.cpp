@@ -2,6 +2,8 @@
 
 #include "tests/support/test_support.h"
 
+#include <tlhelp32.h>
+
 #include <vector>
 
 namespace ar::test {
@@ -101,6 +103,20 @@ Started startProcess(const std::wstring& program, const std::wstring& arguments)
         return {};
     CloseHandle(process.hThread);
     return {unique_handle(process.hProcess), process.dwProcessId};
+}
+
+bool hasChildProcess(DWORD parent)
+{
+    unique_handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE)
+        return false;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+         more = Process32NextW(snapshot.get(), &entry))
+        if (entry.th32ParentProcessID == parent)
+            return true;
+    return false;
 }
 
 HWND waitForWindow(DWORD id, const std::function<bool(HWND)>& accept, DWORD milliseconds)

@@ -35,6 +35,9 @@ struct Started {
 };
 Started startProcess(const std::wstring& program, const std::wstring& arguments = {});
 
+// Whether a process that `parent` started is running.
+bool hasChildProcess(DWORD parent);
+
 // Waits up to `milliseconds` for a visible top-level window of process `id` that
 // `accept` takes; null when none came.
 HWND waitForWindow(DWORD id, const std::function<bool(HWND)>& accept, DWORD milliseconds = 20000);
