@@ -2,30 +2,14 @@
 
 #include "product/product.h"
 #include "support/handles.h"
+#include "support/processes.h"
 
 #include <shlwapi.h>
-#include <tlhelp32.h>
 
 #include <vector>
 
 namespace ar {
 namespace {
-
-// The processes that name `parent` as the process that started them.
-std::vector<DWORD> childrenOf(DWORD parent)
-{
-    std::vector<DWORD> children;
-    unique_handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE)
-        return children;
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
-         more = Process32NextW(snapshot.get(), &entry))
-        if (entry.th32ParentProcessID == parent && entry.th32ProcessID != GetCurrentProcessId())
-            children.push_back(entry.th32ProcessID);
-    return children;
-}
 
 std::wstring imageOf(HANDLE process)
 {
@@ -97,9 +81,11 @@ void endOrphanedRegistrations(DWORD installerId, std::uint64_t installerCreated,
             laterOwner = created;
     }
     std::vector<unique_handle> ended;
-    for (DWORD child : childrenOf(installerId)) {
-        unique_handle process(
-            OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE, child));
+    for (const ProcessEntry& entry : runningProcesses()) {
+        if (entry.parent != installerId || entry.id == GetCurrentProcessId())
+            continue;
+        unique_handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE,
+                                          FALSE, entry.id));
         if (!process)
             continue;
         const std::uint64_t created = processCreationTime(process.get());

@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <objbase.h>
 #include <shlwapi.h>
-#include <tlhelp32.h>
 
 #include "product/language.h"
 #include "product/product.h"
@@ -12,7 +11,9 @@
 #include "log/uninstall_log.h"
 #include "resources/resource.h"
 #include "support/error.h"
+#include "support/folder_rules.h"
 #include "support/handles.h"
+#include "support/processes.h"
 #include "uninstaller/removal.h"
 #include "uninstaller/uninstall_plan.h"
 
@@ -23,12 +24,6 @@ namespace {
 // let go of its file and folder.
 constexpr DWORD uninstallerEndTimeout = 60000;
 constexpr DWORD releaseTimeout = 5000;
-
-std::wstring parentOf(const std::wstring& path)
-{
-    std::size_t end = path.find_last_of(L'\\');
-    return end == std::wstring::npos ? std::wstring() : path.substr(0, end);
-}
 
 std::wstring quoted(const std::wstring& text)
 {
@@ -74,16 +69,10 @@ void report(LogFile& log, const std::wstring& path, const StepResult& result)
 // The process that started this one, by the system's list of processes.
 DWORD parentProcessId()
 {
-    unique_handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE)
-        return 0;
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
     const DWORD self = GetCurrentProcessId();
-    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
-         more = Process32NextW(snapshot.get(), &entry))
-        if (entry.th32ProcessID == self)
-            return entry.th32ParentProcessID;
+    for (const ProcessEntry& entry : runningProcesses())
+        if (entry.id == self)
+            return entry.parent;
     return 0;
 }
 

@@ -2,18 +2,9 @@
 
 #include <algorithm>
 
+#include "support/folder_rules.h"
+
 namespace ar {
-namespace {
-
-std::wstring parentOf(const std::wstring& path)
-{
-    std::size_t end = path.find_last_of(L"\\/");
-    if (end == std::wstring::npos)
-        return {};
-    return path.substr(0, end);
-}
-
-} // namespace
 
 UninstallPlan planUninstall(const std::list<UninstallLogRecord>& records, std::size_t readableRecords,
                             const ProductFolders& folders, const std::wstring& uninstaller,

@@ -14,6 +14,7 @@
 #include "resources/resource.h"
 #include "support/error.h"
 #include "support/format.h"
+#include "support/folder_rules.h"
 #include "support/handles.h"
 #include "support/module_state.h"
 #include "uninstaller/confirm_dialog.h"
@@ -29,12 +30,6 @@ constexpr std::size_t listedLeftovers = 12;
 constexpr LONG reparsePointEncountered = 4395;
 // How long the system may hold the main program's file after its unregistration ended.
 constexpr DWORD programReleaseTimeout = 5000;
-
-std::wstring parentOf(const std::wstring& path)
-{
-    std::size_t end = path.find_last_of(L'\\');
-    return end == std::wstring::npos ? std::wstring() : path.substr(0, end);
-}
 
 bool pathExists(const std::wstring& path)
 {

@@ -1,8 +1,7 @@
 #include "tests/system/process_windows.h"
 
+#include "support/processes.h"
 #include "tests/support/test_support.h"
-
-#include <tlhelp32.h>
 
 #include <vector>
 
@@ -107,14 +106,8 @@ Started startProcess(const std::wstring& program, const std::wstring& arguments)
 
 bool hasChildProcess(DWORD parent)
 {
-    unique_handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE)
-        return false;
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
-         more = Process32NextW(snapshot.get(), &entry))
-        if (entry.th32ParentProcessID == parent)
+    for (const ProcessEntry& entry : runningProcesses())
+        if (entry.parent == parent)
             return true;
     return false;
 }
