@@ -140,8 +140,8 @@ JournalContents parseJournal(const std::string& bytes)
             if (!number(fields[1], 10, id) || id < 0 || id > 0xFFFFFFFFll || fields[2].size() != 16 ||
                 fields[2].find_first_not_of("0123456789abcdef") != std::string::npos)
                 break;
-            contents.installer.id = static_cast<std::uint32_t>(id);
-            contents.installer.created = std::strtoull(fields[2].c_str(), nullptr, 16);
+            contents.processes.push_back(
+                {static_cast<std::uint32_t>(id), std::strtoull(fields[2].c_str(), nullptr, 16)});
         } else if (tag == "R" && fields.size() == 8) {
             long long index = 0, kind = 0, fileKind = 0, flags = 0;
             if (!number(fields[1], 10, index) || index < 0 || !number(fields[2], 10, kind) || kind < 0 ||
@@ -166,6 +166,7 @@ JournalContents parseJournal(const std::string& bytes)
             break;
         }
         ++contents.lines;
+        contents.length = start;
     }
     for (auto& [index, record] : records)
         contents.records.push_back(std::move(record));

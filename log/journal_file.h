@@ -8,8 +8,9 @@
 // eight lower-case hexadecimal digits:
 //   ArJournal <TAB> 2 <TAB> crc                          header, the format's version (1 had no P line)
 //   T <TAB> folder <TAB> crc                             the run's private temporary folder
-//   P <TAB> id <TAB> created <TAB> crc                   the installer's process: its id, and its creation
-//                                                        time (FILETIME) in 16 hexadecimal digits
+//   P <TAB> id <TAB> created <TAB> crc                   a process that acts on the run (the installer, a
+//                                                        recovery of it): its id, and its creation time
+//                                                        (FILETIME) in 16 hexadecimal digits
 //   R <TAB> index <TAB> kind <TAB> fileKind <TAB> flags <TAB> path <TAB> backup <TAB> source <TAB> crc
 //                                                        the state of record `index` (later lines win);
 //                                                        flags: 1 succeeded, 2 existed before, 4 kept in
@@ -57,10 +58,11 @@ struct JournalContents {
     bool foreign = false;    // an intact first line that is not such a header
     bool ended = false;      // the run ended (an E line)
     std::wstring privateFolder;
-    JournalProcess installer;
+    std::vector<JournalProcess> processes;   // in the order in which they were written
     std::vector<UninstallLogRecord> records; // the last state of each record, by index
     std::vector<JournalKey> keys;            // in the order in which they were written
     std::size_t lines = 0;                   // intact lines, the header included
+    std::size_t length = 0;                  // bytes of those lines: where a torn or damaged line begins
 };
 
 // Reads a journal's bytes; stops at the first torn or damaged line.

@@ -227,6 +227,11 @@ std::vector<std::wstring> putBackKeys(const std::vector<JournalKey>& keys, const
     return kept;
 }
 
+JournalProcess currentProcess()
+{
+    return {GetCurrentProcessId(), processCreationTime(GetCurrentProcess())};
+}
+
 std::string readWhole(HANDLE file)
 {
     std::string bytes;
@@ -277,9 +282,8 @@ bool RunJournal::start(const std::wstring& privateFolder)
                             FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file_)
         return false;
-    const JournalProcess self{GetCurrentProcessId(), processCreationTime(GetCurrentProcess())};
     if (!appendDurably(file_.get(), formatJournalHeader() + formatJournalFolder(privateFolder) +
-                                        formatJournalProcess(self))) {
+                                        formatJournalProcess(currentProcess()))) {
         DWORD error = GetLastError();
         file_.reset();
         deleteFile(path);
@@ -440,10 +444,18 @@ RecoveryReport recoverInterruptedRun()
             return report;
         }
         if (!contents.ended) {
-            // A registration program that the run started may still be at work.
+            // A registration program that the run, or an earlier recovery of it, started
+            // may still be at work.
             for (const UninstallLogRecord& record : contents.records)
                 if (record.recordKind == RecordKind::SelfRegistration)
-                    endOrphanedRegistrations(contents.installer.id, contents.installer.created, record.path);
+                    for (const JournalProcess& process : contents.processes)
+                        endOrphanedRegistrations(process.id, process.created, record.path);
+            // This recovery starts registration programs of its own: the journal names
+            // it, in place of a torn last line, for a recovery that follows it.
+            LARGE_INTEGER intact{};
+            intact.QuadPart = static_cast<LONGLONG>(contents.length);
+            if (SetFilePointerEx(journal.get(), intact, nullptr, FILE_BEGIN) && SetEndOfFile(journal.get()))
+                appendDurably(journal.get(), formatJournalProcess(currentProcess()));
             // The keys were written after every record that undoes anything: newest first.
             for (const std::wstring& hive : putBackKeys(contents.keys, folder)) {
                 report.left.push_back(hive);

@@ -52,8 +52,9 @@ TEST(JournalFile, RecordsComeBackWithTheirLastState)
     EXPECT_TRUE(contents.understood);
     EXPECT_FALSE(contents.ended);
     EXPECT_EQ(contents.privateFolder, L"C:\\Temp\\ardenvale_{1}");
-    EXPECT_EQ(contents.installer.id, 4242u);
-    EXPECT_EQ(contents.installer.created, 0x01DD6E0A12345678ull);
+    ASSERT_EQ(contents.processes.size(), 1u);
+    EXPECT_EQ(contents.processes[0].id, 4242u);
+    EXPECT_EQ(contents.processes[0].created, 0x01DD6E0A12345678ull);
     ASSERT_EQ(contents.records.size(), 2u);
     expectSame(contents.records[0], first);
     expectSame(contents.records[1], settled);
@@ -69,6 +70,7 @@ TEST(JournalFile, ATornOrDamagedRecordEndsTheReading)
         ar::JournalContents contents = ar::parseJournal(intact + last.substr(0, length));
         ASSERT_EQ(contents.records.size(), 1u) << length;
         EXPECT_EQ(contents.lines, 2u);
+        EXPECT_EQ(contents.length, intact.size());
     }
     // A changed byte fails its check; the lines after it are not taken either.
     std::string damaged = last;
@@ -200,19 +202,21 @@ TEST_F(InterruptedRunTest, ARegistrationProgramThatTheRunLeftRunningIsEndedFirst
 {
     const std::uint64_t created = ar::processCreationTime(GetCurrentProcess());
     ASSERT_NE(created, 0u);
-    // This process as the interrupted installer; once as another process that had
-    // its id before (whose children are not this one's).
-    for (std::uint64_t installerCreated : {created - 1, created}) {
+    // Named first: a process that had this process's id before it (whose children
+    // are not this one's); then, in the second round, this process as a later
+    // recovery of the run.
+    const std::string earlierOwner = ar::formatJournalProcess({GetCurrentProcessId(), created - 1});
+    for (const std::string& processes :
+         {earlierOwner, earlierOwner + ar::formatJournalProcess({GetCurrentProcessId(), created})}) {
         SuspendedChild child;
         ASSERT_TRUE(child.running());
         CreateDirectoryW(ar::journalFolder().c_str(), nullptr);
         ar::test::writeFile(
             ar::journalPath(),
-            ar::formatJournalHeader() + ar::formatJournalFolder(L"") +
-                ar::formatJournalProcess({GetCurrentProcessId(), installerCreated}) +
+            ar::formatJournalHeader() + ar::formatJournalFolder(L"") + processes +
                 ar::formatJournalRecord(0, makeRecord(RecordKind::SelfRegistration, child.image)));
         EXPECT_TRUE(ar::recoverInterruptedRun().interrupted);
-        EXPECT_EQ(child.running(), installerCreated != created);
+        EXPECT_EQ(child.running(), processes == earlierOwner);
     }
 }
 

@@ -74,6 +74,19 @@ KillPoint whenRecorded(ar::RecordKind kind)
     };
 }
 
+// The product counts as running while this lives: an installer started meanwhile
+// undoes an interrupted run, then refuses.
+struct ProductCountedAsRunning {
+    ar::unique_handle counter{CreateSemaphoreW(nullptr, 0, 0x7FFFFFFF, ar::runningSemaphoreName().c_str())};
+
+    ProductCountedAsRunning()
+    {
+        EXPECT_TRUE(counter);
+        ReleaseSemaphore(counter.get(), 1, nullptr);
+    }
+    ~ProductCountedAsRunning() { WaitForSingleObject(counter.get(), 0); }
+};
+
 class InterruptedInstallationTest : public ar::test::InstallerProgramTest {
 protected:
     static constexpr ULONGLONG largeFile = 256 * 1024;
@@ -113,6 +126,23 @@ protected:
             if (WaitForSingleObject(run.process.get(), 0) == WAIT_OBJECT_0)
                 return false;
         }
+    }
+
+    // Starts the recovery of a killed run and ends it in turn as soon as it has
+    // started a registration program; false when it ended first.
+    bool killTheRecovery()
+    {
+        ProductCountedAsRunning running;
+        ar::test::Started recovery = ar::test::startProcess(installer, L"/S");
+        EXPECT_TRUE(recovery.process);
+        while (recovery.process && WaitForSingleObject(recovery.process.get(), 0) == WAIT_TIMEOUT) {
+            if (ar::test::hasChildProcess(recovery.id)) {
+                TerminateProcess(recovery.process.get(), 99);
+                WaitForSingleObject(recovery.process.get(), 30000);
+                return true;
+            }
+        }
+        return false;
     }
 
     // The size of every file that an installation leaves, once it has finished.
@@ -166,13 +196,11 @@ protected:
     {
         SCOPED_TRACE(point);
         EXPECT_TRUE(ar::interruptedRunPending());
-        ar::unique_handle counter(
-            CreateSemaphoreW(nullptr, 0, 0x7FFFFFFF, ar::runningSemaphoreName().c_str()));
-        ASSERT_TRUE(counter);
-        ReleaseSemaphore(counter.get(), 1, nullptr);
-        ar::test::Outcome again =
-            ar::test::runWatched(installer, L"/S /LOG=\"" + (logs / L"again.log") + L"\"");
-        WaitForSingleObject(counter.get(), 0);
+        ar::test::Outcome again;
+        {
+            ProductCountedAsRunning running;
+            again = ar::test::runWatched(installer, L"/S /LOG=\"" + (logs / L"again.log") + L"\"");
+        }
         EXPECT_EQ(again.exitCode, 2u) << log(L"again.log");
         EXPECT_NE(log(L"again.log").find("was interrupted: its "), std::string::npos) << log(L"again.log");
         EXPECT_FALSE(ar::interruptedRunPending());
@@ -226,12 +254,15 @@ protected:
         at(killAt([](const JournalSoFar& journal) { return journal.keys > 0; }),
            "during the product's record");
         // While the installed program registers itself: the killed run leaves it
-        // running, and it must not outlast the undoing of its registration.
-        at(killAt([this](const JournalSoFar& journal) {
-               return whenRecorded(ar::RecordKind::SelfRegistration)(journal) &&
-                      ar::test::hasChildProcess(watched_);
-           }),
-           "while the installed program registers itself");
+        // running, and it must not outlast the undoing of its registration. Then
+        // again, and the recovery is ended in turn while it removes that registration.
+        const KillPoint registering = [this](const JournalSoFar& journal) {
+            return whenRecorded(ar::RecordKind::SelfRegistration)(journal) &&
+                   ar::test::hasChildProcess(watched_);
+        };
+        at(killAt(registering), "while the installed program registers itself");
+        at(killAt(registering) && killTheRecovery(), "while the recovery undoes the self-registration",
+           false);
         // While the uninstall log is written over the earlier one, or made.
         at(killAt([](const JournalSoFar& journal) {
                return !journal.lines.empty() &&
