@@ -32,7 +32,7 @@ Section
   InitPluginsDir
   SetShellVarContext all''')
 for manifest in (data, programs):
-    base = os.path.dirname(manifest)
+    base = os.path.dirname(os.path.abspath(manifest))
     for line in open(manifest, encoding="utf-8"):
         line = line.split("#", 1)[0].strip()
         if not line:
