@@ -36,7 +36,7 @@ inline constexpr int journalVersion = 2;
 
 std::string formatJournalHeader();
 std::string formatJournalFolder(const std::wstring& folder);
-// The process that writes the journal, by what names it alone among all processes.
+// A process that acts on the run, by what names it alone among all processes.
 struct JournalProcess {
     std::uint32_t id = 0;      // 0: not recorded
     std::uint64_t created = 0; // FILETIME

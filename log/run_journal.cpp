@@ -3,6 +3,7 @@
 #include "product/product.h"
 #include "product/self_registration.h"
 #include "support/folder_rules.h"
+#include "support/processes.h"
 #include "support/shell_folders.h"
 #include "log/journal_file.h"
 #include "log/file_placement.h"

@@ -57,14 +57,6 @@ RegistrationResult runRegistration(const std::wstring& program, Registration whi
     return {static_cast<LONG>(exitCode) == product::registrationDone, static_cast<LONG>(exitCode)};
 }
 
-std::uint64_t processCreationTime(HANDLE process)
-{
-    FILETIME created{}, exited{}, kernel{}, user{};
-    if (!GetProcessTimes(process, &created, &exited, &kernel, &user))
-        return 0;
-    return (std::uint64_t(created.dwHighDateTime) << 32) | created.dwLowDateTime;
-}
-
 void endOrphanedRegistrations(DWORD installerId, std::uint64_t installerCreated, const std::wstring& program,
                               DWORD timeout)
 {

@@ -30,9 +30,6 @@ struct RegistrationResult {
 RegistrationResult runRegistration(const std::wstring& program, Registration which,
                                    const std::wstring& folder, DWORD timeout = INFINITE, DWORD priority = 0);
 
-// When `process` was created (a FILETIME), 0 when it cannot be told.
-std::uint64_t processCreationTime(HANDLE process);
-
 // Ends the registration programs `program` that the installer process `installerId`,
 // created at `installerCreated`, started and left running when it was ended from
 // outside: while its run is undone, such a program would race the removal of its

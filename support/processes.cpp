@@ -20,4 +20,12 @@ std::vector<ProcessEntry> runningProcesses()
     return processes;
 }
 
+std::uint64_t processCreationTime(HANDLE process)
+{
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user))
+        return 0;
+    return (std::uint64_t(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
 } // namespace ar

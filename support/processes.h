@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <vector>
 
 namespace ar {
@@ -14,5 +15,9 @@ struct ProcessEntry {
 
 // Every running process; empty when the system's list cannot be had.
 std::vector<ProcessEntry> runningProcesses();
+
+// When `process` was created (a FILETIME): with its id, what names it alone among
+// all processes, then and later. 0 when it cannot be told.
+std::uint64_t processCreationTime(HANDLE process);
 
 } // namespace ar

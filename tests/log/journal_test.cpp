@@ -4,7 +4,7 @@
 #include "log/journal_file.h"
 #include "log/run_journal.h"
 #include "payload/archive.h"
-#include "product/self_registration.h"
+#include "support/processes.h"
 #include "tests/log/log_test_support.h"
 
 #include <cstdio>
