@@ -11,6 +11,7 @@
 #include "log/uninstall_log.h"
 #include "support/handles.h"
 #include "resources/resource.h"
+#include "support/path_rules.h"
 #include "support/shell_folders.h"
 
 namespace ar {
@@ -71,7 +72,7 @@ ProductFolders registeredProductFolders(const std::wstring& installFolder, const
     folders.logVerified = !recorded.digest.empty() && logDigest(logBytes) == recorded.digest;
     // The folders come from the registration, never from the log.
     const std::wstring registered = registeredInstallFolder();
-    if (!registered.empty() && UninstallLog::samePath(registered, installFolder))
+    if (!registered.empty() && samePlainPath(registered, installFolder))
         folders.installFolder = installFolder;
     folders.shortcutFolder = recorded.menuRecorded ? recorded.menuFolder : defaultShortcutFolder();
     folders.dataFolders = companyDataFolders();
@@ -96,7 +97,7 @@ void readEarlierLog(UninstallLog& log, const std::wstring& file, const std::wstr
     }
     log.readLog(file);
     if (log.installPath.empty() || installFolder.empty() ||
-        !UninstallLog::samePath(log.installPath, installFolder)) {
+        !samePlainPath(log.installPath, installFolder)) {
         log.readLog(); // another installation's log
         log.previousRecords.clear();
         log.previousProduct.clear();

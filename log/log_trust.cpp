@@ -8,84 +8,12 @@
 #include <utility>
 
 #include "product/product.h"
-#include "support/folder_rules.h"
+#include "support/path_rules.h"
 #include "support/format.h"
 #include "support/shell_folders.h"
 
 namespace ar {
 namespace {
-
-bool isSeparator(wchar_t c)
-{
-    return c == L'\\' || c == L'/';
-}
-
-// A name that the file system takes as it stands: no wildcard, stream or device
-// syntax, no "." or "..", and no trailing dot or blank (which the platform strips,
-// so that the name would mean another one).
-bool isPlainName(const std::wstring& name)
-{
-    if (name.empty() || name == L"." || name == L"..")
-        return false;
-    if (name.back() == L'.' || name.back() == L' ')
-        return false;
-    for (wchar_t c : name)
-        if (c < 0x20 || wcschr(L"<>:\"|?*", c))
-            return false;
-    return true;
-}
-
-// The elements of a plain absolute path: its root ("C:" or "\\server\share") and
-// its names; nothing when the path is not plain and absolute. Repeated and
-// trailing separators are ignored, as the platform does.
-std::optional<std::vector<std::wstring>> elements(const std::wstring& path)
-{
-    std::vector<std::wstring> out;
-    std::size_t position = 0;
-    if (path.size() >= 3 && iswalpha(path[0]) && path[1] == L':' && isSeparator(path[2])) {
-        out.push_back(path.substr(0, 2));
-        position = 3;
-    } else if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1])) {
-        std::wstring root = L"\\\\";
-        position = 2;
-        for (int part = 0; part < 2; ++part) {
-            std::size_t end = position;
-            while (end < path.size() && !isSeparator(path[end]))
-                ++end;
-            std::wstring name = path.substr(position, end - position);
-            if (!isPlainName(name))
-                return std::nullopt;
-            root += part == 0 ? name + L"\\" : name;
-            position = end + 1;
-        }
-        out.push_back(root);
-    } else {
-        return std::nullopt;
-    }
-    while (position < path.size()) {
-        std::size_t end = position;
-        while (end < path.size() && !isSeparator(path[end]))
-            ++end;
-        if (end > position) {
-            std::wstring name = path.substr(position, end - position);
-            if (!isPlainName(name))
-                return std::nullopt;
-            out.push_back(name);
-        }
-        position = end + 1;
-    }
-    return out;
-}
-
-bool startsWith(const std::vector<std::wstring>& path, const std::vector<std::wstring>& folder)
-{
-    if (path.size() < folder.size())
-        return false;
-    for (std::size_t i = 0; i < folder.size(); ++i)
-        if (!equalIgnoringCase(path[i], folder[i]))
-            return false;
-    return true;
-}
 
 bool endsWithLink(const std::wstring& path)
 {
@@ -108,12 +36,12 @@ bool beginsWithProductName(const std::wstring& name)
 // the product's name: the path lies within a product-named folder below `folder`.
 bool withinProductNamedFolder(const std::wstring& path, const std::wstring& folder, bool directlyBelow)
 {
-    auto p = elements(path), f = elements(folder);
-    if (!p || !f || p->size() < f->size() + 2 || !startsWith(*p, *f))
+    auto names = namesBelow(path, folder);
+    if (!names || names->size() < 2)
         return false;
-    const std::size_t last = directlyBelow ? f->size() + 1 : p->size() - 1;
-    for (std::size_t i = f->size(); i < last; ++i)
-        if (beginsWithProductName((*p)[i]))
+    const std::size_t last = directlyBelow ? 1 : names->size() - 1;
+    for (std::size_t i = 0; i < last; ++i)
+        if (beginsWithProductName((*names)[i]))
             return true;
     return false;
 }
@@ -141,7 +69,7 @@ bool RecordTrust::accept(const UninstallLogRecord& record)
     case RecordKind::CreatedFolder: {
         if (!isPlainAbsolutePath(path))
             return false;
-        if (elements(path)->size() < 2)
+        if (pathElements(path)->size() < 2)
             return false; // a drive or share root is never created
         bool related = std::any_of(roots_.begin(), roots_.end(), [&](const std::wstring& root) {
             return isAtOrBelow(path, root) || isAtOrBelow(root, path);
@@ -274,11 +202,6 @@ bool wholeLogRead(const LogShape& shape, std::size_t recordsRead)
     return shape.endsWithLineEnd && shape.lines == logHeaderLines + recordsRead;
 }
 
-bool isPlainAbsolutePath(const std::wstring& path)
-{
-    return elements(path).has_value();
-}
-
 std::vector<std::wstring> companyDataFolders()
 {
     std::vector<std::wstring> folders;
@@ -298,28 +221,10 @@ bool isProductFolder(const std::wstring& folder, const std::vector<std::wstring>
     if (std::any_of(ownFolders.begin(), ownFolders.end(), holds) ||
         std::any_of(dataFolders.begin(), dataFolders.end(), holds))
         return true;
-    auto path = elements(folder);
+    auto path = pathElements(folder);
     return path && path->size() >= 2 && equalIgnoringCase(path->back(), product::companyName) &&
            std::any_of(ownFolders.begin(), ownFolders.end(),
                        [&](const std::wstring& root) { return samePlainPath(parentOf(root), folder); });
-}
-
-bool samePlainPath(const std::wstring& a, const std::wstring& b)
-{
-    auto left = elements(a), right = elements(b);
-    return left && right && left->size() == right->size() && startsWith(*left, *right);
-}
-
-bool isBelow(const std::wstring& path, const std::wstring& folder)
-{
-    auto p = elements(path), f = elements(folder);
-    return p && f && p->size() > f->size() && startsWith(*p, *f);
-}
-
-bool isAtOrBelow(const std::wstring& path, const std::wstring& folder)
-{
-    auto p = elements(path), f = elements(folder);
-    return p && f && startsWith(*p, *f);
 }
 
 } // namespace ar

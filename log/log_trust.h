@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "log/uninstall_log.h"
+#include "support/path_rules.h"
 
 namespace ar {
 
@@ -85,15 +86,5 @@ std::vector<std::wstring> companyDataFolders();
 // or the Start-menu folder.
 bool isProductFolder(const std::wstring& folder, const std::vector<std::wstring>& dataFolders,
                      const std::wstring& installFolder, const std::wstring& menuFolder);
-
-// Path tests on the elements of absolute paths ("C:" or "\\server\share", then the
-// names), without case; "/" separates like "\". A path with "." or ".." elements,
-// wildcards or a stream name is not a plain absolute path.
-bool isPlainAbsolutePath(const std::wstring& path);
-bool samePlainPath(const std::wstring& a, const std::wstring& b);
-// `path` lies below `folder` (not the folder itself).
-bool isBelow(const std::wstring& path, const std::wstring& folder);
-// `path` is `folder` or lies below it.
-bool isAtOrBelow(const std::wstring& path, const std::wstring& folder);
 
 } // namespace ar

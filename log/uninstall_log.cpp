@@ -7,6 +7,7 @@
 #include "log/registry_backup.h"
 #include "product/self_registration.h"
 #include "support/handles.h"
+#include "support/path_rules.h"
 #include "support/shell_folders.h"
 
 #include <boost/filesystem/operations.hpp>
@@ -53,13 +54,6 @@ bool namedByPath(RecordKind kind)
     return kind == RecordKind::CreatedFolder || kind == RecordKind::InstalledFile;
 }
 
-// The same elements (root name, root folder, names), compared exactly.
-bool sameElements(const fs::path& a, const fs::path& b)
-{
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](const fs::path& x, const fs::path& y) { return x.native() == y.native(); });
-}
-
 // The same number of elements, each pair of the same length and equal when case is
 // ignored, by the user's locale.
 bool sameElementsIgnoringCase(const fs::path& a, const fs::path& b)
@@ -83,7 +77,7 @@ std::wstring elementsKey(RecordKind kind, const std::wstring& path)
     return key;
 }
 
-// Paths as the file system knows them, answering what samePath would for each pair:
+// Paths as the file system knows them, answering for each pair:
 // two existing paths are the same when they open the same file; two paths of which
 // neither exists are the same when their absolute forms match, ignoring case; one
 // that exists is never the same as one that does not.
@@ -153,7 +147,7 @@ bool restoreFile(const UninstallLogRecord& record)
     if (record.backupPath.empty()) {
         // What stands there replaced something that could not be saved: deleting it
         // would leave the user with less than before.
-        if (record.existedBefore && !record.path.empty() && UninstallLog::samePath(record.path, origin))
+        if (record.existedBefore && !record.path.empty() && samePlainPath(record.path, origin))
             return true;
         if (record.path.empty())
             return true;
@@ -161,7 +155,7 @@ bool restoreFile(const UninstallLogRecord& record)
         return GetFileAttributesW(record.path.c_str()) == INVALID_FILE_ATTRIBUTES;
     }
     bool removed = true;
-    if (!record.path.empty() && !UninstallLog::samePath(record.path, origin)) {
+    if (!record.path.empty() && !samePlainPath(record.path, origin)) {
         deleteFile(record.path);
         removed = GetFileAttributesW(record.path.c_str()) == INVALID_FILE_ATTRIBUTES;
     }
@@ -415,24 +409,6 @@ bool UninstallLog::isKeptFile(const std::wstring& path) const
     });
 }
 
-bool UninstallLog::samePath(const std::wstring& a, const std::wstring& b)
-{
-    fs::path first(a), second(b);
-    if (sameElements(first, second))
-        return true;
-    boost::system::error_code error;
-    bool same = fs::equivalent(first, second, error);
-    if (!error)
-        return same;
-    fs::path absoluteFirst = fs::absolute(first, error);
-    if (error)
-        return false;
-    fs::path absoluteSecond = fs::absolute(second, error);
-    if (error)
-        return false;
-    return sameElementsIgnoringCase(absoluteFirst, absoluteSecond);
-}
-
 std::vector<RollbackFailure> UninstallLog::rollback()
 {
     std::vector<RollbackFailure> failures;
@@ -488,7 +464,7 @@ void UninstallLog::merge()
 {
     // An earlier record is superseded when this run (or a later earlier record already
     // kept) made a record of the same kind for it: for folders and files, one naming
-    // the same elements, or failing that the same file on disk (samePath). The
+    // the same elements, or failing that the same file on disk. The
     // records are indexed once, so that a log of thousands of files merges in linear
     // time instead of comparing every pair; the file system is asked only for the
     // kinds whose spelling failed to settle a record (usually folders, a few).

@@ -128,10 +128,6 @@ public:
     // The earlier log lists exactly this path as an installed file that succeeded.
     bool isKeptFile(const std::wstring& path) const;
 
-    // Whether two paths name the same file or folder: equal elements, else the file
-    // system's identity test, else a case-insensitive comparison of the absolute paths.
-    static bool samePath(const std::wstring& a, const std::wstring& b);
-
     // Undoes `records`, newest first, and empties the list. Never throws; what it
     // could not undo is returned, and no earlier content is ever deleted for it.
     // The program's own registration is undone by the program the run installed

@@ -21,12 +21,6 @@ bool hasDrive(const std::wstring& path)
 
 } // namespace
 
-std::wstring parentOf(const std::wstring& path)
-{
-    std::size_t end = path.find_last_of(L"\\/");
-    return end == std::wstring::npos ? std::wstring() : path.substr(0, end);
-}
-
 bool isFullPath(const std::wstring& path)
 {
     bool unc = path.size() >= 3 && isSeparator(path[0]) && isSeparator(path[1]) && !isSeparator(path[2]);

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "support/path_rules.h"
+
 namespace ar {
 
 enum class FolderProblem {
@@ -19,10 +21,6 @@ FolderProblem folderProblem(const std::wstring& folder);
 // "C:\..." (any drive letter) or "\\server\...": a path that does not depend on the
 // current drive or folder.
 bool isFullPath(const std::wstring& path);
-
-// The folder that holds `path`: everything before its last backslash or slash;
-// empty when there is none.
-std::wstring parentOf(const std::wstring& path);
 
 // True when `path` has a character that Windows forbids in a name (the drive's
 // colon aside).

@@ -234,7 +234,7 @@ UninstallExit Uninstallation::run()
     UninstallLog log;
     log.readLog(logPath);
     const std::wstring foreign = formatString(IDS_UNINSTALL_LOG_FOREIGN, {logPath, product::displayName()});
-    if (log.installPath.empty() || !UninstallLog::samePath(log.installPath, installFolder_))
+    if (log.installPath.empty() || !samePlainPath(log.installPath, installFolder_))
         return refuse(foreign);
     const LogShape shape = logShape(bytes);
     const std::size_t recordsRead = log.previousRecords.size();

@@ -1,5 +1,6 @@
 // Merging an earlier installation's records into the new log.
 #include "log/uninstall_log.h"
+#include "support/path_rules.h"
 
 #include "tests/log/log_test_support.h"
 
@@ -73,8 +74,8 @@ TEST_F(UninstallLogMerge, FolderSpelledInOtherCaseIsTheSameFolder)
     EXPECT_EQ(paths(log.records), (std::vector<std::wstring>{dir / L"Other", lower}));
 
     // Paths that do not exist are compared ignoring case as well.
-    EXPECT_TRUE(UninstallLog::samePath(L"C:\\No Such\\Folder", L"c:\\no such\\FOLDER"));
-    EXPECT_FALSE(UninstallLog::samePath(L"C:\\No Such\\Folder", L"C:\\No Such\\Folder2"));
+    EXPECT_TRUE(samePlainPath(L"C:\\No Such\\Folder", L"c:\\no such\\FOLDER"));
+    EXPECT_FALSE(samePlainPath(L"C:\\No Such\\Folder", L"C:\\No Such\\Folder2"));
 }
 
 TEST_F(UninstallLogMerge, SameFilesAreFoundByKindByDiskAndByMissingPathsIgnoringCase)
