@@ -308,18 +308,22 @@ bool Run::execute()
         view_.endWait();
         return false;
     };
+    // The private folder lies in the protected set-up folder, beside the journal,
+    // which names it before it is made.
     std::wstring tempFolder, error;
-    if (!makeTempFolderPath(tempFolder, error))
+    if (!makeTempFolderPath(tempFolder, error, journalFolder()))
         return failBeforeStart(error);
-    if (!private_.create(tempFolder))
-        return failBeforeStart(
-            formatPrintf(L"%08x (%ls)", static_cast<unsigned>(GetLastError()), L"CreateDirectory"));
     // Without a durable journal a run that is ended from outside could not be undone.
-    if (!journal_.start(tempFolder)) {
-        const DWORD journalError = GetLastError();
-        private_.close();
-        RemoveDirectoryW(tempFolder.c_str());
-        return failBeforeStart(formatPrintf(L"%08x (%ls)", static_cast<unsigned>(journalError), L"Journal"));
+    const RunScope scope{context_.installFolder,
+                         context_.createMenuShortcut ? context_.shortcutFolder : std::wstring()};
+    if (!journal_.start(tempFolder, scope))
+        return failBeforeStart(
+            formatPrintf(L"%08x (%ls)", static_cast<unsigned>(GetLastError()), L"Journal"));
+    if (!private_.create(tempFolder)) {
+        const DWORD folderError = GetLastError();
+        journal_.finish();
+        return failBeforeStart(
+            formatPrintf(L"%08x (%ls)", static_cast<unsigned>(folderError), L"CreateDirectory"));
     }
     context_.tempFolder = tempFolder;
     temp_.folder = tempFolder;

@@ -1,9 +1,14 @@
 #include "log/run_journal.h"
 
 #include "product/product.h"
+#include "product/product_record.h"
+#include "log/log_trust.h"
 #include "product/self_registration.h"
 #include "support/folder_rules.h"
 #include "support/processes.h"
+#include "support/elevated_files.h"
+#include "support/format.h"
+#include "support/path_rules.h"
 #include "support/shell_folders.h"
 #include "log/journal_file.h"
 #include "log/file_placement.h"
@@ -14,6 +19,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <system_error>
 #include <vector>
 
@@ -23,20 +29,12 @@ namespace {
 // "Ardenvale Setup" and "Pelorium7.journal".
 const std::wstring journalFolderName = std::wstring(product::companyName) + L" Setup";
 const std::wstring journalFileName = std::wstring(product::objectStem) + L".journal";
-// A protected access list: full control to Administrators and SYSTEM, inherited by
-// every file below, nothing inherited from the common application data folder.
-constexpr wchar_t journalFolderSddl[] = L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
 
 [[noreturn]] void throwLastError(const char* what)
 {
     DWORD error = GetLastError();
     throw std::system_error(static_cast<int>(error ? error : ERROR_WRITE_FAULT), std::system_category(),
                             what);
-}
-
-bool sameFolder(const std::wstring& a, const std::wstring& b)
-{
-    return lstrcmpiW(a.c_str(), b.c_str()) == 0;
 }
 
 std::wstring volumeOf(const std::wstring& path)
@@ -54,90 +52,80 @@ bool flushFile(const std::wstring& path)
     return file && FlushFileBuffers(file.get());
 }
 
-// Part of the token's information (TokenOwner, TokenUser), empty on failure.
-std::vector<BYTE> tokenInformation(TOKEN_INFORMATION_CLASS kind)
+// The set-up folder, opened as it is below the common application data folder
+// (never through a link) without delete sharing, so that it cannot be renamed or
+// replaced while it is held, and whether it can be trusted: a folder that anybody
+// but administrators could have arranged is nobody's authority.
+struct SetupFolder {
+    unique_hfile handle;
+    FolderTrust trust = FolderTrust::OwnerNotTrusted;
+};
+
+std::wstring commonDataFolder()
 {
-    unique_handle token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()))
-        return {};
-    DWORD size = 0;
-    GetTokenInformation(token.get(), kind, nullptr, 0, &size);
-    std::vector<BYTE> buffer(size);
-    if (size == 0 || !GetTokenInformation(token.get(), kind, buffer.data(), size, &size))
-        return {};
-    return buffer;
+    return shellFolder(CSIDL_COMMON_APPDATA);
 }
 
-// Administrators, SYSTEM, or the owner that this elevated process gives to what it
-// creates. An elevated token makes Administrators the owner, so that a folder owned
-// by the user was made outside the elevation and is not trusted; where the token
-// does not (Wine, a system without that separation), the user's own folders are
-// the process's own.
-bool trustedOwner(PSID owner)
+SetupFolder openSetupFolder(const std::wstring& path, DWORD extraAccess = 0)
 {
-    if (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid))
-        return true;
-    std::vector<BYTE> defaultOwner = tokenInformation(TokenOwner);
-    if (defaultOwner.empty())
-        return false;
-    PSID given = reinterpret_cast<TOKEN_OWNER*>(defaultOwner.data())->Owner;
-    if (EqualSid(owner, given))
-        return true;
-    if (IsWellKnownSid(given, WinBuiltinAdministratorsSid))
-        return false;
-    std::vector<BYTE> user = tokenInformation(TokenUser);
-    return !user.empty() && EqualSid(owner, reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid);
+    SetupFolder folder;
+    folder.handle = openBelow(commonDataFolder(), path, NodeKind::Folder,
+                              FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE | extraAccess,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE);
+    if (folder.handle)
+        folder.trust = judgeFolder(folder.handle.get());
+    return folder;
 }
 
-// Opens a folder as it is (never through a link), without delete sharing, so that
-// it cannot be renamed or replaced while it is held. Empty unless it is a plain
-// folder owned by Administrators or SYSTEM: one that a standard user made is
-// nobody's authority.
+// Opens the trusted set-up folder; empty, with the last error set, when it is not.
 unique_hfile openTrustedFolder(const std::wstring& path)
 {
-    unique_hfile folder(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (!folder || !GetFileInformationByHandle(folder.get(), &information))
-        return {};
-    if (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        SetLastError(ERROR_BAD_PATHNAME);
-        return {};
-    }
-    PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    DWORD error = GetSecurityInfo(folder.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                                  nullptr, nullptr, &descriptor);
-    unique_hlocal held(descriptor);
-    if (error != ERROR_SUCCESS) {
-        SetLastError(error);
-        return {};
-    }
-    if (!owner || !trustedOwner(owner)) {
+    SetupFolder folder = openSetupFolder(path);
+    if (folder.handle && folder.trust != FolderTrust::Trusted) {
+        folder.handle.reset();
         SetLastError(ERROR_INVALID_OWNER);
-        return {};
     }
-    return folder;
+    return std::move(folder.handle);
 }
 
 // Creates the protected folder, or opens it when it is there and trusted.
 unique_hfile makeTrustedFolder(const std::wstring& path)
 {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(journalFolderSddl, SDDL_REVISION_1, &descriptor,
-                                                              nullptr))
+    unique_hlocal descriptor = descriptorFromSddl(adminsOnlySddl);
+    if (!descriptor)
         return {};
-    unique_hlocal held(descriptor);
-    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor.get(), FALSE};
     if (!CreateDirectoryW(path.c_str(), &attributes) && GetLastError() != ERROR_ALREADY_EXISTS)
         return {};
     return openTrustedFolder(path);
 }
 
+// The journal in the held set-up folder: a plain file with one name, or nothing.
+unique_hfile openJournal(const std::wstring& folder, DWORD access, DWORD share)
+{
+    return openBelow(folder, folder + L"\\" + journalFileName, NodeKind::File, access, share);
+}
+
+// The names that a journal gives its backups, directly in its folder: "<n>.bak",
+// "<n>.hiv" and "key<n>.hiv". A record that names anything else is not the journal's.
+bool isOwnBackup(const std::wstring& path, const std::wstring& folder)
+{
+    if (!samePlainPath(parentOf(path), folder))
+        return false;
+    std::wstring name = path.substr(path.find_last_of(L"\\/") + 1);
+    if (name.size() > 3 && equalIgnoringCase(name.substr(0, 3), L"key"))
+        name = name.substr(3);
+    const std::size_t dot = name.find(L'.');
+    if (dot == 0 || dot == std::wstring::npos ||
+        name.find_first_not_of(L"0123456789") != dot)
+        return false;
+    const std::wstring extension = name.substr(dot);
+    return equalIgnoringCase(extension, L".bak") || equalIgnoringCase(extension, L".hiv");
+}
+
 // Removes the files of the journal's folder, then the journal, then the folder:
 // the journal goes last, so that nothing it still needs is gone while it exists.
+// Everything is removed through handles checked below the folder.
 std::vector<std::wstring> removeJournalFolder(const std::wstring& folder)
 {
     std::vector<std::wstring> left;
@@ -147,29 +135,21 @@ std::vector<std::wstring> removeJournalFolder(const std::wstring& folder)
     if (search != INVALID_HANDLE_VALUE) {
         do {
             const std::wstring name = found.cFileName;
-            if (name == L"." || name == L".." || lstrcmpiW(name.c_str(), journalFileName.c_str()) == 0)
+            if (name == L"." || name == L".." || equalIgnoringCase(name, journalFileName))
                 continue;
             const std::wstring path = folder + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                left.push_back(path);
-                continue;
-            }
-            deleteFile(path);
-            if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !deleteBelow(folder, path))
                 left.push_back(path);
         } while (FindNextFileW(search, &found));
         FindClose(search);
     }
-    if (!left.empty()) {
+    if (!left.empty() || !deleteBelow(folder, journal)) {
         left.push_back(journal);
         return left;
     }
-    deleteFile(journal);
-    if (GetFileAttributesW(journal.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        left.push_back(journal);
-        return left;
-    }
-    RemoveDirectoryW(folder.c_str());
+    if (unique_hfile handle = openBelow(commonDataFolder(), folder, NodeKind::Folder, deleteAccess,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
+        deleteThrough(handle.get());
     return left;
 }
 
@@ -180,29 +160,23 @@ bool appendDurably(HANDLE file, const std::string& line)
            written == line.size() && FlushFileBuffers(file);
 }
 
-// Removes the interrupted run's private temporary folder and the files in it, once
-// it is known to be the run's own: the folder lies in the user's temporary folder,
-// which a standard user may rearrange after the run has ended.
-void removePrivateFolder(const std::wstring& path)
+// Removes the interrupted run's private folder and the files in it: only a folder
+// directly in the set-up folder, through handles checked below it (the private
+// folders of earlier versions, in the user's temporary folder, are left alone).
+void removePrivateFolder(const std::wstring& path, const std::wstring& setupFolder)
 {
-    if (path.empty())
+    if (path.empty() || !samePlainPath(parentOf(path), setupFolder))
         return;
-    {
-        unique_hfile held = openTrustedFolder(path);
-        if (!held)
-            return;
-        WIN32_FIND_DATAW found{};
-        HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
-                    continue;
-                deleteFile(path + L"\\" + found.cFileName);
-            } while (FindNextFileW(search, &found));
-            FindClose(search);
-        }
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                deleteBelow(setupFolder, path + L"\\" + found.cFileName);
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
     }
-    RemoveDirectoryW(path.c_str());
+    deleteBelow(setupFolder, path, NodeKind::Folder);
 }
 
 // Puts back the keys saved before the run wrote them, newest first, or removes
@@ -217,7 +191,7 @@ std::vector<std::wstring> putBackKeys(const std::vector<JournalKey>& keys, const
         }
         // A hive that is missing was never made (the key was not changed yet) or
         // has been put back already; only one of the journal's own is taken.
-        if (key->hiveFile.empty() || !sameFolder(parentOf(key->hiveFile), folder) ||
+        if (key->hiveFile.empty() || !isOwnBackup(key->hiveFile, folder) ||
             GetFileAttributesW(key->hiveFile.c_str()) == INVALID_FILE_ATTRIBUTES)
             continue;
         if (restoreKeyFromHive(key->path, key->hiveFile))
@@ -226,6 +200,112 @@ std::vector<std::wstring> putBackKeys(const std::vector<JournalKey>& keys, const
             kept.push_back(key->hiveFile);
     }
     return kept;
+}
+
+// "Software\Ardenvale Setup\Pelorium7" below HKEY_LOCAL_MACHINE: the scope of the
+// run whose journal is open, written before its journal and removed after it.
+const std::wstring scopeParentKey = L"Software\\" + journalFolderName;
+const std::wstring scopeKey = scopeParentKey + L"\\" + product::objectStem;
+
+bool writeScope(const RunScope& scope)
+{
+    unique_hkey key;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, scopeKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
+                        nullptr) != ERROR_SUCCESS)
+        return false;
+    auto set = [&](const wchar_t* name, const std::wstring& value) {
+        return RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                              static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    };
+    return set(L"InstallFolder", scope.installFolder) && set(L"MenuFolder", scope.menuFolder) &&
+           RegFlushKey(key.get()) == ERROR_SUCCESS;
+}
+
+RunScope readScope()
+{
+    RunScope scope;
+    auto get = [](const wchar_t* name) {
+        wchar_t buffer[MAX_PATH + 1] = {};
+        DWORD bytes = sizeof(buffer) - sizeof(wchar_t);
+        DWORD type = 0;
+        if (SHGetValueW(HKEY_LOCAL_MACHINE, scopeKey.c_str(), name, &type, buffer, &bytes) != ERROR_SUCCESS ||
+            type != REG_SZ)
+            return std::wstring();
+        return std::wstring(buffer);
+    };
+    scope.installFolder = get(L"InstallFolder");
+    scope.menuFolder = get(L"MenuFolder");
+    return scope;
+}
+
+void removeScope()
+{
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, scopeKey.c_str());
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, scopeParentKey.c_str()); // only when nothing else is in it
+}
+
+// Whether an interrupted run's record lies where the run may have acted: in its
+// scope, the company's data folders, on a desktop (a link) or in the set-up folder.
+// A created folder may also lie above one of them (D:\Apps above D:\Apps\Pelorium 7):
+// a rollback removes a folder only when it is empty.
+class RecoveryScope {
+public:
+    RecoveryScope(const RunScope& scope, const std::wstring& setupFolder)
+        : installFolder_(scope.installFolder), folders_(companyDataFolders())
+    {
+        for (const std::wstring& folder : {scope.installFolder, scope.menuFolder, setupFolder})
+            if (!folder.empty())
+                folders_.push_back(folder);
+        for (int csidl : {CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY})
+            if (std::wstring desktop = shellFolder(csidl); !desktop.empty())
+                desktops_.push_back(desktop);
+    }
+
+    bool holds(const UninstallLogRecord& record) const
+    {
+        switch (record.recordKind) {
+        case RecordKind::CreatedFolder:
+            return std::any_of(folders_.begin(), folders_.end(), [&](const std::wstring& folder) {
+                return isAtOrBelow(record.path, folder) || isAtOrBelow(folder, record.path);
+            });
+        case RecordKind::InstalledFile:
+            return within(record.path, false) && within(record.backupSource, false);
+        case RecordKind::MenuShortcut:
+        case RecordKind::UninstallShortcut:
+        case RecordKind::DesktopShortcut:
+            return within(record.path, true) && within(record.backupSource, true);
+        case RecordKind::SelfRegistration:
+            return record.path.empty() || (!installFolder_.empty() && isBelow(record.path, installFolder_));
+        case RecordKind::UninstallKey:
+        case RecordKind::DirectXSetup:
+            return true;
+        }
+        return false;
+    }
+
+private:
+    bool within(const std::wstring& path, bool link) const
+    {
+        auto below = [&](const std::wstring& folder) { return isBelow(path, folder); };
+        return path.empty() || std::any_of(folders_.begin(), folders_.end(), below) ||
+               (link && std::any_of(desktops_.begin(), desktops_.end(), below));
+    }
+
+    std::wstring installFolder_;
+    std::vector<std::wstring> folders_;
+    std::vector<std::wstring> desktops_;
+};
+
+// The keys that a run writes outside its records: the product's record, the
+// company's key above it and the program's App Paths entry. No other key is touched.
+bool isProductKey(const std::wstring& path)
+{
+    const std::wstring record = productRecordKeyPath();
+    const std::wstring name = path.substr(path.find_last_of(L'\\') + 1);
+    const bool programEntry = equalIgnoringCase(parentOf(path), parentOf(appPathsKeyPath(L"x.exe"))) &&
+                              name.size() > wcslen(product::name) &&
+                              equalIgnoringCase(name.substr(0, wcslen(product::name)), product::name);
+    return equalIgnoringCase(path, record) || equalIgnoringCase(path, parentOf(record)) || programEntry;
 }
 
 JournalProcess currentProcess()
@@ -257,7 +337,7 @@ std::wstring journalPath()
     return folder.empty() ? folder : folder + L"\\" + journalFileName;
 }
 
-bool RunJournal::start(const std::wstring& privateFolder)
+bool RunJournal::start(const std::wstring& privateFolder, const RunScope& scope)
 {
     file_.reset();
     folder_ = journalFolder();
@@ -271,16 +351,20 @@ bool RunJournal::start(const std::wstring& privateFolder)
     const std::wstring path = journalPath();
     // A journal that is not ended belongs to a run that start-up has not undone.
     {
-        unique_hfile earlier(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+        unique_hfile earlier = openJournal(folder_, GENERIC_READ, FILE_SHARE_READ);
         if (earlier && !parseJournal(readWhole(earlier.get())).ended) {
             SetLastError(ERROR_ALREADY_EXISTS);
             return false;
         }
     }
-    // Readers may watch it grow; nobody else may write it.
-    file_.reset(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    // The scope goes first: a journal is never without it.
+    if (!writeScope(scope))
+        return false;
+    // Readers may watch it grow; nobody else may write it. An ended journal that
+    // is still there is replaced.
+    if (!deleteBelow(folder_, path))
+        return false;
+    file_ = createBelow(folder_, path, GENERIC_WRITE, FILE_SHARE_READ);
     if (!file_)
         return false;
     if (!appendDurably(file_.get(), formatJournalHeader() + formatJournalFolder(privateFolder) +
@@ -333,7 +417,7 @@ bool RunJournal::backUp(std::size_t index, UninstallLogRecord& record, const std
     // from the moment it appears under its name: a run ended at any point here gets
     // the file back as it was (read-only included).
     bool placed = false;
-    if (!copy && sameFolder(volumeOf(source), volumeOf(target))) {
+    if (!copy && equalIgnoringCase(volumeOf(source), volumeOf(target))) {
         placed = MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
     } else {
         // A copy appears under the backup's name only once it is whole.
@@ -416,28 +500,55 @@ std::vector<std::wstring> RunJournal::finish()
     const std::wstring path = journalPath();
     if (!ended) {
         // Without its end the journal would undo the run again: it goes first.
-        deleteFile(path);
-        if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+        if (!deleteBelow(folder_, path))
             return {path};
     }
+    removeScope();
     return removeJournalFolder(folder_);
 }
+
+namespace {
+
+// A name beside the set-up folder for one that is not trusted: it stays for an
+// administrator to look at, and the installer makes a new one.
+std::wstring setAsideName(const std::wstring& folder)
+{
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    return folder + formatPrintf(L" (untrusted, set aside %04u-%02u-%02u %02u.%02u.%02u)", now.wYear,
+                                 now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
+}
+
+} // namespace
 
 RecoveryReport recoverInterruptedRun()
 {
     RecoveryReport report;
     const std::wstring folder = journalFolder();
-    if (folder.empty() || GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES)
-        return report;
-    unique_hfile heldFolder = openTrustedFolder(folder);
-    if (!heldFolder) {
-        report.error = GetLastError();
-        report.unreadable = true;
+    if (folder.empty() || GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        removeScope();
         return report;
     }
-    const std::wstring path = journalPath();
-    unique_hfile journal(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // A folder that somebody else could have arranged, or a journal that is not a
+    // plain file of its own, is not read: the folder is set aside, unread.
+    SetupFolder setup = openSetupFolder(folder, DELETE);
+    unique_hfile journal;
+    if (setup.handle && setup.trust == FolderTrust::Trusted) {
+        journal = openJournal(folder, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ);
+        const DWORD error = GetLastError();
+        if (!journal && error != ERROR_FILE_NOT_FOUND)
+            setup.trust = FolderTrust::OthersCanChangeIt;
+    }
+    if (!setup.handle || setup.trust != FolderTrust::Trusted) {
+        report.error = setup.handle ? ERROR_INVALID_OWNER : GetLastError();
+        const std::wstring aside = setAsideName(folder);
+        if (setup.handle && renameThrough(setup.handle.get(), aside, false))
+            report.setAside = aside;
+        else
+            report.unreadable = true;
+        removeScope();
+        return report;
+    }
     if (journal) {
         JournalContents contents = parseJournal(readWhole(journal.get()));
         if (contents.foreign) {
@@ -445,9 +556,25 @@ RecoveryReport recoverInterruptedRun()
             return report;
         }
         if (!contents.ended) {
+            // Only what lies where the run may have acted is undone.
+            const RecoveryScope scope(readScope(), folder);
+            std::vector<UninstallLogRecord> records;
+            for (UninstallLogRecord& record : contents.records) {
+                if (scope.holds(record))
+                    records.push_back(std::move(record));
+                else
+                    report.outsideScope.push_back(record.path);
+            }
+            std::vector<JournalKey> keys;
+            for (JournalKey& key : contents.keys) {
+                if (isProductKey(key.path))
+                    keys.push_back(std::move(key));
+                else
+                    report.outsideScope.push_back(L"HKEY_LOCAL_MACHINE\\" + key.path);
+            }
             // A registration program that the run, or an earlier recovery of it, started
             // may still be at work.
-            for (const UninstallLogRecord& record : contents.records)
+            for (const UninstallLogRecord& record : records)
                 if (record.recordKind == RecordKind::SelfRegistration)
                     for (const JournalProcess& process : contents.processes)
                         endOrphanedRegistrations(process.id, process.created, record.path);
@@ -458,17 +585,17 @@ RecoveryReport recoverInterruptedRun()
             if (SetFilePointerEx(journal.get(), intact, nullptr, FILE_BEGIN) && SetEndOfFile(journal.get()))
                 appendDurably(journal.get(), formatJournalProcess(currentProcess()));
             // The keys were written after every record that undoes anything: newest first.
-            for (const std::wstring& hive : putBackKeys(contents.keys, folder)) {
+            for (const std::wstring& hive : putBackKeys(keys, folder)) {
                 report.left.push_back(hive);
                 report.incomplete = true;
             }
             UninstallLog undo;
-            for (UninstallLogRecord& record : contents.records) {
+            for (UninstallLogRecord& record : records) {
                 // Only a backup of this journal's own, still there, is put back; a
                 // record whose backup is missing (never made, or already put back by
                 // an interrupted recovery) leaves what stands in its place.
                 if (!record.backupPath.empty() &&
-                    (!sameFolder(parentOf(record.backupPath), folder) ||
+                    (!isOwnBackup(record.backupPath, folder) ||
                      GetFileAttributesW(record.backupPath.c_str()) == INVALID_FILE_ATTRIBUTES)) {
                     record.backupPath.clear();
                     record.existedBefore = true;
@@ -485,25 +612,29 @@ RecoveryReport recoverInterruptedRun()
             }
             if (report.incomplete)
                 return report;
-            removePrivateFolder(contents.privateFolder);
+            removePrivateFolder(contents.privateFolder, folder);
             LARGE_INTEGER end{};
             if (!SetFilePointerEx(journal.get(), end, nullptr, FILE_END) ||
                 !appendDurably(journal.get(), formatJournalEnd())) {
                 journal.reset();
-                deleteFile(path);
+                deleteBelow(folder, journalPath());
             }
         }
     }
     journal.reset();
-    heldFolder.reset();
+    setup.handle.reset();
+    removeScope();
     report.left = removeJournalFolder(folder);
     return report;
 }
 
 bool interruptedRunPending()
 {
-    unique_hfile journal(CreateFileW(journalPath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const std::wstring folder = journalFolder();
+    SetupFolder setup = openSetupFolder(folder);
+    if (!setup.handle || setup.trust != FolderTrust::Trusted)
+        return false;
+    unique_hfile journal = openJournal(folder, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
     if (!journal)
         return false;
     JournalContents contents = parseJournal(readWhole(journal.get()));

@@ -25,12 +25,23 @@ std::wstring journalFolder();
 // "<journalFolder>\Pelorium7.journal".
 std::wstring journalPath();
 
+// The folders of a run that a recovery may act in besides the product's fixed ones
+// (the company's data folders, the desktops and the set-up folder). They are kept
+// apart from the journal, below HKEY_LOCAL_MACHINE, where only administrators can
+// write: a journal is acted upon only within them, whatever it names.
+struct RunScope {
+    std::wstring installFolder;
+    std::wstring menuFolder; // empty: none
+};
+
 class RunJournal final : public JournalSink {
 public:
-    // Starts the journal of a run whose private temporary folder is `privateFolder`.
-    // False, with the last error set, when the protected folder cannot be made or
-    // trusted, or a journal of another run that is not ended is there.
-    bool start(const std::wstring& privateFolder);
+    // Starts the journal of a run that works in `scope` and whose private folder
+    // (below journalFolder(), made by the caller once this succeeded) is
+    // `privateFolder`. False, with the last error set, when the protected folder
+    // cannot be made or trusted, or a journal of another run that is not ended is
+    // there.
+    bool start(const std::wstring& privateFolder, const RunScope& scope);
     bool started() const { return static_cast<bool>(file_); }
 
     void write(std::size_t index, const UninstallLogRecord& record) override;
@@ -71,8 +82,12 @@ private:
 // What the start-up found of an earlier run.
 struct RecoveryReport {
     bool interrupted = false;       // a journal of an interrupted run was rolled back
+    std::wstring setAside;          // a set-up folder that could not be trusted was renamed
+                                    // to this, unread; nothing was undone
+    std::vector<std::wstring> outsideScope; // records naming places outside the run's
+                                            // scope: not acted upon
     bool unreadable = false;        // a journal that this program does not understand, or
-                                    // a folder it cannot trust: nothing was done
+                                    // a folder it cannot trust nor set aside: nothing was done
     bool incomplete = false;        // backups could not all be put back: the journal stays,
                                     // the next start tries again (`left` lists them)
     DWORD error = 0;                // why the folder could not be trusted
@@ -87,7 +102,8 @@ struct RecoveryReport {
 // next start does it again. With no journal there is nothing to do.
 RecoveryReport recoverInterruptedRun();
 
-// Whether a journal of an interrupted run is waiting to be rolled back.
+// Whether a journal of an interrupted run is waiting to be rolled back: only one in
+// a trusted set-up folder counts.
 bool interruptedRunPending();
 
 } // namespace ar

@@ -153,10 +153,17 @@ std::optional<VersionComparison> compareWithInstalled(const InstalledProduct& pr
     return result;
 }
 
-bool makeTempFolderPath(std::wstring& folder, std::wstring& error)
+bool makeTempFolderPath(std::wstring& folder, std::wstring& error, const std::wstring& base)
 {
     wchar_t buffer[MAX_PATH] = {};
-    DWORD length = GetTempPathW(MAX_PATH, buffer);
+    DWORD length = 0;
+    if (!base.empty()) {
+        length = static_cast<DWORD>(base.size() + 1);
+        lstrcpynW(buffer, (base + L'\\').c_str(), MAX_PATH);
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    } else {
+        length = GetTempPathW(MAX_PATH, buffer);
+    }
     if (length == 0 || length > 246) {
         error = formatPrintf(L"%08x (%ls)", static_cast<unsigned>(GetLastError()), L"GetTempPath");
         return false;

@@ -56,9 +56,9 @@ InstallState compareVersions(std::uint64_t payload, std::uint64_t installed);
 // installed main program's version resource cannot be read.
 std::optional<VersionComparison> compareWithInstalled(const InstalledProduct& product);
 
-// The installation's private temporary folder: the user's temporary folder, then
-// "ardenvale_{" + a random UUID + "}". On failure returns false and `error` holds
-// "%08x (GetTempPath)" with the last error.
-bool makeTempFolderPath(std::wstring& folder, std::wstring& error);
+// The installation's private temporary folder: `base` (the user's temporary folder
+// when empty), then "ardenvale_{" + a random UUID + "}". On failure returns false
+// and `error` holds "%08x (GetTempPath)" with the last error.
+bool makeTempFolderPath(std::wstring& folder, std::wstring& error, const std::wstring& base = {});
 
 } // namespace ar

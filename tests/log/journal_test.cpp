@@ -120,7 +120,7 @@ protected:
     {
         ar::test::writeFile(replaced, "the earlier program");
         ar::RunJournal journal;
-        ASSERT_TRUE(journal.start(L""));
+        ASSERT_TRUE(journal.start(L"", {dir.path(), L""}));
         ar::UninstallLog log;
         log.journal = &journal;
         log.recordFile(replaced, 1, false);
@@ -223,7 +223,7 @@ TEST_F(InterruptedRunTest, ARegistrationProgramThatTheRunLeftRunningIsEndedFirst
 TEST_F(InterruptedRunTest, AFinishedRunLeavesNothing)
 {
     ar::RunJournal journal;
-    ASSERT_TRUE(journal.start(L""));
+    ASSERT_TRUE(journal.start(L"", {dir.path(), L""}));
     ar::UninstallLog log;
     log.journal = &journal;
     ar::test::writeFile(replaced, "the earlier program");

@@ -129,6 +129,7 @@ std::vector<RegistryKey> productKeys()
 {
     return {{HKEY_LOCAL_MACHINE, ar::product::uninstallKeyPath()},
             {HKEY_LOCAL_MACHINE, L"Software\\Ardenvale"},
+            {HKEY_LOCAL_MACHINE, L"Software\\Ardenvale Setup"},
             {HKEY_LOCAL_MACHINE, ar::appPathsKeyPath(L"Pelorium.exe")},
             {HKEY_CLASSES_ROOT, L".pm-lib"},
             {HKEY_CLASSES_ROOT, L"Ardenvale.Pelorium.Library"}};
@@ -148,13 +149,16 @@ void removeProductTraces()
 
 std::vector<std::wstring> runTemporaryFolders()
 {
+    // Where the run keeps them, and where earlier versions did.
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
     std::vector<std::wstring> found;
-    boost::system::error_code ec;
-    for (fs::directory_iterator it(temp, ec), end; !ec && it != end; it.increment(ec))
-        if (it->path().filename().wstring().rfind(L"ardenvale_{", 0) == 0)
-            found.push_back(it->path().wstring());
+    for (const std::wstring& folder : {std::wstring(temp), specialFolder(CSIDL_COMMON_APPDATA) + L"\\Ardenvale Setup"}) {
+        boost::system::error_code ec;
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+            if (it->path().filename().wstring().rfind(L"ardenvale_{", 0) == 0)
+                found.push_back(it->path().wstring());
+    }
     return found;
 }
 

@@ -464,11 +464,12 @@ TEST_F(UninstallerTest, RefusesWhileTheProductOrAnInstallerRuns)
     {
         // An installation was ended from outside: its journal waits for the installer.
         ar::RunJournal interrupted;
-        ASSERT_TRUE(interrupted.start(L""));
+        ASSERT_TRUE(interrupted.start(L"", {}));
         interrupted.leave();
+        const MachineState::Snapshot pending = machine().take();
         EXPECT_EQ(uninstall(L"/S /PURGE /LOG=\"" + logFile + L"\""), 2);
         ASSERT_TRUE(ar::test::waitForUninstallers());
-        EXPECT_TRUE(MachineState::differences(before, machine().take()).empty());
+        EXPECT_TRUE(MachineState::differences(pending, machine().take()).empty());
         EXPECT_NE(
             uninstallLog().find(L"was interrupted and has not been undone yet. Start the installer again"),
             std::wstring::npos);
