@@ -6,6 +6,7 @@
 #include "product/language.h"
 #include "product/product.h"
 #include "product/product_record.h"
+#include "engine/data_folders.h"
 #include "engine/startup.h"
 #include "engine/installation.h"
 #include "engine/log_file.h"
@@ -172,6 +173,16 @@ ar::ExitCode CInstallApp::startUp()
     // reads or changes the machine.
     if (!recoverInterruptedRun())
         return ExitCode::Refused;
+    // The shared data folder is written only once nobody else can rearrange it.
+    const ar::SharedDataCheck data = ar::secureSharedDataFolder();
+    if (data.result == ar::SharedDataCheck::Unsafe) {
+        ar::messageBox(ar::formatString(IDS_DATA_FOLDER_UNSAFE,
+                                        {data.folder, ar::formatPrintf(L"%08x", unsigned(data.error))}),
+                       {}, MB_OK | MB_ICONEXCLAMATION);
+        return ExitCode::Refused;
+    }
+    if (data.result == ar::SharedDataCheck::MadeSafe && log_.isOpen())
+        log_.line(ar::formatString(IDS_DATA_FOLDER_MADE_SAFE, {data.folder}));
     // 8. Never while the product runs.
     while (ar::countRunningInstances() >= 2) {
         if (ar::messageBox(ar::formatString(IDS_CLOSE_PRODUCT, {ar::product::name}), {},
@@ -246,6 +257,15 @@ bool CInstallApp::recoverInterruptedRun()
             log_.line(text);
         ar::messageBox(text, {}, type);
     };
+    // A set-up folder that could not be trusted was never read: the installation
+    // goes on with a new one.
+    if (!report.setAside.empty() && log_.isOpen())
+        log_.line(ar::formatString(IDS_SETUP_FOLDER_SET_ASIDE,
+                                   {ar::journalFolder(), ar::formatPrintf(L"%08x", unsigned(report.error)),
+                                    report.setAside}));
+    if (log_.isOpen())
+        for (const std::wstring& outside : report.outsideScope)
+            log_.line(ar::formatString(IDS_OUTSIDE_SCOPE, {outside}));
     if (report.unreadable) {
         tell(ar::formatString(
                  IDS_JOURNAL_UNREADABLE,

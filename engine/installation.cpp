@@ -22,7 +22,9 @@
 #include "payload/payload.h"
 #include "resources/resource.h"
 #include "support/format.h"
+#include "support/elevated_files.h"
 #include "support/handles.h"
+#include "support/path_rules.h"
 #include "support/shell_folders.h"
 
 namespace ar {
@@ -67,6 +69,46 @@ void refuseFolderInPlaceOf(const std::wstring& path)
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         throw std::system_error(ERROR_ALREADY_EXISTS, std::system_category(),
                                 "a folder stands where a file must be installed");
+}
+
+// The folders a run writes in, each trusted as it resolves; below them nothing may
+// be a link. A destination outside them is held to its own folder.
+struct WriteRoots {
+    std::vector<std::wstring> roots;
+
+    std::wstring rootOf(const std::wstring& path) const
+    {
+        for (const std::wstring& root : roots)
+            if (!root.empty() && isBelow(path, root))
+                return root;
+        return parentOf(path);
+    }
+
+    // Throws when the folder of `path` is reached through a link below its root.
+    void checkFolderOf(const std::wstring& path) const
+    {
+        const std::wstring folder = parentOf(path);
+        const std::wstring root = rootOf(path);
+        if (samePlainPath(root, folder))
+            return;
+        unique_hfile held = openBelow(root, folder, NodeKind::Folder, FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+        if (!held)
+            throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
+                                    "a folder of the destination is a link");
+    }
+};
+
+// Whether `folder` lies in one of the system's program folders, whose access list
+// every folder below inherits.
+bool inProgramFiles(const std::wstring& folder)
+{
+    for (int csidl : {CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86})
+        if (std::wstring programs = shellFolder(csidl); !programs.empty() && isBelow(folder, programs))
+            return true;
+    wchar_t native[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(L"ProgramW6432", native, MAX_PATH);
+    return length > 0 && length < MAX_PATH && isBelow(folder, native);
 }
 
 void addReadOnly(const std::wstring& path)
@@ -124,6 +166,7 @@ private:
     TempFileList temp_;
     PrivateFolder private_;
     RunJournal journal_;
+    WriteRoots roots_;
     bool rollbackKeptBackups_ = false;
     bool stepFailed_ = false;
 };
@@ -138,6 +181,10 @@ void Run::announce(const std::wstring& path)
 notification::result Run::fileBegin(const PayloadEntry& entry)
 {
     const std::wstring& path = entry.destination;
+    const auto checked = [&](notification::result result) {
+        roots_.checkFolderOf(path);
+        return result;
+    };
     const auto kind = static_cast<std::int32_t>(entry.kind);
     switch (entry.kind) {
     case FileKind::MainProgram:
@@ -151,18 +198,20 @@ notification::result Run::fileBegin(const PayloadEntry& entry)
         // one that is simply there, is kept.
         refuseFolderInPlaceOf(path);
         if (context_.installState != InstallState::None && log_.isKeptFile(path)) {
+            roots_.checkFolderOf(path);
             grant_users_modify(path);
             return notification::result::skip;
         }
         if (exists(path)) {
             log_.recordFile(path, kind, true);
             log_.commit(true);
+            roots_.checkFolderOf(path);
             grant_users_modify(path);
             return notification::result::skip;
         }
         log_.recordFile(path, kind, true);
         announce(path);
-        return notification::result::proceed;
+        return checked(notification::result::proceed);
     case FileKind::Texture:
         // An update keeps the earlier installation's textures; one that its log does
         // not list (the log was lost) is kept as the product's, and a missing one is
@@ -180,13 +229,13 @@ notification::result Run::fileBegin(const PayloadEntry& entry)
     case FileKind::SetupTemporary:
         temp_.files.push_back(path);
         announce(path);
-        return notification::result::proceed;
+        return checked(notification::result::proceed);
     default:
         break;
     }
     log_.recordFile(path, kind, false);
     announce(path);
-    return notification::result::proceed;
+    return checked(notification::result::proceed);
 }
 
 notification::result Run::answer(const notification& n, std::istream& archive)
@@ -327,6 +376,16 @@ bool Run::execute()
     }
     context_.tempFolder = tempFolder;
     temp_.folder = tempFolder;
+    const std::wstring commonData = shellFolder(CSIDL_COMMON_APPDATA);
+    roots_.roots = {context_.installFolder, commonData, shellFolder(CSIDL_APPDATA), tempFolder};
+    // Shared data folders, and an installation folder that the system's program
+    // folders do not protect, get a list that only administrators can change, so
+    // that nobody else can replace the programs that run elevated later.
+    log_.newFolderAccess = [commonData, install = context_.installFolder,
+                            outside = !inProgramFiles(context_.installFolder)](const std::wstring& folder) {
+        const bool own = isBelow(folder, commonData) || (outside && samePlainPath(folder, install));
+        return own ? adminsWriteUsersReadSddl : nullptr;
+    };
     log_.backupFolder = tempFolder;
     log_.journal = &journal_;
 

@@ -1,6 +1,10 @@
 #include "log/file_placement.h"
 
 #include "log/security_functions.h"
+#include "support/elevated_files.h"
+#include "support/path_rules.h"
+
+#include <aclapi.h>
 
 #include <algorithm>
 #include <memory>
@@ -17,23 +21,11 @@ SecurityFunction<decltype(&::AllocateAndInitializeSid)> allocateAndInitializeSid
 SecurityFunction<decltype(&::FreeSid)> freeSid("FreeSid");
 SecurityFunction<decltype(&::GetLengthSid)> getLengthSid("GetLengthSid");
 SecurityFunction<decltype(&::EqualSid)> equalSid("EqualSid");
-SecurityFunction<decltype(&::GetFileSecurityW)> getFileSecurity("GetFileSecurityW");
-SecurityFunction<decltype(&::SetFileSecurityW)> setFileSecurity("SetFileSecurityW");
-SecurityFunction<decltype(&::GetSecurityDescriptorDacl)>
-    getSecurityDescriptorDacl("GetSecurityDescriptorDacl");
 SecurityFunction<decltype(&::GetAclInformation)> getAclInformation("GetAclInformation");
 SecurityFunction<decltype(&::GetAce)> getAce("GetAce");
 SecurityFunction<decltype(&::InitializeAcl)> initializeAcl("InitializeAcl");
 SecurityFunction<decltype(&::AddAce)> addAce("AddAce");
 SecurityFunction<decltype(&::AddAccessAllowedAceEx)> addAccessAllowedAceEx("AddAccessAllowedAceEx");
-SecurityFunction<decltype(&::InitializeSecurityDescriptor)>
-    initializeSecurityDescriptor("InitializeSecurityDescriptor");
-SecurityFunction<decltype(&::SetSecurityDescriptorDacl)>
-    setSecurityDescriptorDacl("SetSecurityDescriptorDacl");
-SecurityFunction<decltype(&::GetSecurityDescriptorControl)>
-    getSecurityDescriptorControl("GetSecurityDescriptorControl");
-SecurityFunction<decltype(&::SetSecurityDescriptorControl)>
-    setSecurityDescriptorControl("SetSecurityDescriptorControl");
 
 // The identity an access entry names, or nullptr for a kind of entry without one.
 PSID aceSid(ACE_HEADER* ace)
@@ -91,65 +83,39 @@ HRESULT grantUsersModify(const std::wstring& file)
         return hr;
     unique_sid users(rawUsers);
 
-    // The file's current descriptor, with its access list.
-    DWORD needed = 0;
-    auto getSecurity = getFileSecurity.get(hr);
-    if (!getSecurity)
-        return hr;
-    getSecurity(file.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
-    if (needed == 0)
+    // The file as it is, a plain file with one name, never one that a link leads to:
+    // its list is read and stored through that handle.
+    unique_hfile handle = openBelow(parentOf(file), file, NodeKind::File, READ_CONTROL | WRITE_DAC);
+    if (!handle)
         return lastErrorResult();
-    std::vector<BYTE> oldDescriptor(needed);
-    if (FAILED(hr = getFileSecurity.call(file.c_str(), SECURITY_INFORMATION(DACL_SECURITY_INFORMATION),
-                                         PSECURITY_DESCRIPTOR(oldDescriptor.data()), needed, &needed)))
-        return hr;
-    BOOL present = FALSE, defaulted = FALSE;
+    PSECURITY_DESCRIPTOR oldDescriptor = nullptr;
     PACL oldAcl = nullptr;
-    if (FAILED(hr = getSecurityDescriptorDacl.call(PSECURITY_DESCRIPTOR(oldDescriptor.data()), &present,
-                                                   &oldAcl, &defaulted)))
-        return hr;
+    DWORD error = GetSecurityInfo(handle.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                  &oldAcl, nullptr, &oldDescriptor);
+    unique_hlocal heldDescriptor(oldDescriptor);
+    if (error != ERROR_SUCCESS)
+        return HRESULT_FROM_WIN32(error);
 
     std::vector<BYTE> acl;
-    if (FAILED(hr = buildUsersModifyAcl(present ? oldAcl : nullptr, users.get(), acl)))
+    if (FAILED(hr = buildUsersModifyAcl(oldAcl, users.get(), acl)))
         return hr;
 
-    SECURITY_DESCRIPTOR descriptor;
-    if (FAILED(hr = initializeSecurityDescriptor.call(PSECURITY_DESCRIPTOR(&descriptor),
-                                                      DWORD(SECURITY_DESCRIPTOR_REVISION))))
-        return hr;
-    if (FAILED(hr = setSecurityDescriptorDacl.call(PSECURITY_DESCRIPTOR(&descriptor), TRUE,
-                                                   reinterpret_cast<PACL>(acl.data()), FALSE)))
-        return hr;
-
-    // Keep how the old list took part in inheritance; skipped where the platform
-    // cannot read or set the control word.
-    HRESULT missing;
-    auto getControl = getSecurityDescriptorControl.get(missing);
-    auto setControl = setSecurityDescriptorControl.get(missing);
-    if (getControl && setControl) {
-        SECURITY_DESCRIPTOR_CONTROL control = 0;
-        DWORD revision = 0;
-        if (!getControl(PSECURITY_DESCRIPTOR(oldDescriptor.data()), &control, &revision))
-            return lastErrorResult();
-        SECURITY_DESCRIPTOR_CONTROL bits = 0;
-        if (control & SE_DACL_AUTO_INHERITED)
-            bits = SE_DACL_AUTO_INHERITED | SE_DACL_AUTO_INHERIT_REQ;
-        else if (control & SE_DACL_PROTECTED)
-            bits = SE_DACL_PROTECTED;
-        if (bits && !setControl(PSECURITY_DESCRIPTOR(&descriptor), bits, bits))
-            return lastErrorResult();
-    }
-
-    return setFileSecurity.call(file.c_str(), SECURITY_INFORMATION(DACL_SECURITY_INFORMATION),
-                                PSECURITY_DESCRIPTOR(&descriptor));
+    // Keep how the old list took part in inheritance.
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION;
+    if (GetSecurityDescriptorControl(oldDescriptor, &control, &revision) && (control & SE_DACL_PROTECTED))
+        what |= PROTECTED_DACL_SECURITY_INFORMATION;
+    error = SetSecurityInfo(handle.get(), SE_FILE_OBJECT, what, nullptr, nullptr,
+                            reinterpret_cast<PACL>(acl.data()), nullptr);
+    return HRESULT_FROM_WIN32(error);
 }
 
 } // namespace
 
 void deleteFile(const std::wstring& file)
 {
-    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(file.c_str());
+    deleteBelow(parentOf(file), file);
 }
 
 std::wstring backup_to_temp(const std::optional<std::wstring>& file, bool copy, const std::wstring& folder)

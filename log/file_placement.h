@@ -19,7 +19,8 @@ namespace ar {
 std::wstring backup_to_temp(const std::optional<std::wstring>& file, bool copy,
                             const std::wstring& folder = {});
 
-// Deletes `file`, read-only or not (what a run placed or backed up).
+// Deletes `file`, read-only or not (what a run placed or backed up), through a
+// handle: a link in its place is left alone.
 void deleteFile(const std::wstring& file);
 
 // Gives the local Users group read, write and delete access to `file`: one allow

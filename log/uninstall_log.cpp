@@ -7,6 +7,7 @@
 #include "log/registry_backup.h"
 #include "product/self_registration.h"
 #include "support/handles.h"
+#include "support/elevated_files.h"
 #include "support/path_rules.h"
 #include "support/shell_folders.h"
 
@@ -238,7 +239,11 @@ void UninstallLog::ensure_folders(const std::wstring& folder)
             // Journaled before it is made: an interrupted run removes it if it is there.
             recordFolder(prefix, false);
             journalLast();
-            if (!CreateDirectoryW(prefix.c_str(), nullptr)) {
+            const wchar_t* access = newFolderAccess ? newFolderAccess(prefix) : nullptr;
+            unique_hlocal descriptor = access ? descriptorFromSddl(access) : unique_hlocal();
+            SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor.get(), FALSE};
+            if ((access && !descriptor) ||
+                !CreateDirectoryW(prefix.c_str(), descriptor ? &attributes : nullptr)) {
                 records.pop_back();
                 return;
             }

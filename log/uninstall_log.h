@@ -89,6 +89,10 @@ public:
     // for which this is true are recorded too, as the product's, though the run did
     // not make them (the uninstaller removes them when empty; rollback leaves them).
     std::function<bool(const std::wstring&)> productFolder;
+    // The access list (SDDL) that a folder the run creates gets; nullptr, or no
+    // function: what it inherits. Shared data folders and an installation folder
+    // outside Program Files get one that only administrators can change.
+    std::function<const wchar_t*(const std::wstring& folder)> newFolderAccess;
     // Where backups and the saved registry key go: the run's private folder, which
     // only administrators can change (the user's temporary folder when empty).
     std::wstring backupFolder;

@@ -19,6 +19,7 @@
 
 #include "payload/parallel_bzip2.h"
 #include "payload/payload_sink.h"
+#include "support/elevated_files.h"
 #include "support/handles.h"
 #include "support/module_state.h"
 
@@ -151,27 +152,6 @@ private:
     FileBuf buf_;
 };
 
-// Clears the read-only (and hidden, system) attribute of an existing file, or of
-// the file that a symbolic link leads to. Failures are left to the open that follows.
-void makeWritable(fs::path path)
-{
-    for (int depth = 0; depth < 32; ++depth) {
-        boost::system::error_code error;
-        fs::file_status status = fs::symlink_status(path, error);
-        if (error)
-            return;
-        if (fs::is_symlink(status)) {
-            fs::path target = fs::read_symlink(path, error);
-            if (error)
-                return;
-            path = target.is_absolute() ? target : path.parent_path() / target;
-            continue;
-        }
-        if (fs::is_regular_file(status))
-            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        return;
-    }
-}
 
 // The code a failure of the extraction is reported with, first match wins.
 std::error_code failure_code(const std::exception& failure)
@@ -336,17 +316,29 @@ std::uint32_t file_crc32(const std::wstring& path)
 
 std::unique_ptr<std::ostream> prepare_output_file(const std::wstring& destination)
 {
+    // The file is written where its name is, never through a link: an existing
+    // one must be a plain file with one name (it is emptied through its handle,
+    // read-only or not), a new one is created with CREATE_NEW, so that a dangling
+    // link in its place is never written through.
     fs::path path(destination);
+    const std::wstring folder = path.parent_path().wstring();
     boost::system::error_code error;
+    unique_hfile file;
     if (fs::exists(fs::symlink_status(path, error))) {
-        makeWritable(path);
+        file = openBelow(folder, destination, NodeKind::File, GENERIC_WRITE | FILE_READ_ATTRIBUTES |
+                                                                  FILE_WRITE_ATTRIBUTES);
+        FILE_BASIC_INFO basic{};
+        if (file && GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic)) {
+            basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+            SetFileInformationByHandle(file.get(), FileBasicInfo, &basic, sizeof basic);
+        }
+        if (file && !SetEndOfFile(file.get()))
+            file.reset();
     } else {
-        fs::path parent = path.parent_path();
-        if (!parent.empty() && !fs::exists(parent))
-            fs::create_directories(parent);
+        if (!folder.empty() && !fs::exists(path.parent_path()))
+            fs::create_directories(path.parent_path());
+        file = createBelow(folder, destination, GENERIC_WRITE, FILE_SHARE_READ);
     }
-    unique_hfile file(CreateFileW(destination.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         throwLastError(GetLastError());
     return std::make_unique<FileStream>(std::move(file));

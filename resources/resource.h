@@ -133,6 +133,10 @@
 #define IDS_INTERRUPTED_UNDONE 1139     // %1 the product, %2 how many changes
 #define IDS_NOT_RESTORED 1142           // %1 what stays in its backup
 #define IDS_NOT_REMOVED_YET 1143        // %1 what the next start removes
+#define IDS_SETUP_FOLDER_SET_ASIDE 1144 // %1 the set-up folder, %2 the error, %3 its new name
+#define IDS_OUTSIDE_SCOPE 1145          // %1 what a journal named outside the product's folders
+#define IDS_DATA_FOLDER_UNSAFE 1146     // %1 the folder, %2 the error
+#define IDS_DATA_FOLDER_MADE_SAFE 1147  // %1 the folder
 #define IDS_NOT_ENOUGH_SPACE 1140 // %1 volume, %2 needed, %3 free
 #define IDS_SPACE_ON_VOLUME 1141  // %1 volume, %2 needed, %3 free
 

@@ -4,6 +4,7 @@
 #include "log/journal_file.h"
 #include "log/run_journal.h"
 #include "payload/archive.h"
+#include "support/path_rules.h"
 #include "support/processes.h"
 #include "tests/log/log_test_support.h"
 
@@ -210,7 +211,10 @@ TEST_F(InterruptedRunTest, ARegistrationProgramThatTheRunLeftRunningIsEndedFirst
          {earlierOwner, earlierOwner + ar::formatJournalProcess({GetCurrentProcessId(), created})}) {
         SuspendedChild child;
         ASSERT_TRUE(child.running());
-        CreateDirectoryW(ar::journalFolder().c_str(), nullptr);
+        // A run in the folder of the program, whose journal is then written here.
+        ar::RunJournal run;
+        ASSERT_TRUE(run.start(L"", {ar::parentOf(child.image), L""}));
+        run.leave();
         ar::test::writeFile(
             ar::journalPath(),
             ar::formatJournalHeader() + ar::formatJournalFolder(L"") + processes +
