@@ -542,7 +542,11 @@ RecoveryReport recoverInterruptedRun()
     if (!setup.handle || setup.trust != FolderTrust::Trusted) {
         report.error = setup.handle ? ERROR_INVALID_OWNER : GetLastError();
         const std::wstring aside = setAsideName(folder);
-        if (setup.handle && renameThrough(setup.handle.get(), aside, false))
+        // A link is renamed itself, never what it leads to.
+        const DWORD attributes = GetFileAttributesW(folder.c_str());
+        const bool link = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+        if (setup.handle ? renameThrough(setup.handle.get(), aside, false)
+                         : link && MoveFileExW(folder.c_str(), aside.c_str(), 0))
             report.setAside = aside;
         else
             report.unreadable = true;

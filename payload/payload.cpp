@@ -334,6 +334,8 @@ std::unique_ptr<std::ostream> prepare_output_file(const std::wstring& destinatio
         }
         if (file && !SetEndOfFile(file.get()))
             file.reset();
+        else if (!file && GetLastError() == ERROR_DIRECTORY)
+            SetLastError(ERROR_ACCESS_DENIED); // a folder where the file goes, as the system says it
     } else {
         if (!folder.empty() && !fs::exists(path.parent_path()))
             fs::create_directories(path.parent_path());

@@ -178,6 +178,59 @@ TEST_F(InterruptedRunTest, RecoveryEndedBeforeItsEndIsDoneAgainWithoutHarm)
     expectUndone();
 }
 
+TEST_F(InterruptedRunTest, AJournalIsEvidenceOnlyInTheProtectedFolderAndWithinItsRunsScope)
+{
+    ar::test::TempDir outside{L"outside"};
+    const std::wstring victim = outside.path() + L"\\victim.dll";
+    auto journalNaming = [](const std::wstring& file) {
+        return ar::formatJournalHeader() + ar::formatJournalFolder(L"") +
+               ar::formatJournalRecord(0, makeRecord(RecordKind::InstalledFile, file, 0));
+    };
+    ar::test::writeFile(victim, "not the product's");
+    ar::test::writeFile(replaced, "the earlier program");
+
+    // A trusted folder, but a record outside the scope of its run.
+    ar::RunJournal run;
+    ASSERT_TRUE(run.start(L"", {dir.path(), L""}));
+    run.leave();
+    ar::test::writeFile(ar::journalPath(), journalNaming(victim));
+    ar::RecoveryReport report = ar::recoverInterruptedRun();
+    EXPECT_EQ(report.outsideScope, std::vector<std::wstring>{victim});
+    EXPECT_EQ(ar::test::readFile(victim), "not the product's");
+    EXPECT_FALSE(ar::test::exists(ar::journalFolder()));
+
+    // A folder that others may change (the host's mode 777: Everyone full control),
+    // and one that is a link, are set aside unread, and block nothing.
+    for (bool linked : {false, true}) {
+        if (linked) {
+            CreateDirectoryW(outside.path().c_str(), nullptr);
+            ASSERT_TRUE(ar::test::hostShell("ln -s " + ar::test::hostPath(outside.path()) + " " +
+                                            ar::test::hostPath(ar::journalFolder())));
+        } else {
+            CreateDirectoryW(ar::journalFolder().c_str(), nullptr);
+            ASSERT_TRUE(ar::test::hostShell("chmod 777 " + ar::test::hostPath(ar::journalFolder())));
+        }
+        ar::test::writeFile(ar::journalPath(), journalNaming(replaced));
+        EXPECT_FALSE(ar::interruptedRunPending());
+        report = ar::recoverInterruptedRun();
+        EXPECT_FALSE(report.interrupted);
+        EXPECT_FALSE(report.unreadable);
+        EXPECT_EQ(ar::test::readFile(replaced), "the earlier program");
+        EXPECT_FALSE(ar::test::exists(ar::journalFolder()));
+        ASSERT_TRUE(ar::test::exists(report.setAside)) << linked;
+        EXPECT_EQ(GetFileAttributesW(report.setAside.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT,
+                  linked ? DWORD(FILE_ATTRIBUTE_REPARSE_POINT) : 0u);
+        if (linked)
+            RemoveDirectoryW(report.setAside.c_str()) || DeleteFileW(report.setAside.c_str());
+        else
+            ar::test::removeTree(report.setAside);
+        // A new one is made as the run's own.
+        ASSERT_TRUE(run.start(L"", {dir.path(), L""}));
+        EXPECT_TRUE(run.finish().empty());
+    }
+    EXPECT_EQ(ar::test::readFile(victim), "not the product's");
+}
+
 // A stand-in for a registration program that the run started: this test program,
 // held before its first instruction.
 struct SuspendedChild {

@@ -217,4 +217,48 @@ std::wstring binaryPath(const std::wstring& name)
     return (fs::path(self).parent_path() / name).wstring();
 }
 
+std::string hostPath(const std::wstring& path)
+{
+    using UnixName = char*(CDECL*)(const WCHAR*);
+    auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = unixName ? unixName(path.c_str()) : nullptr;
+    if (!name)
+        return {};
+    std::string text = "'" + std::string(name) + "'";
+    HeapFree(GetProcessHeap(), 0, name);
+    return text;
+}
+
+bool hostShell(const std::string& script)
+{
+    // Wine does not wait for a Unix program: the script leaves a mark when it is done.
+    static int count = 0;
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring mark = std::wstring(temp) + L"host-done-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                              std::to_wstring(++count);
+    std::string full = script + "; touch " + hostPath(mark);
+    std::wstring command = L"/bin/sh -c \"";
+    for (char c : full)
+        command += c == '"' ? std::wstring(L"\\\"") : std::wstring(1, static_cast<wchar_t>(c));
+    command += L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(L"Z:\\bin\\sh", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int waited = 0; waited < 100; ++waited) {
+        if (GetFileAttributesW(mark.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            DeleteFileW(mark.c_str());
+            return true;
+        }
+        Sleep(50);
+    }
+    return false;
+}
+
 } // namespace ar::test

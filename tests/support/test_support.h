@@ -99,4 +99,12 @@ void pumpFor(DWORD milliseconds);
 // Path of a file next to the running test program (the build's bin folder).
 std::wstring binaryPath(const std::wstring& name);
 
+// Runs a shell command line of the host system (Wine starts Unix programs too), with
+// Windows paths given by hostPath, and waits (5 s at most) until it has ended.
+// The way to plant symbolic links, which Wine follows as Windows follows links and
+// junctions, and to change a folder's mode bits, from which Wine forms its access list.
+bool hostShell(const std::string& script);
+// The host's name for a Windows path, quoted for the shell.
+std::string hostPath(const std::wstring& path);
+
 } // namespace ar::test

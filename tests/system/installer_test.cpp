@@ -154,6 +154,46 @@ TEST_F(InstallerProgramTest, TooLittleSpaceIsARefusalBeforeAnythingIsWritten)
     EXPECT_FALSE(ar::test::exists(volume + L"Pelorium 7"));
 }
 
+TEST_F(InstallerProgramTest, LinksPlantedInTheSharedDataFolderGetNothingWrittenThroughThem)
+{
+    // Standard users may create folders in the common application data folder, and
+    // with them links (host links, which Wine follows as Windows follows links).
+    const std::wstring data = commonDataFolder();
+    const std::wstring system = specialFolder(CSIDL_SYSTEM) + L"\\ar-planted.dll";
+    ar::test::TempDir victim(L"victim");
+    auto plant = [](const std::wstring& target, const std::wstring& link) {
+        return ar::test::hostShell("ln -s " + ar::test::hostPath(target) + " " + ar::test::hostPath(link));
+    };
+    auto install = [&](const std::wstring& name) {
+        return runWatched(installer, L"/S /LOG=\"" + (logs / name) + L"\"").exitCode;
+    };
+
+    // A dangling link where a library goes: it is neither followed nor replaced.
+    CreateDirectoryW(data.c_str(), nullptr);
+    CreateDirectoryW((data + L"\\Pelorium").c_str(), nullptr);
+    ASSERT_TRUE(plant(system, data + L"\\Pelorium\\Minerals.pm-lib"));
+    const DWORD dangling = install(L"dangling.log");
+    EXPECT_TRUE(dangling == 2u || dangling == 3u) << dangling << log(L"dangling.log");
+    EXPECT_FALSE(ar::test::exists(system));
+    clean();
+
+    // A linked product folder: the installer refuses before it writes anything.
+    CreateDirectoryW(data.c_str(), nullptr);
+    ASSERT_TRUE(plant(victim.path(), data + L"\\Pelorium"));
+    EXPECT_EQ(install(L"linked.log"), 2u) << log(L"linked.log");
+    EXPECT_NE(log(L"linked.log").find("Pelorium' or what is in it"), std::string::npos) << log(L"linked.log");
+    EXPECT_FALSE(ar::test::exists(installFolder()));
+    EXPECT_TRUE(PathIsDirectoryEmptyW(victim.path().c_str()));
+    clean();
+
+    // A folder that everyone may change, without links in it, is made safe first.
+    CreateDirectoryW(data.c_str(), nullptr);
+    ASSERT_TRUE(ar::test::hostShell("chmod 777 " + ar::test::hostPath(data)));
+    EXPECT_EQ(install(L"opened.log"), 0u) << log(L"opened.log");
+    EXPECT_NE(log(L"opened.log").find("now only administrators can"), std::string::npos) << log(L"opened.log");
+    EXPECT_TRUE(ar::test::exists(data + L"\\Pelorium\\Minerals.pm-lib"));
+}
+
 TEST_F(InstallerProgramTest, RefusalsChangeNothing)
 {
     auto before = machine().take();
@@ -296,12 +336,12 @@ TEST_F(InstallerProgramTest, A32BitInstallationLandsInThe32BitPlacesAndUninstall
     EXPECT_TRUE(platform::keyInView(L"Software\\Ardenvale", KEY_WOW64_32KEY));
     EXPECT_FALSE(platform::keyInView(L"Software\\Ardenvale", KEY_WOW64_64KEY));
 
-    // The set-up ran from the private folder of the run, which is gone again.
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
+    // The set-up ran from the private folder of the run, in the protected set-up
+    // folder (never the user's temporary folder), which is gone again.
     std::string calls = ar::test::readFile(dsetupLog);
-    const std::string source = "DirectXSetupW flags=0x00010018 owner=none source=" +
-                               ar::test::narrow(std::wstring(temp) + L"ardenvale_{");
+    const std::string source =
+        "DirectXSetupW flags=0x00010018 owner=none source=" +
+        ar::test::narrow(specialFolder(CSIDL_COMMON_APPDATA) + L"\\Ardenvale Setup\\ardenvale_{");
     EXPECT_NE(calls.find(source), std::string::npos) << calls;
     EXPECT_NE(log(L"install.log").find("Mise à jour de DirectX...OK"), std::string::npos);
     EXPECT_TRUE(ar::test::runTemporaryFolders().empty());
