@@ -39,15 +39,19 @@ int silentAnswer(UINT type)
     }
 }
 
-std::wstring defaultLogPath()
+// A silent run's log without /LOG=: a new file in the temporary folder, named
+// "PeloriumInstall-<yyyymmdd>-<hhmmss>-{<random GUID>}.log", so that no other process
+// of the user's can foresee the name and plant a file or link under it.
+bool openDefaultLog(ar::LogFile& log)
 {
-    wchar_t folder[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, folder);
+    wchar_t folder[MAX_PATH + 1] = {};
+    DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+    if (length == 0 || length > MAX_PATH)
+        return false;
     SYSTEMTIME now{};
     GetLocalTime(&now);
-    return std::wstring(folder) + ar::formatPrintf(L"PeloriumInstall-%04u%02u%02u-%02u%02u%02u.log",
-                                                   now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
-                                                   now.wSecond);
+    return log.createIn(folder, ar::formatPrintf(L"PeloriumInstall-%04u%02u%02u-%02u%02u%02u", now.wYear,
+                                                 now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond));
 }
 
 } // namespace
@@ -129,11 +133,12 @@ ar::ExitCode CInstallApp::startUp()
     using ar::ExitCode;
     commandLine_ = ar::parseCommandLine(ar::processArguments());
     const bool silent = commandLine_.silent;
-    if (silent || commandLine_.logFile) {
-        std::wstring path = commandLine_.logFile.value_or(defaultLogPath());
-        if (!log_.open(path) && silent && commandLine_.logFile)
-            log_.open(defaultLogPath());
-    }
+    // The administrator's own /LOG= file is appended to; a silent run without one, or
+    // whose file cannot be opened, writes a new log into the temporary folder.
+    if (commandLine_.logFile)
+        log_.open(*commandLine_.logFile);
+    if (silent && !log_.isOpen())
+        openDefaultLog(log_);
     if (silent) {
         ar::setMessageBoxHandler([this](const std::wstring& text, const std::wstring&, UINT type) {
             int answer = silentAnswer(type);

@@ -1,5 +1,6 @@
 // The installer's entry point, and what runs before it: static initialisation
-// restricts where DLLs come from, checks the system, registers this process with
+// restricts where DLLs come from, has the system follow no junction that a
+// non-administrator made, checks the system, registers this process with
 // the running-product counter, checks the run-time library's locale support, and
 // constructs the application object with its single-instance mutex, in this order.
 #include <windows.h>
@@ -14,6 +15,7 @@ struct BeforeTheApplication {
     BeforeTheApplication()
     {
         ar::restrictDllSearch();
+        ar::enforceRedirectionTrust();
         ar::checkSystemVersion();
         ar::registerRunningInstance();
         ar::checkRuntimeLocale();

@@ -1,6 +1,7 @@
 #include "engine/log_file.h"
 
 #include <windows.h>
+#include <objbase.h>
 
 #include "support/format.h"
 
@@ -21,6 +22,37 @@ bool LogFile::open(const std::wstring& path)
         return false;
     path_ = path;
     return true;
+}
+
+bool LogFile::create(const std::wstring& path)
+{
+    // CREATE_NEW fails on any name that stands, a link's too; the flag keeps a
+    // dangling link from being followed to create its target.
+    file_.reset(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file_)
+        return false;
+    path_ = path;
+    return true;
+}
+
+bool LogFile::createIn(const std::wstring& folder, const std::wstring& stem)
+{
+    std::wstring prefix = folder;
+    if (!prefix.empty() && prefix.back() != L'\\')
+        prefix += L'\\';
+    prefix += stem + L'-';
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        GUID guid{};
+        wchar_t text[40] = {};
+        if (FAILED(CoCreateGuid(&guid)) || !StringFromGUID2(guid, text, 40))
+            return false;
+        if (create(prefix + text + L".log"))
+            return true;
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+            return false;
+    }
+    return false;
 }
 
 void LogFile::line(const std::wstring& text)

@@ -13,8 +13,18 @@ namespace ar {
 class LogFile {
 public:
     LogFile() = default;
-    // Appends to `path` (created when missing). False when it cannot be opened.
+    // Appends to `path` (created when missing): the file an administrator named with
+    // /LOG=. False when it cannot be opened.
     bool open(const std::wstring& path);
+    // Creates `path`, which must not exist: a file, a link or a dangling link of that
+    // name is never opened or written through. False with the last error set
+    // (ERROR_FILE_EXISTS for a name that is taken).
+    bool create(const std::wstring& path);
+    // Creates a log of a name nobody can foresee in `folder`, where others may write
+    // (the temporary folder): `stem` + "-" + a random GUID + ".log", as create() does;
+    // a name that is taken gives way to a new one, a few times. False when none could
+    // be created.
+    bool createIn(const std::wstring& folder, const std::wstring& stem);
     bool isOpen() const { return static_cast<bool>(file_); }
     const std::wstring& path() const { return path_; }
 

@@ -13,6 +13,7 @@
 #include "resources/resource.h"
 #include "support/path_rules.h"
 #include "support/shell_folders.h"
+#include "support/switches.h"
 
 namespace ar {
 namespace {
@@ -150,8 +151,10 @@ std::optional<std::wstring> registeredUninstaller()
 std::optional<std::wstring> findEarlierLog(const std::optional<std::wstring>& uninstallString,
                                            const std::wstring& mainProgram)
 {
-    if (uninstallString)
-        if (auto log = logBeside(*uninstallString))
+    // The value is quoted, or unquoted as earlier versions wrote it.
+    const std::wstring uninstaller = uninstallString ? programOfCommand(*uninstallString) : std::wstring();
+    if (!uninstaller.empty())
+        if (auto log = logBeside(uninstaller))
             return log;
     if (!mainProgram.empty())
         return logBeside(mainProgram);

@@ -18,8 +18,9 @@ std::optional<int> storedLanguage();
 // index that is offered, then by English when the result has no texts of its own.
 int chooseStartingLanguage(int fromUser, std::optional<int> stored);
 
-// The earlier installation's "Uninstall.ulog": beside the registered uninstaller,
-// else beside the recorded main program; only a file that exists.
+// The earlier installation's "Uninstall.ulog": beside the uninstaller that the
+// registered "UninstallString" starts (quoted or not), else beside the recorded main
+// program; only a file that exists.
 std::optional<std::wstring> findEarlierLog(const std::optional<std::wstring>& uninstallString,
                                            const std::wstring& mainProgram);
 // The registered "UninstallString" of the product, if any.

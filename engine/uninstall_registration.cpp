@@ -48,7 +48,7 @@ bool writeUninstallRegistration(const UninstallRegistration& registration, Unins
     }
 
     bool ok = setString(key.get(), L"DisplayName", product::displayName());
-    ok = setString(key.get(), L"UninstallString", registration.uninstallerPath) && ok;
+    ok = setString(key.get(), L"UninstallString", uninstallCommand(registration.uninstallerPath)) && ok;
     setString(key.get(), L"DisplayIcon", registration.programPath + L",0");
     setString(key.get(), L"DisplayVersion", product::versionText());
     setString(key.get(), L"Publisher", product::companyName);
@@ -95,11 +95,16 @@ std::uint64_t installedSize(const UninstallLog& log)
     return total;
 }
 
+std::wstring uninstallCommand(const std::wstring& uninstallerPath)
+{
+    // Unquoted, a path with blanks would let the system start "C:\Program.exe" or
+    // "D:\My.exe" first.
+    return L'"' + uninstallerPath + L'"';
+}
+
 std::wstring quietUninstallCommand(const std::wstring& uninstallerPath)
 {
-    // Unquoted, a path with blanks would let the system try "C:\Program.exe" first.
-    const bool blank = uninstallerPath.find(L' ') != std::wstring::npos;
-    return (blank ? L'"' + uninstallerPath + L'"' : uninstallerPath) + L" /S";
+    return uninstallCommand(uninstallerPath) + L" /S";
 }
 
 DWORD estimatedSizeKilobytes(std::uint64_t bytes)

@@ -35,7 +35,10 @@ bool writeUninstallRegistration(const UninstallRegistration& registration, Unins
 // earlier installation's records), each file counted once.
 std::uint64_t installedSize(const UninstallLog& log);
 
-// "QuietUninstallString": the uninstaller, quoted when its path has a blank, and " /S".
+// "UninstallString": the uninstaller's path, always quoted (earlier versions wrote it
+// unquoted; readers take both, see programOfCommand).
+std::wstring uninstallCommand(const std::wstring& uninstallerPath);
+// "QuietUninstallString": the quoted uninstaller and " /S".
 std::wstring quietUninstallCommand(const std::wstring& uninstallerPath);
 // "EstimatedSize": kilobytes, rounded up, at most what a DWORD holds.
 DWORD estimatedSizeKilobytes(std::uint64_t bytes);

@@ -1,5 +1,6 @@
 #include "product/system_checks.h"
 
+#include <sddl.h>
 #include <shellapi.h>
 
 #include <cstdlib>
@@ -34,39 +35,26 @@ void fail(const wchar_t* text, UINT extraType, int exitCode)
     ExitProcess(static_cast<UINT>(exitCode));
 }
 
-// A security descriptor whose access list allows Everyone `mask`.
-class EveryoneAccess {
-public:
-    explicit EveryoneAccess(DWORD mask)
-    {
-        SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-        if (!AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &sid_))
-            return;
-        acl_.resize(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(sid_));
-        PACL acl = reinterpret_cast<PACL>(acl_.data());
-        ok_ = InitializeAcl(acl, static_cast<DWORD>(acl_.size()), ACL_REVISION) &&
-              AddAccessAllowedAce(acl, ACL_REVISION, mask, sid_) &&
-              InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
-              SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE);
-        attributes_ = {sizeof(SECURITY_ATTRIBUTES), &descriptor_, FALSE};
+// The counter, opened with what using it takes, which is all a process outside the
+// Administrators group is granted; CreateSemaphore would open an existing counter
+// asking for all access. Created with its access list when there is none yet.
+HANDLE openRunningSemaphore()
+{
+    const std::wstring name = runningSemaphoreName();
+    unique_hlocal descriptor = namedObjectDescriptor(runningSemaphoreSddl);
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor.get(), FALSE};
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (HANDLE existing = OpenSemaphoreW(runningSemaphoreAccess, FALSE, name.c_str()))
+            return existing;
+        if (HANDLE created =
+                CreateSemaphoreW(descriptor ? &attributes : nullptr, 0, 0x7FFFFFFF, name.c_str()))
+            return created;
+        // Another process made it in between: it is opened on the next round.
+        if (GetLastError() != ERROR_ACCESS_DENIED)
+            return nullptr;
     }
-    ~EveryoneAccess()
-    {
-        if (sid_)
-            FreeSid(sid_);
-    }
-    EveryoneAccess(const EveryoneAccess&) = delete;
-    EveryoneAccess& operator=(const EveryoneAccess&) = delete;
-
-    SECURITY_ATTRIBUTES* attributes() { return ok_ ? &attributes_ : nullptr; }
-
-private:
-    PSID sid_ = nullptr;
-    std::vector<BYTE> acl_;
-    SECURITY_DESCRIPTOR descriptor_{};
-    SECURITY_ATTRIBUTES attributes_{};
-    bool ok_ = false;
-};
+    return nullptr;
+}
 
 // This process's units in the running-product counter, given back at process end.
 class RunningCounter {
@@ -75,8 +63,7 @@ public:
     {
         if (registered_)
             return true;
-        EveryoneAccess access(SEMAPHORE_ALL_ACCESS);
-        semaphore_.reset(CreateSemaphoreW(access.attributes(), 0, 0x7FFFFFFF, runningSemaphoreName().c_str()));
+        semaphore_.reset(openRunningSemaphore());
         if (!semaphore_)
             return false;
         if (!ReleaseSemaphore(semaphore_.get(), 1, nullptr))
@@ -128,10 +115,9 @@ RunningCounter& runningCounter()
 
 } // namespace
 
-const wchar_t incompatibleSystemText[] =
-    L"This Version is not compatible with your Configuration.\n\n"
-    L"Cette version n'est pas compatible avec votre configuration.\n\n"
-    L"Diese Version ist nicht mit Ihrer Konfiguration kompatibel.";
+const wchar_t incompatibleSystemText[] = L"This Version is not compatible with your Configuration.\n\n"
+                                         L"Cette version n'est pas compatible avec votre configuration.\n\n"
+                                         L"Diese Version ist nicht mit Ihrer Konfiguration kompatibel.";
 
 SystemVersionVerdict judgeSystemVersion(bool sse2, DWORD major, DWORD minor, WORD servicePackMajor)
 {
@@ -187,7 +173,8 @@ std::wstring globalObjectName(const wchar_t* suffix)
     version.dwOSVersionInfoSize = sizeof(version);
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    bool global = GetVersionExW(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion > 4;
+    bool global = GetVersionExW(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT &&
+                  version.dwMajorVersion > 4;
 #pragma GCC diagnostic pop
     return global ? L"Global\\" + name : name;
 }
@@ -212,10 +199,21 @@ long countRunningInstances()
     return runningCounter().count();
 }
 
+unique_hlocal namedObjectDescriptor(const wchar_t* sddl)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr))
+        return {};
+    return unique_hlocal(descriptor);
+}
+
 InstanceLock::InstanceLock()
 {
-    EveryoneAccess access(MUTEX_ALL_ACCESS);
-    mutex_.reset(CreateMutexW(access.attributes(), FALSE, instanceMutexName().c_str()));
+    // Only elevated programs take the lock, and Administrators are granted the full
+    // access that CreateMutex asks for when the mutex is already there.
+    unique_hlocal descriptor = namedObjectDescriptor(instanceMutexSddl);
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor.get(), FALSE};
+    mutex_.reset(CreateMutexW(descriptor ? &attributes : nullptr, FALSE, instanceMutexName().c_str()));
 }
 
 InstanceLock::~InstanceLock()
@@ -253,8 +251,8 @@ bool administratorByAccessCheck()
         unique_handle tokenOwner(token);
         SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
         PSID admins = nullptr;
-        if (AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                                     &admins)) {
+        if (AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0,
+                                     0, 0, &admins)) {
             const DWORD accessRead = 1, accessWrite = 2;
             std::vector<BYTE> aclBuffer(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(admins));
             PACL acl = reinterpret_cast<PACL>(aclBuffer.data());
@@ -292,8 +290,8 @@ bool isUserAdministrator()
         return administratorByAccessCheck();
     SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
     PSID admins = nullptr;
-    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                                  &admins))
+    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0,
+                                  0, &admins))
         return false;
     BOOL member = FALSE;
     if (!check(nullptr, admins, &member))

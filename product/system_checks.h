@@ -35,6 +35,20 @@ std::wstring globalObjectName(const wchar_t* suffix);
 std::wstring instanceMutexName();
 std::wstring runningSemaphoreName();
 
+// The named objects' access lists, as SDDL (protected: nothing inherited).
+// Administrators and SYSTEM have full access; everyone else only what using the
+// object takes. Only the installers and the uninstaller, elevated, hold the mutex:
+// others may wait on it. The product's processes, which run unelevated, take and give
+// back units of the counter.
+constexpr wchar_t instanceMutexSddl[] = L"D:P(A;;0x1f0001;;;BA)(A;;0x1f0001;;;SY)(A;;0x100000;;;WD)";
+constexpr wchar_t runningSemaphoreSddl[] = L"D:P(A;;0x1f0003;;;BA)(A;;0x1f0003;;;SY)(A;;0x100002;;;WD)";
+// What every process opens the counter with: a wait takes a unit, a release gives one back.
+constexpr DWORD runningSemaphoreAccess = SYNCHRONIZE | SEMAPHORE_MODIFY_STATE;
+
+// A security descriptor built from one of those (self-relative, LocalAlloc'd); empty
+// on failure with the last error set.
+unique_hlocal namedObjectDescriptor(const wchar_t* sddl);
+
 // Adds one unit to the running-product counter for this process; the unit is taken
 // back when the process ends. False when the counter is not available.
 bool registerRunningInstance();

@@ -20,4 +20,26 @@ std::optional<std::wstring> switchValue(const std::wstring& argument, const wcha
     return argument.substr(n);
 }
 
+std::wstring programOfCommand(const std::wstring& command)
+{
+    std::size_t begin = command.find_first_not_of(L' ');
+    if (begin == std::wstring::npos)
+        return {};
+    if (command[begin] == L'"') {
+        std::size_t end = command.find(L'"', begin + 1);
+        return end == std::wstring::npos ? std::wstring() : command.substr(begin + 1, end - begin - 1);
+    }
+    auto isProgram = [](const std::wstring& part) {
+        return part.size() > 4 && _wcsicmp(part.c_str() + part.size() - 4, L".exe") == 0;
+    };
+    for (std::size_t blank = command.find(L' ', begin); blank != std::wstring::npos;
+         blank = command.find(L' ', blank + 1)) {
+        std::wstring part = command.substr(begin, blank - begin);
+        if (isProgram(part))
+            return part;
+    }
+    std::wstring whole = command.substr(begin, command.find_last_not_of(L' ') + 1 - begin);
+    return isProgram(whole) ? whole : std::wstring();
+}
+
 } // namespace ar

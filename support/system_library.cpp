@@ -14,6 +14,21 @@ void restrictDllSearch()
     SetDllDirectoryW(L"");
 }
 
+void enforceRedirectionTrust()
+{
+    // Looked up at run time: kernel32 exports SetProcessMitigationPolicy from
+    // Windows 8 on, and only recent versions know this policy.
+    using SetProcessMitigationPolicyFn = BOOL(WINAPI*)(PROCESS_MITIGATION_POLICY, PVOID, SIZE_T);
+    auto setPolicy = reinterpret_cast<SetProcessMitigationPolicyFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetProcessMitigationPolicy")));
+    if (!setPolicy)
+        return;
+    PROCESS_MITIGATION_REDIRECTION_TRUST_POLICY policy{};
+    policy.EnforceRedirectionTrust = 1;
+    // A system that does not know the policy refuses it; the program runs on as before.
+    setPolicy(ProcessRedirectionTrustPolicy, &policy, sizeof(policy));
+}
+
 HMODULE systemLibrary(const wchar_t* name)
 {
     // A module already in the process (a known DLL, or one loaded before) is used as it is.

@@ -12,6 +12,13 @@ namespace ar {
 // Programs call it first of all, during static initialisation.
 void restrictDllSearch();
 
+// Has the system refuse, for this process, to follow a junction that a
+// non-administrator made (the redirection trust mitigation of recent Windows 10 and
+// 11 versions). Nothing changes where the system lacks it (Windows 7 and 8, older
+// versions, Wine). The elevated programs call it during static initialisation, right
+// after restrictDllSearch.
+void enforceRedirectionTrust();
+
 // Loads (once per process) a DLL from the system folder; nullptr on failure.
 HMODULE systemLibrary(const wchar_t* name);
 

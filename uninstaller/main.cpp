@@ -1,8 +1,8 @@
 // Uninstall.exe: removes what the product's uninstall log says was installed.
-// Static initialisation restricts where DLLs come from and checks the system, as
-// the installer does; the uninstaller registers with the running-product counter
-// only when it checks whether the product runs, and its copy in the temporary
-// folder never does.
+// Static initialisation restricts where DLLs come from, has the system follow no
+// junction that a non-administrator made and checks the system, as the installer
+// does; the uninstaller registers with the running-product counter only when it
+// checks whether the product runs, and its copy in the temporary folder never does.
 #include <windows.h>
 
 #include "product/system_checks.h"
@@ -19,6 +19,7 @@ struct BeforeTheUninstaller {
     BeforeTheUninstaller()
     {
         ar::restrictDllSearch();
+        ar::enforceRedirectionTrust();
         ar::checkSystemVersion();
         ar::checkRuntimeLocale();
     }

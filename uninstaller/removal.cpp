@@ -7,6 +7,7 @@
 #include "product/product_record.h"
 #include "product/self_registration.h"
 #include "support/handles.h"
+#include "support/switches.h"
 #include "uninstaller/uninstall_plan.h"
 
 namespace ar {
@@ -112,28 +113,6 @@ StepResult undoSelfRegistration(const std::wstring& program)
         return failed(result.code);
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
     return {};
-}
-
-std::wstring programOfCommand(const std::wstring& command)
-{
-    std::size_t begin = command.find_first_not_of(L' ');
-    if (begin == std::wstring::npos)
-        return {};
-    if (command[begin] == L'"') {
-        std::size_t end = command.find(L'"', begin + 1);
-        return end == std::wstring::npos ? std::wstring() : command.substr(begin + 1, end - begin - 1);
-    }
-    auto isProgram = [](const std::wstring& part) {
-        return part.size() > 4 && _wcsicmp(part.c_str() + part.size() - 4, L".exe") == 0;
-    };
-    for (std::size_t blank = command.find(L' ', begin); blank != std::wstring::npos;
-         blank = command.find(L' ', blank + 1)) {
-        std::wstring part = command.substr(begin, blank - begin);
-        if (isProgram(part))
-            return part;
-    }
-    std::wstring whole = command.substr(begin, command.find_last_not_of(L' ') + 1 - begin);
-    return isProgram(whole) ? whole : std::wstring();
 }
 
 StepResult removeUninstallKey(const std::wstring& uninstaller)

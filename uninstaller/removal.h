@@ -65,13 +65,8 @@ StepResult removeEmptyFolder(const std::wstring& path);
 // not be started, WAIT_TIMEOUT when it did not end in time).
 StepResult undoSelfRegistration(const std::wstring& program);
 
-// The program that a command line starts, as Windows reads it: the quoted first
-// element, else the first part up to a blank, or the whole line, that ends in ".exe";
-// empty when there is none.
-std::wstring programOfCommand(const std::wstring& command);
-
 // Deletes the product's uninstall key when its "UninstallString" starts
-// `uninstaller` (arguments allowed). Kept when it starts another program (an
+// `uninstaller` (quoted or not, arguments allowed). Kept when it starts another program (an
 // installation elsewhere may have taken the key over) or cannot be read; Missing
 // without the key.
 StepResult removeUninstallKey(const std::wstring& uninstaller);

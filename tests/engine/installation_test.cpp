@@ -210,7 +210,7 @@ TEST_F(InstallationRunTest, FreshInstallationPutsEverythingInPlace)
     ASSERT_EQ(SHGetValueW(HKEY_LOCAL_MACHINE, ar::product::uninstallKeyPath().c_str(), L"UninstallString",
                           nullptr, value, &bytes),
               ERROR_SUCCESS);
-    EXPECT_EQ(std::wstring(value), programs.uninstallerPath);
+    EXPECT_EQ(std::wstring(value), L'"' + programs.uninstallerPath + L'"');
     EXPECT_EQ(ar::readProductRecord().mainProgram, programs.programPath);
     bytes = sizeof(value);
     EXPECT_EQ(SHGetValueW(HKEY_CLASSES_ROOT, L".pm-lib", nullptr, nullptr, value, &bytes), ERROR_SUCCESS);

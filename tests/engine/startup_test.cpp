@@ -14,8 +14,8 @@ namespace {
 TEST(StartingLanguageChoice, StoredIndexOnlyWhenOffered)
 {
     EXPECT_EQ(ar::chooseStartingLanguage(2, std::nullopt), 2);
-    EXPECT_EQ(ar::chooseStartingLanguage(2, 11), 2);   // Italian is not offered
-    EXPECT_EQ(ar::chooseStartingLanguage(2, 5), 1);    // Dutch has no texts: English
+    EXPECT_EQ(ar::chooseStartingLanguage(2, 11), 2); // Italian is not offered
+    EXPECT_EQ(ar::chooseStartingLanguage(2, 5), 1);  // Dutch has no texts: English
     EXPECT_EQ(ar::chooseStartingLanguage(2, 3), 3);
     EXPECT_EQ(ar::chooseStartingLanguage(14, std::nullopt), 1);
     EXPECT_EQ(ar::chooseStartingLanguage(1, -4), 1);
@@ -54,10 +54,18 @@ TEST(EarlierLog, BesideUninstallerThenBesideProgram)
     ar::test::TempDir dir;
     CreateDirectoryW((dir / L"A").c_str(), nullptr);
     CreateDirectoryW((dir / L"B").c_str(), nullptr);
+    CreateDirectoryW((dir / L"My Apps").c_str(), nullptr);
     ar::test::writeFile(dir / L"B\\Uninstall.ulog", "x");
+    ar::test::writeFile(dir / L"My Apps\\Uninstall.ulog", "x");
 
-    EXPECT_EQ(ar::findEarlierLog(dir / L"A\\Uninstall.exe", dir / L"B\\Pelorium.exe"), dir / L"B\\Uninstall.ulog");
+    EXPECT_EQ(ar::findEarlierLog(dir / L"A\\Uninstall.exe", dir / L"B\\Pelorium.exe"),
+              dir / L"B\\Uninstall.ulog");
     EXPECT_EQ(ar::findEarlierLog(dir / L"B\\Uninstall.exe", L""), dir / L"B\\Uninstall.ulog");
+    // The value is quoted, or unquoted as earlier versions wrote it; a folder with a blank either way.
+    const std::wstring blank = dir / L"My Apps\\Uninstall.exe";
+    for (const std::wstring& registered : {L'"' + blank + L'"', L'"' + blank + L"\" /S", blank})
+        EXPECT_EQ(ar::findEarlierLog(registered, L""), dir / L"My Apps\\Uninstall.ulog")
+            << ar::test::narrow(registered);
     EXPECT_FALSE(ar::findEarlierLog(dir / L"A\\Uninstall.exe", L""));
     EXPECT_FALSE(ar::findEarlierLog(std::nullopt, dir / L"A\\Pelorium.exe"));
 }

@@ -58,7 +58,9 @@ TEST_F(UninstallRegistrationTest, WritesTheTwelveValuesWithTypesAndSizes)
     EXPECT_EQ(name.type, DWORD(REG_SZ));
     EXPECT_EQ(name.bytes.size(), (13u + 1u) * 2u);
     EXPECT_EQ(text(name), L"Pelorium 7.06");
-    EXPECT_EQ(text(readValue(L"UninstallString")), registration.uninstallerPath);
+    // Quoted: unquoted, the system would start "C:\Program.exe" if there were one.
+    EXPECT_EQ(text(readValue(L"UninstallString")),
+              L"\"C:\\Program Files\\Ardenvale\\Pelorium 7\\Uninstall.exe\"");
     EXPECT_EQ(text(readValue(L"DisplayIcon")), L"C:\\Program Files\\Ardenvale\\Pelorium 7\\Pelorium.exe,0");
     EXPECT_EQ(text(readValue(L"DisplayVersion")), L"7.6.0.4");
     EXPECT_EQ(text(readValue(L"Publisher")), L"Ardenvale");
@@ -101,6 +103,8 @@ TEST_F(UninstallRegistrationTest, ExistingKeyIsSavedAndKeepsForeignValues)
     ASSERT_TRUE(ar::writeUninstallRegistration(registration, log));
     EXPECT_EQ(text(readValue(L"DisplayName")), L"Pelorium 7.06");
     EXPECT_EQ(text(readValue(L"Comments")), L"old");
+    // Quoted without blanks too.
+    EXPECT_EQ(text(readValue(L"UninstallString")), L"\"C:\\Apps\\Uninstall.exe\"");
     ASSERT_EQ(log.records.size(), 1u);
     EXPECT_FALSE(log.records.back().backupPath.empty());
     EXPECT_TRUE(ar::test::exists(log.records.back().backupPath));
@@ -157,7 +161,7 @@ TEST_F(UninstallRegistrationTest, AddsTheValuesForAdministratorsAfterTheTwelve)
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(names, expected);
 
-    // A path with blanks is quoted, so that the system cannot take "C:\Program" for the program.
+    // Quoted as "UninstallString" is, with or without blanks.
     Value quiet = readValue(L"QuietUninstallString");
     EXPECT_EQ(quiet.type, DWORD(REG_SZ));
     EXPECT_EQ(text(quiet), L"\"C:\\Program Files\\Ardenvale\\Uninstall.exe\" /S");
@@ -169,9 +173,7 @@ TEST_F(UninstallRegistrationTest, AddsTheValuesForAdministratorsAfterTheTwelve)
     std::wstring date = text(readValue(L"InstallDate"));
     EXPECT_TRUE(date == ar::installDateText(before) || date == ar::installDateText(after))
         << ar::test::narrow(date);
-    // The first twelve are as before; the uninstaller without blanks is not quoted.
-    EXPECT_EQ(text(readValue(L"UninstallString")), registration.uninstallerPath);
-    EXPECT_EQ(ar::quietUninstallCommand(L"C:\\Apps\\Uninstall.exe"), L"C:\\Apps\\Uninstall.exe /S");
+    EXPECT_EQ(ar::quietUninstallCommand(L"C:\\Apps\\Uninstall.exe"), L"\"C:\\Apps\\Uninstall.exe\" /S");
 }
 
 TEST(UninstallRegistrationValues, SizeInKilobytesAndDate)

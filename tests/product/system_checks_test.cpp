@@ -1,6 +1,10 @@
 #include "product/system_checks.h"
 
+#include <sddl.h>
+
 #include <gtest/gtest.h>
+
+#include <map>
 
 namespace {
 
@@ -33,6 +37,48 @@ TEST(NamedObjects, CarryTheGlobalPrefixAndStem)
 {
     EXPECT_EQ(ar::instanceMutexName(), L"Global\\Pelorium7.{5ead623c-dfcd-474d-8e3c-e6978cac039e}");
     EXPECT_EQ(ar::runningSemaphoreName(), L"Global\\Pelorium7.{a3526b56-ca7c-4e16-8a26-da7758a378fd}");
+}
+
+// Wine keeps no access list on named objects, so the lists are read as built: what
+// each of Administrators, SYSTEM and Everyone is granted, and nothing else.
+TEST(NamedObjects, EveryoneGetsOnlyWhatWaitingAndCountingTake)
+{
+    struct Expected {
+        const wchar_t* sddl;
+        ACCESS_MASK full;
+        ACCESS_MASK everyone;
+    };
+    for (const Expected& object :
+         {Expected{ar::instanceMutexSddl, MUTEX_ALL_ACCESS, SYNCHRONIZE},
+          Expected{ar::runningSemaphoreSddl, SEMAPHORE_ALL_ACCESS, SYNCHRONIZE | SEMAPHORE_MODIFY_STATE}}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(object.sddl)));
+        ar::unique_hlocal descriptor = ar::namedObjectDescriptor(object.sddl);
+        ASSERT_TRUE(descriptor);
+        SECURITY_DESCRIPTOR_CONTROL control = 0;
+        DWORD revision = 0;
+        ASSERT_TRUE(GetSecurityDescriptorControl(descriptor.get(), &control, &revision));
+        EXPECT_TRUE(control & SE_DACL_PROTECTED);
+        BOOL present = FALSE, defaulted = FALSE;
+        PACL acl = nullptr;
+        ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor.get(), &present, &acl, &defaulted));
+        ASSERT_TRUE(present && acl);
+        std::map<std::wstring, ACCESS_MASK> granted;
+        for (DWORD i = 0; i < acl->AceCount; ++i) {
+            void* entry = nullptr;
+            ASSERT_TRUE(GetAce(acl, i, &entry));
+            auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+            EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+            wchar_t* sid = nullptr;
+            ASSERT_TRUE(ConvertSidToStringSidW(&ace->SidStart, &sid));
+            granted[sid] |= ace->Mask;
+            LocalFree(sid);
+        }
+        EXPECT_EQ(granted, (std::map<std::wstring, ACCESS_MASK>{{L"S-1-5-32-544", object.full},
+                                                                {L"S-1-5-18", object.full},
+                                                                {L"S-1-1-0", object.everyone}}));
+    }
+    // The product's processes open the counter with no more than Everyone is granted.
+    EXPECT_EQ(ar::runningSemaphoreAccess & ~static_cast<DWORD>(SYNCHRONIZE | SEMAPHORE_MODIFY_STATE), 0u);
 }
 
 TEST(RunningCounter, CountsThisProcessWithoutChangingTheCount)

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "tests/log/log_test_support.h"
+#include "support/switches.h"
 #include "tests/support/test_support.h"
 
 namespace {
