@@ -265,9 +265,9 @@ bool CInstallApp::recoverInterruptedRun()
     // A set-up folder that could not be trusted was never read: the installation
     // goes on with a new one.
     if (!report.setAside.empty() && log_.isOpen())
-        log_.line(ar::formatString(IDS_SETUP_FOLDER_SET_ASIDE,
-                                   {ar::journalFolder(), ar::formatPrintf(L"%08x", unsigned(report.error)),
-                                    report.setAside}));
+        log_.line(ar::formatString(
+            IDS_SETUP_FOLDER_SET_ASIDE,
+            {ar::journalFolder(), ar::formatPrintf(L"%08x", unsigned(report.error)), report.setAside}));
     if (log_.isOpen())
         for (const std::wstring& outside : report.outsideScope)
             log_.line(ar::formatString(IDS_OUTSIDE_SCOPE, {outside}));

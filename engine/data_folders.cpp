@@ -19,7 +19,8 @@ constexpr DWORD lookAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_C
 unique_hfile openHeld(const std::wstring& root, const std::wstring& folder)
 {
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    unique_hfile handle = openBelow(root, folder, NodeKind::Folder, lookAccess | WRITE_DAC | WRITE_OWNER, share);
+    unique_hfile handle =
+        openBelow(root, folder, NodeKind::Folder, lookAccess | WRITE_DAC | WRITE_OWNER, share);
     if (!handle && GetLastError() == ERROR_ACCESS_DENIED)
         handle = openBelow(root, folder, NodeKind::Folder, lookAccess | WRITE_DAC, share);
     if (!handle && GetLastError() == ERROR_ACCESS_DENIED)

@@ -69,9 +69,10 @@ std::wstring commonDataFolder()
 SetupFolder openSetupFolder(const std::wstring& path, DWORD extraAccess = 0)
 {
     SetupFolder folder;
-    folder.handle = openBelow(commonDataFolder(), path, NodeKind::Folder,
-                              FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE | extraAccess,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE);
+    folder.handle =
+        openBelow(commonDataFolder(), path, NodeKind::Folder,
+                  FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE | extraAccess,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE);
     if (folder.handle)
         folder.trust = judgeFolder(folder.handle.get());
     return folder;
@@ -116,8 +117,7 @@ bool isOwnBackup(const std::wstring& path, const std::wstring& folder)
     if (name.size() > 3 && equalIgnoringCase(name.substr(0, 3), L"key"))
         name = name.substr(3);
     const std::size_t dot = name.find(L'.');
-    if (dot == 0 || dot == std::wstring::npos ||
-        name.find_first_not_of(L"0123456789") != dot)
+    if (dot == 0 || dot == std::wstring::npos || name.find_first_not_of(L"0123456789") != dot)
         return false;
     const std::wstring extension = name.substr(dot);
     return equalIgnoringCase(extension, L".bak") || equalIgnoringCase(extension, L".hiv");
@@ -210,8 +210,8 @@ const std::wstring scopeKey = scopeParentKey + L"\\" + product::objectStem;
 bool writeScope(const RunScope& scope)
 {
     unique_hkey key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, scopeKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
-                        nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, scopeKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                        key.put(), nullptr) != ERROR_SUCCESS)
         return false;
     auto set = [&](const wchar_t* name, const std::wstring& value) {
         return RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
@@ -544,7 +544,8 @@ RecoveryReport recoverInterruptedRun()
         const std::wstring aside = setAsideName(folder);
         // A link is renamed itself, never what it leads to.
         const DWORD attributes = GetFileAttributesW(folder.c_str());
-        const bool link = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+        const bool link =
+            attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
         if (setup.handle ? renameThrough(setup.handle.get(), aside, false)
                          : link && MoveFileExW(folder.c_str(), aside.c_str(), 0))
             report.setAside = aside;

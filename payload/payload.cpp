@@ -152,7 +152,6 @@ private:
     FileBuf buf_;
 };
 
-
 // The code a failure of the extraction is reported with, first match wins.
 std::error_code failure_code(const std::exception& failure)
 {
@@ -325,8 +324,8 @@ std::unique_ptr<std::ostream> prepare_output_file(const std::wstring& destinatio
     boost::system::error_code error;
     unique_hfile file;
     if (fs::exists(fs::symlink_status(path, error))) {
-        file = openBelow(folder, destination, NodeKind::File, GENERIC_WRITE | FILE_READ_ATTRIBUTES |
-                                                                  FILE_WRITE_ATTRIBUTES);
+        file = openBelow(folder, destination, NodeKind::File,
+                         GENERIC_WRITE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
         FILE_BASIC_INFO basic{};
         if (file && GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic)) {
             basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;

@@ -220,8 +220,8 @@ std::wstring binaryPath(const std::wstring& name)
 std::string hostPath(const std::wstring& path)
 {
     using UnixName = char*(CDECL*)(const WCHAR*);
-    auto unixName = reinterpret_cast<UnixName>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
     char* name = unixName ? unixName(path.c_str()) : nullptr;
     if (!name)
         return {};
@@ -236,8 +236,8 @@ bool hostShell(const std::string& script)
     static int count = 0;
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
-    const std::wstring mark = std::wstring(temp) + L"host-done-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                              std::to_wstring(++count);
+    const std::wstring mark = std::wstring(temp) + L"host-done-" + std::to_wstring(GetCurrentProcessId()) +
+                              L"-" + std::to_wstring(++count);
     std::string full = script + "; touch " + hostPath(mark);
     std::wstring command = L"/bin/sh -c \"";
     for (char c : full)
@@ -246,8 +246,8 @@ bool hostShell(const std::string& script)
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(L"Z:\\bin\\sh", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
+    if (!CreateProcessW(L"Z:\\bin\\sh", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
         return false;
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
