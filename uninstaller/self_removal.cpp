@@ -172,10 +172,16 @@ void finishSelfRemoval(const CleanupRequest& request, LogFile& log)
         log.line(formatString(IDS_UNINSTALL_INSTALLER_RUNNING, {product::displayName()}));
         return;
     }
+    // Below the installation folder, and the folders themselves from their drive's
+    // root on, never through a link.
+    const std::vector<std::wstring> roots{parentOf(uninstaller)};
     for (const std::wstring& file : {uninstaller, uninstallLogBeside(uninstaller)})
-        report(log, file, retryWhileHeld([&] { return removeInstalledFile(file); }, releaseTimeout));
+        report(
+            log, file,
+            retryWhileHeld([&] { return removeInstalledFile(stepRoot(file, roots), file); }, releaseTimeout));
     for (const std::wstring& folder : foldersOf(uninstaller, request.folderLevels)) {
-        StepResult result = retryWhileHeld([&] { return removeEmptyFolder(folder); }, releaseTimeout);
+        StepResult result = retryWhileHeld([&] { return removeEmptyFolder(stepRoot(folder, roots), folder); },
+                                           releaseTimeout);
         report(log, folder, result);
         if (result.outcome != Outcome::Removed && result.outcome != Outcome::Missing)
             break;

@@ -25,6 +25,24 @@ bool waitForUninstallers(DWORD milliseconds = 60000);
 // Copies of the uninstaller left in the temporary folder.
 std::vector<std::wstring> uninstallerCopies();
 
+// A host symbolic link made through Wine's Unix side (Wine follows host links as
+// Windows follows links and junctions), removed with the object: the link itself
+// goes, never what it leads to.
+class HostLink {
+public:
+    HostLink(const std::wstring& link, const std::wstring& target);
+    ~HostLink();
+    HostLink(const HostLink&) = delete;
+    HostLink& operator=(const HostLink&) = delete;
+
+    // Whether `link` now leads to the target.
+    bool made() const { return made_; }
+
+private:
+    std::wstring link_;
+    bool made_ = false;
+};
+
 // The visible dialog box of process `process` whose caption is `caption`, waiting
 // up to `milliseconds` for it; nullptr when none shows.
 HWND waitForDialog(DWORD process, const std::wstring& caption, DWORD milliseconds = 20000);
