@@ -118,11 +118,19 @@ StepResult removeEmptyFolder(const std::wstring& root, const std::wstring& path)
     return {};
 }
 
-StepResult undoSelfRegistration(const std::wstring& program)
+StepResult undoSelfRegistration(const std::wstring& installFolder, const std::wstring& program)
 {
-    DWORD attributes = GetFileAttributesW(program.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return {Outcome::Missing};
+    // What the log names is a claim; the record under HKEY_LOCAL_MACHINE, which only
+    // an administrator can write, says which program registered the product.
+    const InstalledProduct recorded = readProductRecord();
+    if (!recorded.installed || !samePlainPath(recorded.mainProgram, program))
+        return {Outcome::Kept};
+    // Checked here, then started by its path: the installation folder is the
+    // product's own, which only administrators can change, and the program stays
+    // open without write or delete sharing until it has ended.
+    unique_hfile checked = openBelow(installFolder, program, NodeKind::File, GENERIC_READ, FILE_SHARE_READ);
+    if (!checked)
+        return notOpened(GetLastError());
     const RegistrationResult result =
         runRegistration(program, Registration::Unregister, {}, registrationTimeout);
     if (!result.done)

@@ -55,10 +55,13 @@ StepResult removeInstalledFile(const std::wstring& root, const std::wstring& pat
 StepResult removeEmptyFolder(const std::wstring& root, const std::wstring& path);
 
 // Runs the installed main program with "/Unregister /Background" in its own folder
-// and waits for it (two minutes at most). Removed when it reported success; Missing
-// without the program; Failed with its exit code (or the system error when it could
-// not be started, WAIT_TIMEOUT when it did not end in time).
-StepResult undoSelfRegistration(const std::wstring& program);
+// and waits for it (two minutes at most), only when it is the main program that the
+// product's record names and a plain file below `installFolder`. Removed when it
+// reported success; Missing without the program; Kept when the record names another
+// program or none (the log's word alone starts nothing); Failed with its exit code
+// (or the system error when it could not be checked or started, WAIT_TIMEOUT when it
+// did not end in time).
+StepResult undoSelfRegistration(const std::wstring& installFolder, const std::wstring& program);
 
 // The program that a command line starts, as Windows reads it: the quoted first
 // element, else the first part up to a blank, or the whole line, that ends in ".exe";

@@ -117,7 +117,7 @@ bool Uninstallation::removeAll(const UninstallPlan& plan)
         case UninstallAction::UndoSelfRegistration: {
             // The product may refuse to (un)register while an installer holds the lock.
             lock_.release();
-            StepResult result = undoSelfRegistration(step.path);
+            StepResult result = undoSelfRegistration(installFolder_, step.path);
             const bool relocked = lock_.acquire();
             if (result.outcome == Outcome::Removed) {
                 log_.line(formatString(IDS_UNINSTALL_UNREGISTERED, {product::name}));

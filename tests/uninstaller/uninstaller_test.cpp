@@ -528,6 +528,33 @@ TEST_F(UninstallerTest, NothingIsRemovedThroughALinkInPlaceOfAProductFolder)
     }
 }
 
+// Undoing the registration starts a program elevated: only the main program that
+// the product's record under HKEY_LOCAL_MACHINE names, never one that a changed log
+// names instead.
+TEST_F(UninstallerTest, UnregistersOnlyWithTheProgramThatTheProductsRecordNames)
+{
+    makeInstallation();
+    const std::wstring helper = install + L"\\Helper.exe";
+    ar::test::writeFile(helper, ar::test::readFile(program));
+    std::wstring text;
+    for (const std::wstring& line : ar::formatLogHeader(ar::product::displayName(), L"", install, menu))
+        text += line;
+    std::size_t number = 0;
+    for (ar::UninstallLogRecord record : records()) {
+        if (record.fileKind == 1) {
+            text += ar::formatRecordLine(number++, logRecord(ar::RecordKind::InstalledFile, helper, 1));
+            record.fileKind = 0;
+        }
+        text += ar::formatRecordLine(number++, record);
+    }
+    tamperLog(text);
+
+    uninstall(L"/S /PURGE /LOG=\"" + logFile + L"\"");
+    ASSERT_TRUE(ar::test::waitForUninstallers());
+    EXPECT_TRUE(keyExists(HKEY_CLASSES_ROOT, L".pm-lib"));
+    EXPECT_EQ(uninstallLog().find(L"File associations of 'Pelorium' removed."), std::wstring::npos);
+}
+
 TEST_F(UninstallerTest, RefusesWhileTheProductOrAnInstallerRuns)
 {
     makeInstallation();
