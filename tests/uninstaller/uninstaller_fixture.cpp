@@ -14,6 +14,7 @@
 #include "engine/uninstall_registration.h"
 #include "log/log_digest.h"
 #include "log/log_format.h"
+#include "log/run_journal.h"
 #include "support/elevated_files.h"
 #include "support/handles.h"
 #include "support/module_state.h"
@@ -135,8 +136,8 @@ std::vector<DWORD> uninstallerProcesses()
 
 bool waitForUninstallers(DWORD milliseconds)
 {
-    // A process that has just started may not show its image name yet; its copy in
-    // the temporary folder is there from before the uninstaller ends until the copy ends.
+    // A process that has just started may not show its image name yet; its copy is
+    // there from before the uninstaller ends until the copy ends.
     for (DWORD waited = 0; !uninstallerProcesses().empty() || !uninstallerCopies().empty(); waited += 50) {
         if (waited >= milliseconds)
             return false;
@@ -148,14 +149,16 @@ bool waitForUninstallers(DWORD milliseconds)
 std::vector<std::wstring> uninstallerCopies()
 {
     std::vector<std::wstring> found;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((temporaryFolder() + L"Pelorium7-Uninstall-*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return found;
-    do
-        found.push_back(data.cFileName);
-    while (FindNextFileW(find, &data));
-    FindClose(find);
+    for (const std::wstring& folder : {temporaryFolder(), journalFolder() + L"\\"}) {
+        WIN32_FIND_DATAW data;
+        HANDLE find = FindFirstFileW((folder + L"Pelorium7-Uninstall-*").c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE)
+            continue;
+        do
+            found.push_back(folder + data.cFileName);
+        while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
     return found;
 }
 
@@ -228,6 +231,9 @@ void UninstallerTest::SetUp()
 void UninstallerTest::TearDown()
 {
     EXPECT_TRUE(waitForUninstallers());
+    // The uninstaller makes the set-up folder for its copy when there is none; the
+    // installer's next start removes it, empty.
+    RemoveDirectoryW(journalFolder().c_str());
     setResourceModule(nullptr);
     for (HMODULE module : payloads_)
         FreeLibrary(module);

@@ -87,6 +87,21 @@ std::map<std::wstring, std::uint64_t> filesBelow(const std::wstring& folder)
     return files;
 }
 
+// The image of a running copy of the uninstaller (not the installed Uninstall.exe);
+// empty when none runs.
+std::wstring runningCopyImage()
+{
+    for (DWORD id : ar::test::uninstallerProcesses()) {
+        ar::unique_handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+        wchar_t image[MAX_PATH * 2] = {};
+        DWORD length = MAX_PATH * 2;
+        if (process && QueryFullProcessImageNameW(process.get(), 0, image, &length) &&
+            _wcsicmp(PathFindFileNameW(image), L"Uninstall.exe") != 0)
+            return image;
+    }
+    return {};
+}
+
 TEST_F(UninstallerTest, RemovesAHandMadeInstallationAndItselfWithoutATrace)
 {
     auto before = machine().take();
@@ -526,6 +541,40 @@ TEST_F(UninstallerTest, NothingIsRemovedThroughALinkInPlaceOfAProductFolder)
         ASSERT_TRUE(ar::test::waitForUninstallers());
         EXPECT_EQ(filesBelow(victims), before);
     }
+}
+
+// The copy that removes the uninstaller runs elevated, so it runs from a folder of
+// its own below the protected set-up folder, never from the user's temporary
+// folder; nobody may change or delete it meanwhile, and neither it nor its folder
+// is left.
+TEST_F(UninstallerTest, ItsCopyRunsFromAProtectedFolderOfItsOwnAndLeavesNothing)
+{
+    makeInstallation();
+    // The installation folder held open keeps the copy at work: it tries again for a while.
+    ar::unique_hfile held(CreateFileW(install.c_str(), FILE_LIST_DIRECTORY,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ASSERT_TRUE(held);
+    EXPECT_EQ(uninstall(L"/S /PURGE /LOG=\"" + logFile + L"\""), 0);
+    std::wstring copy;
+    for (int i = 0; i < 200 && copy.empty(); ++i, Sleep(25))
+        copy = runningCopyImage();
+    ASSERT_FALSE(copy.empty());
+    EXPECT_TRUE(ar::samePlainPath(ar::parentOf(ar::parentOf(copy)), ar::journalFolder()))
+        << ar::test::narrow(copy);
+    for (DWORD access : {DWORD(GENERIC_WRITE), DWORD(DELETE)}) {
+        HANDLE opened =
+            CreateFileW(copy.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, 0, nullptr);
+        const DWORD error = GetLastError();
+        ar::unique_hfile changed(opened);
+        EXPECT_FALSE(changed) << access;
+        EXPECT_EQ(error, DWORD(ERROR_SHARING_VIOLATION)) << access;
+    }
+    held.reset();
+    ASSERT_TRUE(ar::test::waitForUninstallers());
+    EXPECT_FALSE(ar::test::exists(ar::parentOf(copy)));
+    EXPECT_TRUE(ar::test::uninstallerCopies().empty());
 }
 
 // Undoing the registration starts a program elevated: only the main program that
