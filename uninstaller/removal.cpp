@@ -3,10 +3,15 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <optional>
+#include <string_view>
+
 #include "product/product.h"
 #include "product/product_record.h"
 #include "product/self_registration.h"
+#include "support/elevated_files.h"
 #include "support/handles.h"
+#include "support/path_rules.h"
 #include "support/switches.h"
 #include "uninstaller/uninstall_plan.h"
 
@@ -23,90 +28,110 @@ StepResult failed(LONG error)
     return {Outcome::Failed, error};
 }
 
-} // namespace
+// Shared as DeleteFileW and RemoveDirectoryW share: someone else's open handle does
+// not stop a removal that the file system allows.
+constexpr DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-std::uint64_t linkedElements(const std::wstring& path,
-                             const std::function<DWORD(const std::wstring&)>& attributes)
+// A step whose item could not be opened below its root: gone, or refused.
+StepResult notOpened(DWORD error)
 {
-    auto isSeparator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
-    // After the root: "C:\" or "\\server\share\".
-    std::size_t position = 0;
-    if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1])) {
-        position = 2;
-        for (int part = 0; part < 2 && position < path.size(); ++part) {
-            while (position < path.size() && !isSeparator(path[position]))
-                ++position;
-            ++position;
-        }
-    } else {
-        position = path.find_first_of(L"\\/");
-        position = position == std::wstring::npos ? path.size() : position + 1;
-    }
-    std::uint64_t linked = 0;
-    for (unsigned element = 0; position < path.size(); ++element) {
-        std::size_t end = position;
-        while (end < path.size() && !isSeparator(path[end]))
-            ++end;
-        if (end > position) {
-            DWORD found = attributes(path.substr(0, end));
-            if (found != INVALID_FILE_ATTRIBUTES && (found & FILE_ATTRIBUTE_REPARSE_POINT))
-                linked |= std::uint64_t(1) << (element < 63 ? element : 63);
-        }
-        position = end + 1;
-    }
-    return linked;
+    return isGone(static_cast<LONG>(error)) ? StepResult{Outcome::Missing} : failed(static_cast<LONG>(error));
 }
 
-StepResult removeInstalledFile(const std::wstring& path)
+DWORD attributesOf(HANDLE handle)
 {
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        LONG error = static_cast<LONG>(GetLastError());
-        return isGone(error) ? StepResult{Outcome::Missing} : failed(error);
+    FILE_BASIC_INFO basic{};
+    return GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) ? basic.FileAttributes
+                                                                                     : 0;
+}
+
+// Puts back the attributes that deleteThrough cleared, when the item stays.
+void restoreAttributes(HANDLE handle, DWORD attributes)
+{
+    if (!(attributes & FILE_ATTRIBUTE_READONLY))
+        return;
+    FILE_BASIC_INFO basic{}; // times left as they are
+    basic.FileAttributes = attributes;
+    SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic);
+}
+
+// Whether the folder open as `handle` (with FILE_LIST_DIRECTORY) holds nothing;
+// nothing, with the last error set, when it cannot be listed.
+std::optional<bool> isEmptyFolder(HANDLE handle)
+{
+    alignas(LONGLONG) BYTE buffer[4096];
+    FILE_INFO_BY_HANDLE_CLASS which = FileIdBothDirectoryRestartInfo;
+    while (GetFileInformationByHandleEx(handle, which, buffer, sizeof buffer)) {
+        which = FileIdBothDirectoryInfo;
+        for (BYTE* at = buffer;;) {
+            const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+            const std::wstring_view name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+            if (name != L"." && name != L"..")
+                return false;
+            if (entry->NextEntryOffset == 0)
+                break;
+            at += entry->NextEntryOffset;
+        }
     }
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-        return failed(ERROR_DIRECTORY);
-    if (attributes != FILE_ATTRIBUTE_NORMAL)
-        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!DeleteFileW(path.c_str())) {
-        LONG error = static_cast<LONG>(GetLastError());
-        SetFileAttributesW(path.c_str(), attributes);
+    if (GetLastError() != ERROR_NO_MORE_FILES)
+        return std::nullopt;
+    return true;
+}
+
+} // namespace
+
+StepResult removeInstalledFile(const std::wstring& root, const std::wstring& path)
+{
+    unique_hfile file = openBelow(root, path, NodeKind::File, deleteAccess, shareAll);
+    if (!file)
+        return notOpened(GetLastError());
+    const DWORD attributes = attributesOf(file.get());
+    if (!deleteThrough(file.get())) {
+        const LONG error = static_cast<LONG>(GetLastError());
+        restoreAttributes(file.get(), attributes);
         return failed(error);
     }
+    file.reset();
     SHChangeNotify(SHCNE_DELETE, SHCNF_PATHW, path.c_str(), nullptr);
     return {};
 }
 
-StepResult removeEmptyFolder(const std::wstring& path)
+StepResult removeEmptyFolder(const std::wstring& root, const std::wstring& path)
 {
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        LONG error = static_cast<LONG>(GetLastError());
-        return isGone(error) ? StepResult{Outcome::Missing} : failed(error);
-    }
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return failed(ERROR_DIRECTORY);
-    if (!PathIsDirectoryEmptyW(path.c_str()))
+    unique_hfile folder =
+        openBelow(root, path, NodeKind::Folder, deleteAccess | FILE_LIST_DIRECTORY, shareAll);
+    if (!folder)
+        return notOpened(GetLastError());
+    const std::optional<bool> empty = isEmptyFolder(folder.get());
+    if (!empty)
+        return failed(static_cast<LONG>(GetLastError()));
+    if (!*empty)
         return {Outcome::Kept};
     // A read-only folder cannot be removed; it is empty, so nothing is lost.
-    if (attributes & FILE_ATTRIBUTE_READONLY)
-        SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    if (!RemoveDirectoryW(path.c_str())) {
-        LONG error = static_cast<LONG>(GetLastError());
-        SetFileAttributesW(path.c_str(), attributes);
-        if (error == ERROR_DIR_NOT_EMPTY)
-            return {Outcome::Kept};
-        return failed(error);
+    const DWORD attributes = attributesOf(folder.get());
+    if (!deleteThrough(folder.get())) {
+        const LONG error = static_cast<LONG>(GetLastError());
+        restoreAttributes(folder.get(), attributes);
+        return error == ERROR_DIR_NOT_EMPTY ? StepResult{Outcome::Kept} : failed(error);
     }
+    folder.reset();
     SHChangeNotify(SHCNE_RMDIR, SHCNF_PATHW, path.c_str(), nullptr);
     return {};
 }
 
-StepResult undoSelfRegistration(const std::wstring& program)
+StepResult undoSelfRegistration(const std::wstring& installFolder, const std::wstring& program)
 {
-    DWORD attributes = GetFileAttributesW(program.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return {Outcome::Missing};
+    // What the log names is a claim; the record under HKEY_LOCAL_MACHINE, which only
+    // an administrator can write, says which program registered the product.
+    const InstalledProduct recorded = readProductRecord();
+    if (!recorded.installed || !samePlainPath(recorded.mainProgram, program))
+        return {Outcome::Kept};
+    // Checked here, then started by its path: the installation folder is the
+    // product's own, which only administrators can change, and the program stays
+    // open without write or delete sharing until it has ended.
+    unique_hfile checked = openBelow(installFolder, program, NodeKind::File, GENERIC_READ, FILE_SHARE_READ);
+    if (!checked)
+        return notOpened(GetLastError());
     const RegistrationResult result =
         runRegistration(program, Registration::Unregister, {}, registrationTimeout);
     if (!result.done)

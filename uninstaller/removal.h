@@ -4,8 +4,6 @@
 
 #include <windows.h>
 
-#include <cstdint>
-#include <functional>
 #include <string>
 
 #include "product/product.h"
@@ -42,28 +40,28 @@ template <typename Step> StepResult retryWhileHeld(Step step, DWORD milliseconds
     return result;
 }
 
-// Which of the folders and the file that `path` names are links or junctions (bit
-// i: the i-th element after the root; from the 64th on, the last bit), as
-// `attributes` tells (the file system's by default). Taken when the plan is made and
-// again just before each step: whatever has changed into a link meanwhile (the user
-// may have waited long in the confirmation dialog) could lead the step elsewhere,
-// and is left alone.
-std::uint64_t linkedElements(
-    const std::wstring& path, const std::function<DWORD(const std::wstring&)>& attributes =
-                                  [](const std::wstring& p) { return GetFileAttributesW(p.c_str()); });
+// The removal steps act below `root`, the product's folder that holds `path` (see
+// stepRoot in uninstall_plan.h), through a handle opened there without following a
+// link: a link or junction in `path`'s place or on its way below `root`, or a file
+// with more than one name, makes the step fail (errorStoppedOnLink,
+// ERROR_TOO_MANY_LINKS) and leaves it alone, whether the link was there when the
+// plan was made or came later.
 
-// Deletes one file, clearing its read-only attribute first (and restoring the
-// attributes when the file stays). A folder in the file's place is left alone.
-StepResult removeInstalledFile(const std::wstring& path);
+// Deletes one file, read-only or not (its attributes are put back when it stays). A
+// folder in the file's place is left alone.
+StepResult removeInstalledFile(const std::wstring& root, const std::wstring& path);
 
 // Removes a folder only when it is empty.
-StepResult removeEmptyFolder(const std::wstring& path);
+StepResult removeEmptyFolder(const std::wstring& root, const std::wstring& path);
 
 // Runs the installed main program with "/Unregister /Background" in its own folder
-// and waits for it (two minutes at most). Removed when it reported success; Missing
-// without the program; Failed with its exit code (or the system error when it could
-// not be started, WAIT_TIMEOUT when it did not end in time).
-StepResult undoSelfRegistration(const std::wstring& program);
+// and waits for it (two minutes at most), only when it is the main program that the
+// product's record names and a plain file below `installFolder`. Removed when it
+// reported success; Missing without the program; Kept when the record names another
+// program or none (the log's word alone starts nothing); Failed with its exit code
+// (or the system error when it could not be checked or started, WAIT_TIMEOUT when it
+// did not end in time).
+StepResult undoSelfRegistration(const std::wstring& installFolder, const std::wstring& program);
 
 // Deletes the product's uninstall key when its "UninstallString" starts
 // `uninstaller` (quoted or not, arguments allowed). Kept when it starts another program (an

@@ -8,11 +8,14 @@
 #include "product/product.h"
 #include "product/system_checks.h"
 #include "engine/log_file.h"
+#include "log/run_journal.h"
 #include "log/uninstall_log.h"
 #include "resources/resource.h"
+#include "support/elevated_files.h"
 #include "support/error.h"
 #include "support/folder_rules.h"
 #include "support/handles.h"
+#include "support/path_rules.h"
 #include "support/processes.h"
 #include "uninstaller/removal.h"
 #include "uninstaller/uninstall_plan.h"
@@ -30,18 +33,93 @@ std::wstring quoted(const std::wstring& text)
     return L'"' + text + L'"';
 }
 
-// A fresh name in the temporary folder: "Pelorium7-Uninstall-{guid}.exe".
-std::wstring temporaryCopyName()
+// Access to a folder that is held while the copy is made: listing counts for the
+// share mode, which leaves others no deleting or renaming while it is held.
+constexpr DWORD heldFolderAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE;
+constexpr std::size_t copyBufferSize = 64 * 1024;
+
+// "Pelorium7-Uninstall-": the copy's folder and file begin with it.
+std::wstring copyPrefix()
 {
-    wchar_t folder[MAX_PATH + 1] = {};
-    DWORD length = GetTempPathW(MAX_PATH + 1, folder);
-    if (length == 0 || length > MAX_PATH)
-        return {};
+    return std::wstring(product::objectStem) + L"-Uninstall-";
+}
+
+// A fresh name for the copy's folder: "Pelorium7-Uninstall-{guid}".
+std::wstring copyName()
+{
     GUID guid{};
     wchar_t text[40] = {};
     if (FAILED(CoCreateGuid(&guid)) || !StringFromGUID2(guid, text, 40))
         return {};
-    return std::wstring(folder) + product::objectStem + L"-Uninstall-" + text + L".exe";
+    return copyPrefix() + text;
+}
+
+// The protected set-up folder, made when it is missing, held and judged.
+unique_hfile trustedSetupFolder(const std::wstring& setup, PSECURITY_DESCRIPTOR descriptor)
+{
+    const std::wstring base = parentOf(setup);
+    unique_hfile folder = createFolderBelow(base, setup, heldFolderAccess, descriptor);
+    if (!folder && GetLastError() == ERROR_ALREADY_EXISTS)
+        folder =
+            openBelow(base, setup, NodeKind::Folder, heldFolderAccess, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    if (!folder || judgeFolder(folder.get()) != FolderTrust::Trusted)
+        return {};
+    return folder;
+}
+
+// Creates `copy` in `folder` with the bytes of `uninstaller` and returns it as the
+// copy runs from it: deleted when its last handle closes, and meanwhile readable by
+// others but neither writable nor deletable. Empty on failure, the file gone.
+unique_hfile writeCopy(const std::wstring& uninstaller, const std::wstring& folder, const std::wstring& copy)
+{
+    unique_hfile source =
+        openBelow(parentOf(uninstaller), uninstaller, NodeKind::File, GENERIC_READ, FILE_SHARE_READ);
+    if (!source)
+        return {};
+    unique_hfile written = createBelow(folder, copy, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ);
+    if (!written)
+        return {};
+    std::vector<char> buffer(copyBufferSize);
+    for (;;) {
+        DWORD read = 0, wrote = 0;
+        if (!ReadFile(source.get(), buffer.data(), copyBufferSize, &read, nullptr) ||
+            (read > 0 &&
+             (!WriteFile(written.get(), buffer.data(), read, &wrote, nullptr) || wrote != read))) {
+            deleteThrough(written.get());
+            return {};
+        }
+        if (read == 0)
+            break;
+    }
+    // No process image is made from a file that a handle holds for writing: the
+    // writing handle gives way, from handle to handle and never by the path, to one
+    // that reads and deletes and lets others only read.
+    unique_hfile reader(
+        ReOpenFile(written.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0));
+    if (!reader) {
+        deleteThrough(written.get());
+        return {};
+    }
+    written.reset();
+    unique_hfile held(
+        ReOpenFile(reader.get(), GENERIC_READ | DELETE, FILE_SHARE_READ, FILE_FLAG_DELETE_ON_CLOSE));
+    if (!held)
+        deleteBelow(folder, copy);
+    return held;
+}
+
+std::wstring modulePath()
+{
+    wchar_t path[MAX_PATH] = {};
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::wstring(path, length) : std::wstring();
+}
+
+std::wstring systemFolder()
+{
+    wchar_t path[MAX_PATH] = {};
+    UINT length = GetSystemDirectoryW(path, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::wstring(path, length) : std::wstring();
 }
 
 // The folders that go with the uninstaller: its own and `levels` - 1 above it.
@@ -89,6 +167,66 @@ bool handedByParent(HANDLE process, const std::wstring& uninstaller)
     return QueryFullProcessImageNameW(process, 0, image, &length) && samePlainPath(image, uninstaller);
 }
 
+// Removes the uninstaller, its log and its folders once the uninstaller that
+// started this copy has ended (finishSelfRemoval).
+void removeUninstaller(const CleanupRequest& request, LogFile& log)
+{
+    const std::wstring& uninstaller = request.uninstaller;
+    // Only an uninstaller, named in full, and what lies beside it.
+    if (!isPlainAbsolutePath(uninstaller) || uninstaller.size() < 5 ||
+        _wcsicmp(uninstaller.c_str() + uninstaller.size() - 4, L".exe") != 0)
+        return;
+
+    HANDLE process = reinterpret_cast<HANDLE>(request.process);
+    if (!handedByParent(process, uninstaller))
+        return;
+    WaitForSingleObject(process, uninstallerEndTimeout);
+    CloseHandle(process);
+
+    InstanceLock lock;
+    if (!lock.acquire()) {
+        log.line(formatString(IDS_UNINSTALL_INSTALLER_RUNNING, {product::displayName()}));
+        return;
+    }
+    // Below the installation folder, and the folders themselves from their drive's
+    // root on, never through a link.
+    const std::vector<std::wstring> roots{parentOf(uninstaller)};
+    for (const std::wstring& file : {uninstaller, uninstallLogBeside(uninstaller)})
+        report(
+            log, file,
+            retryWhileHeld([&] { return removeInstalledFile(stepRoot(file, roots), file); }, releaseTimeout));
+    for (const std::wstring& folder : foldersOf(uninstaller, request.folderLevels)) {
+        StepResult result = retryWhileHeld([&] { return removeEmptyFolder(stepRoot(folder, roots), folder); },
+                                           releaseTimeout);
+        report(log, folder, result);
+        if (result.outcome != Outcome::Removed && result.outcome != Outcome::Missing)
+            break;
+    }
+}
+
+// Moves this copy's file, through `image`, the handle of it that the copy inherited,
+// from its own folder into the set-up folder, and removes the folder; the file goes
+// when this process ends. Only a copy that runs from a folder of its own directly in
+// the set-up folder, named as startSelfRemoval names it, does so.
+void leaveCopyFolder(std::uintptr_t image)
+{
+    if (image == 0)
+        return;
+    const HANDLE file = reinterpret_cast<HANDLE>(image);
+    const std::wstring self = modulePath();
+    const std::wstring folder = parentOf(self);
+    const std::wstring setup = journalFolder();
+    auto names = namesBelow(folder, setup);
+    if (setup.empty() || !names || names->size() != 1)
+        return;
+    const std::wstring& name = names->front();
+    if (name.compare(0, copyPrefix().size(), copyPrefix()) != 0 ||
+        !samePlainPath(self, folder + L'\\' + name + L".exe") || !samePlainPath(finalPathOf(file), self))
+        return;
+    if (renameThrough(file, setup + L'\\' + name + L".exe", false))
+        retryWhileHeld([&] { return removeEmptyFolder(setup, folder); }, releaseTimeout);
+}
+
 } // namespace
 
 std::wstring uninstallLogBeside(const std::wstring& uninstaller)
@@ -99,42 +237,52 @@ std::wstring uninstallLogBeside(const std::wstring& uninstaller)
 bool startSelfRemoval(const std::wstring& uninstaller, int folderLevels,
                       const std::optional<std::wstring>& logFile)
 {
-    const std::wstring copy = temporaryCopyName();
-    if (copy.empty() || !CopyFileW(uninstaller.c_str(), copy.c_str(), FALSE))
+    const std::wstring setup = journalFolder();
+    const std::wstring name = copyName();
+    unique_hlocal descriptor = descriptorFromSddl(adminsOnlySddl);
+    if (setup.empty() || name.empty() || !descriptor)
         return false;
-    // The installed uninstaller is read-only, and so is its copy: a read-only file
-    // cannot be opened for deletion.
-    SetFileAttributesW(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
-
-    SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    unique_hfile deleteOnClose(CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                           &inherited, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    unique_hfile setupFolder = trustedSetupFolder(setup, descriptor.get());
+    if (!setupFolder)
+        return false;
+    const std::wstring folder = setup + L'\\' + name;
+    unique_hfile copyFolder = createFolderBelow(setup, folder, heldFolderAccess, descriptor.get());
+    if (!copyFolder)
+        return false;
+    const std::wstring copy = folder + L'\\' + name + L".exe";
+    unique_hfile image;
+    auto abandon = [&] {
+        image.reset(); // the copy goes with its last handle
+        copyFolder.reset();
+        deleteBelow(setup, folder, NodeKind::Folder);
+        return false;
+    };
+    if (judgeFolder(copyFolder.get()) == FolderTrust::Trusted)
+        image = writeCopy(uninstaller, folder, copy);
+    // What the copy inherits: its own file, and this process to wait for.
     HANDLE self = nullptr;
-    if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self,
-                         SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0)) {
-        deleteOnClose.reset();
-        DeleteFileW(copy.c_str());
-        return false;
-    }
+    if (!image || !SetHandleInformation(image.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT) ||
+        !DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self,
+                         SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0))
+        return abandon();
     unique_handle selfHandle(self);
 
     std::wstring command = quoted(copy) + L" /S /CLEANUP=" +
                            std::to_wstring(reinterpret_cast<std::uintptr_t>(self)) + L" /LEVELS=" +
-                           std::to_wstring(folderLevels) + L' ' + quoted(L"/ORIGINAL=" + uninstaller);
+                           std::to_wstring(folderLevels) + L" /SELF=" +
+                           std::to_wstring(reinterpret_cast<std::uintptr_t>(image.get())) + L' ' +
+                           quoted(L"/ORIGINAL=" + uninstaller);
     if (logFile)
         command += L' ' + quoted(L"/LOG=" + *logFile);
 
-    wchar_t temporaryFolder[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH + 1, temporaryFolder);
+    // The copy starts in the system folder: no folder that it removes is its current one.
+    const std::wstring current = systemFolder();
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     unique_process_information process;
-    if (!CreateProcessW(copy.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, temporaryFolder,
-                        &startup, &process)) {
-        deleteOnClose.reset();
-        DeleteFileW(copy.c_str());
-        return false;
-    }
+    if (!CreateProcessW(copy.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                        current.empty() ? nullptr : current.c_str(), &startup, &process))
+        return abandon();
     return true;
 }
 
@@ -155,38 +303,8 @@ std::vector<std::wstring> removeAtRestart(const std::wstring& uninstaller, int f
 
 void finishSelfRemoval(const CleanupRequest& request, LogFile& log)
 {
-    const std::wstring& uninstaller = request.uninstaller;
-    // Only an uninstaller, named in full, and what lies beside it.
-    if (!isPlainAbsolutePath(uninstaller) || uninstaller.size() < 5 ||
-        _wcsicmp(uninstaller.c_str() + uninstaller.size() - 4, L".exe") != 0)
-        return;
-
-    HANDLE process = reinterpret_cast<HANDLE>(request.process);
-    if (!handedByParent(process, uninstaller))
-        return;
-    WaitForSingleObject(process, uninstallerEndTimeout);
-    CloseHandle(process);
-
-    InstanceLock lock;
-    if (!lock.acquire()) {
-        log.line(formatString(IDS_UNINSTALL_INSTALLER_RUNNING, {product::displayName()}));
-        return;
-    }
-    for (const std::wstring& file : {uninstaller, uninstallLogBeside(uninstaller)})
-        report(log, file, retryWhileHeld([&] { return removeInstalledFile(file); }, releaseTimeout));
-    for (const std::wstring& folder : foldersOf(uninstaller, request.folderLevels)) {
-        StepResult result = retryWhileHeld([&] { return removeEmptyFolder(folder); }, releaseTimeout);
-        report(log, folder, result);
-        if (result.outcome != Outcome::Removed && result.outcome != Outcome::Missing)
-            break;
-    }
-    // This copy goes when its last handle closes, with the process. Should the file
-    // system not delete a file whose image is still mapped at that moment, the
-    // restart does.
-    wchar_t self[MAX_PATH] = {};
-    DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
-    if (length > 0 && length < MAX_PATH)
-        MoveFileExW(self, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    removeUninstaller(request, log);
+    leaveCopyFolder(request.image);
 }
 
 } // namespace ar

@@ -1,11 +1,22 @@
 // The uninstaller's own removal. A running program cannot delete its own file, so
-// the uninstaller copies itself to the temporary folder and starts the copy, which
-// waits for the uninstaller to end and then removes it, its log and the folders
-// that held them. The copy runs from a file opened for deletion on close, a handle
-// that the copy inherits: the file goes when the copy ends (verified under Wine,
-// where a running program's own file cannot be deleted, as on Windows). The copy
-// also marks itself for deletion at the next restart, in case a file system keeps
-// a file whose image was still mapped when its last handle closed.
+// the uninstaller copies itself and starts the copy, which waits for the
+// uninstaller to end and then removes it, its log and the folders that held them.
+//
+// The copy runs elevated, so it lies where only administrators can write: in a
+// fresh folder of its own ("Pelorium7-Uninstall-{guid}") below the protected set-up
+// folder (journalFolder(), "C:\ProgramData\Ardenvale Setup"), both made with an
+// access list of administrators and SYSTEM only and used only when the held handle
+// judges them so. The copy is created new, written through its handle, and held
+// until its process has started by a handle that lets others only read it. The copy
+// inherits that handle, opened for deletion on close, so the file goes when the copy
+// ends (verified under Wine, where a running program's own file cannot be deleted,
+// as on Windows). Before it ends, the copy moves its file through that handle into
+// the set-up folder and removes its own folder. Should a file system keep a file
+// whose image was still mapped when its last handle closed, the installer's next
+// start removes it with the set-up folder's other files. Nothing in the set-up
+// folder is marked for removal at restart: the installer may remove the folder, and
+// a folder of that name that someone else makes afterwards could lead the removal
+// at restart elsewhere.
 #pragma once
 
 #include <optional>
@@ -21,7 +32,8 @@ class LogFile;
 // "Uninstall.ulog" beside the uninstaller.
 std::wstring uninstallLogBeside(const std::wstring& uninstaller);
 
-// Starts the copy; false when it could not be started (nothing is then scheduled).
+// Starts the copy; false when it could not be started (nothing is then scheduled,
+// and nothing of the copy is left).
 bool startSelfRemoval(const std::wstring& uninstaller, int folderLevels,
                       const std::optional<std::wstring>& logFile);
 
@@ -33,7 +45,8 @@ std::vector<std::wstring> removeAtRestart(const std::wstring& uninstaller, int f
 // single-instance lock (so that no installer starts meanwhile), and removes what
 // the request names. Does nothing unless the request's process is the one that
 // started this copy and runs the uninstaller that the request names. Reports to
-// `log` when it is open.
+// `log` when it is open. Then, given the handle of its own file, a copy in a folder
+// of its own in the set-up folder moves out of that folder and removes it.
 void finishSelfRemoval(const CleanupRequest& request, LogFile& log);
 
 } // namespace ar

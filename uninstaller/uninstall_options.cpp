@@ -29,7 +29,7 @@ UninstallOptions parseUninstallArguments(const std::vector<std::wstring>& argume
 {
     UninstallOptions options;
     CleanupRequest cleanup;
-    bool cleanupGiven = false, levelsGiven = false, originalGiven = false;
+    bool cleanupGiven = false, levelsGiven = false, originalGiven = false, imageGiven = false;
     for (const std::wstring& argument : arguments) {
         if (isSwitch(argument, L"/S")) {
             options.silent = true;
@@ -59,6 +59,14 @@ UninstallOptions parseUninstallArguments(const std::vector<std::wstring>& argume
             }
             cleanup.folderLevels = static_cast<int>(*value);
             levelsGiven = true;
+        } else if (auto image = switchValue(argument, L"/SELF=")) {
+            auto value = decimal(*image);
+            if (!value || *value == 0) {
+                options.error = argument;
+                return options;
+            }
+            cleanup.image = static_cast<std::uintptr_t>(*value);
+            imageGiven = true;
         } else if (auto original = switchValue(argument, L"/ORIGINAL=")) {
             cleanup.uninstaller = *original;
             originalGiven = !original->empty();
@@ -67,7 +75,7 @@ UninstallOptions parseUninstallArguments(const std::vector<std::wstring>& argume
             return options;
         }
     }
-    if (cleanupGiven || levelsGiven || originalGiven) {
+    if (cleanupGiven || levelsGiven || originalGiven || imageGiven) {
         if (!(cleanupGiven && levelsGiven && originalGiven)) {
             options.error = L"/CLEANUP=";
             return options;

@@ -4,8 +4,9 @@
 //   /LOG=<file>  a UTF-8 log of everything done, with time stamps
 //   /?           the usage text
 // and the switches with which the uninstaller starts its own copy in the
-// temporary folder, which removes the uninstaller once it has ended:
+// protected set-up folder, which removes the uninstaller once it has ended:
 //   /CLEANUP=<handle of the uninstaller's process> /LEVELS=<n> /ORIGINAL=<uninstaller>
+//   [/SELF=<handle of the copy's own file>]
 #pragma once
 
 #include <cstdint>
@@ -23,11 +24,12 @@ enum class UninstallExit : int {
     Incomplete = 3, // finished with items that could not be removed
 };
 
-// What the copy in the temporary folder removes once the uninstaller has ended.
+// What the copy in the set-up folder removes once the uninstaller has ended.
 struct CleanupRequest {
     std::uintptr_t process = 0; // inherited handle of the uninstaller's process
     std::wstring uninstaller;   // its path; its log lies beside it
     int folderLevels = 0;       // its folder and the folders above it that go with it
+    std::uintptr_t image = 0;   // inherited handle of the copy's own file, 0 when none
 };
 
 struct UninstallOptions {

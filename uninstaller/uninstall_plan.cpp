@@ -6,11 +6,43 @@
 
 namespace ar {
 
+std::vector<std::wstring> productRoots(const ProductFolders& folders)
+{
+    std::vector<std::wstring> roots{folders.installFolder, folders.shortcutFolder};
+    roots.insert(roots.end(), folders.desktopFolders.begin(), folders.desktopFolders.end());
+    for (const std::wstring& data : folders.dataFolders)
+        roots.push_back(parentOf(data));
+    roots.erase(std::remove_if(roots.begin(), roots.end(),
+                               [](const std::wstring& root) { return !isPlainAbsolutePath(root); }),
+                roots.end());
+    return roots;
+}
+
+std::wstring stepRoot(const std::wstring& path, const std::vector<std::wstring>& roots)
+{
+    std::wstring nearest;
+    std::size_t depth = 0;
+    for (const std::wstring& root : roots) {
+        if (!isBelow(path, root))
+            continue;
+        const std::size_t elements = pathElements(root)->size();
+        if (elements > depth) {
+            nearest = root;
+            depth = elements;
+        }
+    }
+    if (!nearest.empty())
+        return nearest;
+    auto elements = pathElements(path);
+    return elements ? elements->front() + L'\\' : std::wstring();
+}
+
 UninstallPlan planUninstall(const std::list<UninstallLogRecord>& records, std::size_t readableRecords,
                             const ProductFolders& folders, const std::wstring& uninstaller,
                             const std::function<bool(const std::wstring&)>& exists)
 {
     UninstallPlan plan;
+    plan.roots = productRoots(folders);
     RecordTrust check(folders, exists);
     std::vector<const UninstallLogRecord*> trusted;
     for (const UninstallLogRecord& record : records) {

@@ -81,7 +81,21 @@ struct UninstallPlan {
     // The folders that hold the uninstaller and that the log created: its own
     // folder and those above it, counted upwards. They can go only after it ended.
     int uninstallerFolderLevels = 0;
+    // The product's folders below which the steps act (productRoots).
+    std::vector<std::wstring> roots;
 };
+
+// The folders below which the uninstaller's steps act, each trusted as the system
+// resolves it: the installation folder, the Start-menu folder, the desktops, and the
+// application-data folders that hold the company's folders ("C:\ProgramData" for
+// "C:\ProgramData\Ardenvale"), so that a company or product folder that has become
+// a link is seen as one.
+std::vector<std::wstring> productRoots(const ProductFolders& folders);
+
+// The root below which a step on `path` acts: the nearest of `roots` that `path`
+// lies below; for anything else (a root itself, a folder above one or apart from
+// them) the root of its drive or share, so that no element of it may be a link.
+std::wstring stepRoot(const std::wstring& path, const std::vector<std::wstring>& roots);
 
 // Plans the removal of the first `readableRecords` of `records`. `uninstaller` is
 // the running uninstaller (removed last, by its copy); `exists` tells whether

@@ -25,9 +25,6 @@ namespace {
 
 // At most this many leftovers are listed in the closing message; the log has all.
 constexpr std::size_t listedLeftovers = 12;
-// ERROR_REPARSE_POINT_ENCOUNTERED, which MinGW's headers lack: a step's path now
-// leads through a link or junction that was not there when the plan was made.
-constexpr LONG reparsePointEncountered = 4395;
 // How long the system may hold the main program's file after its unregistration ended.
 constexpr DWORD programReleaseTimeout = 5000;
 
@@ -107,23 +104,20 @@ void Uninstallation::note(const std::wstring& path, const StepResult& result)
     }
 }
 
-bool Uninstallation::removeAll(const UninstallPlan& plan, const std::vector<std::uint64_t>& linked)
+bool Uninstallation::removeAll(const UninstallPlan& plan)
 {
     // The main program stays when its registration could not be undone: a later
     // attempt needs it.
     bool keepMainProgram = false;
-    for (std::size_t i = 0; i < plan.steps.size(); ++i) {
-        const UninstallStep& step = plan.steps[i];
-        if (linkedElements(step.path) & ~linked[i]) {
-            note(step.path, {Outcome::Failed, reparsePointEncountered});
-            keepMainProgram = keepMainProgram || step.action == UninstallAction::UndoSelfRegistration;
-            continue;
-        }
+    for (const UninstallStep& step : plan.steps) {
+        // Each step acts below the product's folder that holds it, never through a
+        // link (removal.h): one that leads through a link is listed as left.
+        const std::wstring root = stepRoot(step.path, plan.roots);
         switch (step.action) {
         case UninstallAction::UndoSelfRegistration: {
             // The product may refuse to (un)register while an installer holds the lock.
             lock_.release();
-            StepResult result = undoSelfRegistration(step.path);
+            StepResult result = undoSelfRegistration(installFolder_, step.path);
             const bool relocked = lock_.acquire();
             if (result.outcome == Outcome::Removed) {
                 log_.line(formatString(IDS_UNINSTALL_UNREGISTERED, {product::name}));
@@ -149,7 +143,7 @@ bool Uninstallation::removeAll(const UninstallPlan& plan, const std::vector<std:
                 dataKept_ = true;
                 break;
             }
-            note(step.path, removeInstalledFile(step.path));
+            note(step.path, removeInstalledFile(root, step.path));
             break;
         case UninstallAction::RemoveFile:
         case UninstallAction::RemoveShortcut:
@@ -160,14 +154,14 @@ bool Uninstallation::removeAll(const UninstallPlan& plan, const std::vector<std:
                     break;
                 }
                 // The program has just ended its unregistration.
-                note(step.path,
-                     retryWhileHeld([&] { return removeInstalledFile(step.path); }, programReleaseTimeout));
+                note(step.path, retryWhileHeld([&] { return removeInstalledFile(root, step.path); },
+                                               programReleaseTimeout));
                 break;
             }
-            note(step.path, removeInstalledFile(step.path));
+            note(step.path, removeInstalledFile(root, step.path));
             break;
         case UninstallAction::RemoveFolder:
-            note(step.path, removeEmptyFolder(step.path));
+            note(step.path, removeEmptyFolder(root, step.path));
             break;
         }
     }
@@ -243,9 +237,6 @@ UninstallExit Uninstallation::run()
     held.reset();
     if (plan.trustedRecords == 0)
         return refuse(foreign);
-    std::vector<std::uint64_t> linked;
-    for (const UninstallStep& step : plan.steps)
-        linked.push_back(linkedElements(step.path));
     const bool wholeLog = plan.trustedRecords == recordsRead && wholeLogRead(shape, recordsRead);
 
     if (!options_.silent) {
@@ -257,7 +248,7 @@ UninstallExit Uninstallation::run()
         options_.purge = confirm.purge();
     }
 
-    const bool finished = removeAll(plan, linked);
+    const bool finished = removeAll(plan);
     const bool complete = finished && wholeLog && leftovers_.empty();
     if (complete)
         removeRegistration(plan);

@@ -36,8 +36,7 @@ private:
     // the one that the installer wrote (`logBytes` gives the recorded digest).
     ProductFolders productFolders(const std::string& logBytes) const;
     // Carries out the plan's steps; false when the removal had to stop.
-    // `linked` holds linkedElements of each step's path when the plan was made.
-    bool removeAll(const UninstallPlan& plan, const std::vector<std::uint64_t>& linked);
+    bool removeAll(const UninstallPlan& plan);
     void note(const std::wstring& path, const StepResult& result);
     void removeRegistration(const UninstallPlan& plan);
 

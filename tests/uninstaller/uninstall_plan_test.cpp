@@ -222,25 +222,28 @@ TEST(PathRules, AReinstallationWithoutALogTakesOnlyTheProductsFoldersAsItsOwn)
     EXPECT_FALSE(ar::isProductFolder(productMenu, data, installed, L""));
 }
 
-// Under Wine no link or junction can be made, so the file system is played by a table.
-TEST(PathRules, LinksAreFoundInEveryElementOfAPathBelowItsRoot)
+// A step acts below the nearest product folder that holds its path. The data files'
+// root is the application-data folder, so that the company's folder is checked for
+// links too; a root itself, and what lies above or apart from the roots, is checked
+// from its drive's root on.
+TEST(PathRules, EachStepActsBelowTheNearestProductFolderThatHoldsIt)
 {
-    std::set<std::wstring> links;
-    auto attributes = [&](const std::wstring& path) -> DWORD {
-        return links.count(path) ? FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT
-                                 : FILE_ATTRIBUTE_DIRECTORY;
+    const std::wstring startMenu = L"C:\\ProgramData\\Start Menu\\Programs\\Ardenvale\\Pelorium 7";
+    const std::vector<std::wstring> roots = ar::productRoots(
+        {install, startMenu, {L"C:\\ProgramData\\Ardenvale"}, {L"C:\\users\\Public\\Desktop"}});
+    const std::vector<std::pair<std::wstring, std::wstring>> cases{
+        {install + L"\\Lang\\Pelorium.de.dll", install},
+        {L"C:\\ProgramData\\Ardenvale\\Pelorium\\Minerals.pm-lib", L"C:\\ProgramData"},
+        {L"C:\\ProgramData\\Ardenvale", L"C:\\ProgramData"},
+        {startMenu + L"\\Pelorium 7.06.lnk", startMenu},
+        {startMenu, L"C:\\ProgramData"},
+        {L"C:\\users\\Public\\Desktop\\Pelorium 7.06.lnk", L"C:\\users\\Public\\Desktop"},
+        {install, L"C:\\"},
+        {L"C:\\Apps", L"C:\\"},
+        {L"\\\\server\\share\\Apps\\Pelorium", L"\\\\server\\share\\"},
     };
-    const std::wstring file = L"C:\\Apps\\Pelorium 7\\Lang\\fr.dll";
-    EXPECT_EQ(ar::linkedElements(file, attributes), 0u);
-    links = {L"C:\\Apps\\Pelorium 7"};
-    EXPECT_EQ(ar::linkedElements(file, attributes), 2u);
-    links = {L"C:\\Apps", file};
-    EXPECT_EQ(ar::linkedElements(file, attributes), 9u);
-    links = {L"\\\\server\\share\\Apps"};
-    EXPECT_EQ(ar::linkedElements(L"\\\\server\\share\\Apps\\x.dll", attributes), 1u);
-    // Only what became a link since the plan counts.
-    const std::uint64_t planned = 1;
-    EXPECT_EQ(ar::linkedElements(L"\\\\server\\share\\Apps\\x.dll", attributes) & ~planned, 0u);
+    for (const auto& [path, root] : cases)
+        EXPECT_EQ(ar::stepRoot(path, roots), root) << ar::test::narrow(path);
 }
 
 std::string utf16(const std::wstring& text, bool byteOrderMark = true)

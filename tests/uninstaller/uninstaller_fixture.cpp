@@ -14,7 +14,11 @@
 #include "engine/uninstall_registration.h"
 #include "log/log_digest.h"
 #include "log/log_format.h"
+#include "log/run_journal.h"
+#include "support/elevated_files.h"
+#include "support/handles.h"
 #include "support/module_state.h"
+#include "support/path_rules.h"
 #include "uninstaller/uninstall_plan.h"
 
 namespace ar::test {
@@ -34,6 +38,52 @@ std::wstring temporaryFolder()
     wchar_t buffer[MAX_PATH + 1] = {};
     GetTempPathW(MAX_PATH + 1, buffer);
     return buffer;
+}
+
+// The Unix name of a Windows path under Wine; empty elsewhere.
+std::string unixPath(const std::wstring& path)
+{
+    using UnixFileName = char*(CDECL*)(const wchar_t*);
+    auto convert = reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = convert ? convert(path.c_str()) : nullptr;
+    if (!name)
+        return {};
+    std::string text = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return text;
+}
+
+// Runs a host shell command (Wine starts Unix programs too) and waits for it: Wine
+// gives no handle of such a process, so the command leaves a mark when it is done.
+void runHostCommand(const std::string& command)
+{
+    const std::wstring mark =
+        temporaryFolder() + L"ar-host-" + std::to_wstring(GetCurrentProcessId()) + L".done";
+    DeleteFileW(mark.c_str());
+    const std::string unixMark = unixPath(mark);
+    if (unixMark.empty())
+        return;
+    const std::string script = "/bin/sh -c \"" + command + "; /bin/touch '" + unixMark + "'\"";
+    std::wstring line(script.begin(), script.end());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return;
+    for (int i = 0; i < 600 && GetFileAttributesW(mark.c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
+        Sleep(50);
+    DeleteFileW(mark.c_str());
+}
+
+// Where the system says `path` leads; empty when it cannot be opened.
+std::wstring finalPathOfName(const std::wstring& path)
+{
+    unique_hfile opened(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return opened ? finalPathOf(opened.get()) : std::wstring();
 }
 
 class SilentView : public InstallView {
@@ -86,8 +136,8 @@ std::vector<DWORD> uninstallerProcesses()
 
 bool waitForUninstallers(DWORD milliseconds)
 {
-    // A process that has just started may not show its image name yet; its copy in
-    // the temporary folder is there from before the uninstaller ends until the copy ends.
+    // A process that has just started may not show its image name yet; its copy is
+    // there from before the uninstaller ends until the copy ends.
     for (DWORD waited = 0; !uninstallerProcesses().empty() || !uninstallerCopies().empty(); waited += 50) {
         if (waited >= milliseconds)
             return false;
@@ -99,15 +149,34 @@ bool waitForUninstallers(DWORD milliseconds)
 std::vector<std::wstring> uninstallerCopies()
 {
     std::vector<std::wstring> found;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((temporaryFolder() + L"Pelorium7-Uninstall-*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return found;
-    do
-        found.push_back(data.cFileName);
-    while (FindNextFileW(find, &data));
-    FindClose(find);
+    for (const std::wstring& folder : {temporaryFolder(), journalFolder() + L"\\"}) {
+        WIN32_FIND_DATAW data;
+        HANDLE find = FindFirstFileW((folder + L"Pelorium7-Uninstall-*").c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE)
+            continue;
+        do
+            found.push_back(folder + data.cFileName);
+        while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
     return found;
+}
+
+HostLink::HostLink(const std::wstring& link, const std::wstring& target) : link_(link)
+{
+    const std::string unixLink = unixPath(link), unixTarget = unixPath(target);
+    if (unixLink.empty() || unixTarget.empty())
+        return;
+    runHostCommand("/bin/ln -s '" + unixTarget + "' '" + unixLink + "'");
+    const std::wstring reached = finalPathOfName(link);
+    made_ = !reached.empty() && samePlainPath(reached, finalPathOfName(target));
+}
+
+HostLink::~HostLink()
+{
+    const std::string unixLink = unixPath(link_);
+    if (!unixLink.empty())
+        runHostCommand("/bin/rm -f '" + unixLink + "'");
 }
 
 HWND waitForDialog(DWORD process, const std::wstring& caption, DWORD milliseconds)
@@ -162,6 +231,9 @@ void UninstallerTest::SetUp()
 void UninstallerTest::TearDown()
 {
     EXPECT_TRUE(waitForUninstallers());
+    // The uninstaller makes the set-up folder for its copy when there is none; the
+    // installer's next start removes it, empty.
+    RemoveDirectoryW(journalFolder().c_str());
     setResourceModule(nullptr);
     for (HMODULE module : payloads_)
         FreeLibrary(module);

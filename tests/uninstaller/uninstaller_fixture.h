@@ -17,13 +17,31 @@
 
 namespace ar::test {
 
-// Processes of the uninstaller and of its copies in the temporary folder.
+// Processes of the uninstaller and of its copies.
 std::vector<DWORD> uninstallerProcesses();
-// Waits until none is left, and no copy in the temporary folder either; false
-// after `milliseconds`.
+// Waits until none is left, and no copy either; false after `milliseconds`.
 bool waitForUninstallers(DWORD milliseconds = 60000);
-// Copies of the uninstaller left in the temporary folder.
+// Copies of the uninstaller, or their folders, left in the protected set-up folder
+// or in the temporary folder.
 std::vector<std::wstring> uninstallerCopies();
+
+// A host symbolic link made through Wine's Unix side (Wine follows host links as
+// Windows follows links and junctions), removed with the object: the link itself
+// goes, never what it leads to.
+class HostLink {
+public:
+    HostLink(const std::wstring& link, const std::wstring& target);
+    ~HostLink();
+    HostLink(const HostLink&) = delete;
+    HostLink& operator=(const HostLink&) = delete;
+
+    // Whether `link` now leads to the target.
+    bool made() const { return made_; }
+
+private:
+    std::wstring link_;
+    bool made_ = false;
+};
 
 // The visible dialog box of process `process` whose caption is `caption`, waiting
 // up to `milliseconds` for it; nullptr when none shows.

@@ -5,7 +5,10 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <map>
+
 #include "engine/install_context.h"
+#include "product/language.h"
 #include "product/product.h"
 #include "product/product_record.h"
 #include "product/system_checks.h"
@@ -13,8 +16,10 @@
 #include "log/log_format.h"
 #include "log/run_journal.h"
 #include "payload/payload.h"
+#include "resources/resource.h"
 #include "support/handles.h"
 #include "support/module_state.h"
+#include "support/path_rules.h"
 #include "tests/log/log_test_support.h"
 #include "tests/uninstaller/uninstaller_fixture.h"
 
@@ -59,6 +64,42 @@ std::vector<std::wstring> dataFiles(const std::wstring& payload, const std::wstr
     ar::setResourceModule(nullptr);
     FreeLibrary(module);
     return found;
+}
+
+// The files below `folder`, by path, with their sizes.
+std::map<std::wstring, std::uint64_t> filesBelow(const std::wstring& folder)
+{
+    std::map<std::wstring, std::uint64_t> files;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return files;
+    do {
+        const std::wstring name = found.cFileName, path = folder + L"\\" + name;
+        if (name == L"." || name == L"..")
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            files.merge(filesBelow(path));
+        else
+            files[path] = std::uint64_t(found.nFileSizeHigh) << 32 | found.nFileSizeLow;
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return files;
+}
+
+// The image of a running copy of the uninstaller (not the installed Uninstall.exe);
+// empty when none runs.
+std::wstring runningCopyImage()
+{
+    for (DWORD id : ar::test::uninstallerProcesses()) {
+        ar::unique_handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+        wchar_t image[MAX_PATH * 2] = {};
+        DWORD length = MAX_PATH * 2;
+        if (process && QueryFullProcessImageNameW(process.get(), 0, image, &length) &&
+            _wcsicmp(PathFindFileNameW(image), L"Uninstall.exe") != 0)
+            return image;
+    }
+    return {};
 }
 
 TEST_F(UninstallerTest, RemovesAHandMadeInstallationAndItselfWithoutATrace)
@@ -433,6 +474,134 @@ TEST_F(UninstallerTest, TheCleanUpModeActsOnlyForTheUninstallerThatStartedIt)
     EXPECT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
     EXPECT_TRUE(ar::test::exists(uninstaller));
     EXPECT_TRUE(ar::test::exists(install + L"\\Uninstall.ulog"));
+}
+
+// A product folder swapped for a link (a standard user may make links in
+// C:\ProgramData) leads no removal elsewhere, whether the link is there when the
+// plan is made or comes while the uninstaller asks for confirmation: what it leads
+// to stays, and the steps through it are listed as left.
+TEST_F(UninstallerTest, NothingIsRemovedThroughALinkInPlaceOfAProductFolder)
+{
+    installFromPayload(L"payload_76.dll");
+    const std::wstring data = ar::test::commonDataFolder();
+    const std::wstring victims = root / L"Victims";
+    ar::UninstallLog installed;
+    installed.readLog(install + L"\\Uninstall.ulog");
+    std::wstring readme;
+    for (const ar::UninstallLogRecord& record : installed.previousRecords)
+        if (readme.empty() && record.recordKind == ar::RecordKind::InstalledFile && record.fileKind == 0 &&
+            ar::isBelow(record.path, install))
+            readme = record.path;
+    ASSERT_FALSE(readme.empty());
+    {
+        // There before the plan: the company's data folder, and a file of the installation.
+        ASSERT_TRUE(MoveFileW(data.c_str(), victims.c_str()));
+        const std::wstring letter = root / L"letter.txt";
+        ar::test::writeFile(letter, "the user's letter");
+        SetFileAttributesW(readme.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ASSERT_TRUE(DeleteFileW(readme.c_str()));
+        ar::test::HostLink folderLink(data, victims), fileLink(readme, letter);
+        ASSERT_TRUE(folderLink.made() && fileLink.made()) << "no host links here";
+        const auto before = filesBelow(victims);
+        ASSERT_GE(before.size(), 2u);
+
+        EXPECT_EQ(uninstall(L"/S /PURGE /LOG=\"" + logFile + L"\""), 3);
+        ASSERT_TRUE(ar::test::waitForUninstallers());
+        EXPECT_EQ(filesBelow(victims), before);
+        EXPECT_EQ(ar::test::readFile(letter), "the user's letter");
+        const std::wstring log = uninstallLog();
+        EXPECT_NE(log.find(L"Could not remove " + data + L"\\"), std::wstring::npos) << ar::test::narrow(log);
+        EXPECT_NE(log.find(L"Could not remove " + readme + L": "), std::wstring::npos);
+        EXPECT_TRUE(ar::test::exists(uninstaller));
+    }
+    ASSERT_TRUE(MoveFileW(victims.c_str(), data.c_str()));
+    {
+        // Made after the plan, while the confirmation is shown.
+        const std::wstring caption =
+            ar::loadString(IDS_UNINSTALLER) + L" \u2013 " + ar::product::displayName();
+        const std::wstring library = data + L"\\Pelorium";
+        ar::test::Process run(uninstaller, L"/LOG=\"" + logFile + L"\"");
+        HWND dialog = ar::test::waitForDialog(run.id(), caption);
+        ASSERT_NE(dialog, nullptr);
+        ASSERT_TRUE(MoveFileW(library.c_str(), victims.c_str()));
+        ar::test::HostLink link(library, victims);
+        ASSERT_TRUE(link.made());
+        const auto before = filesBelow(victims);
+        ASSERT_FALSE(before.empty());
+        SendMessageW(GetDlgItem(dialog, 1031), BM_SETCHECK, BST_CHECKED, 0);
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+        for (int i = 0; i < 400 && IsWindow(dialog); ++i)
+            Sleep(50);
+        HWND done = ar::test::waitForDialog(run.id(), caption);
+        ASSERT_NE(done, nullptr);
+        const std::wstring text = ar::test::textOf(GetDlgItem(done, 0xFFFF));
+        EXPECT_NE(text.find(library + L"\\"), std::wstring::npos) << ar::test::narrow(text);
+        PostMessageW(done, WM_COMMAND, IDOK, 0);
+        EXPECT_EQ(run.wait(), 3);
+        ASSERT_TRUE(ar::test::waitForUninstallers());
+        EXPECT_EQ(filesBelow(victims), before);
+    }
+}
+
+// The copy that removes the uninstaller runs elevated, so it runs from a folder of
+// its own below the protected set-up folder, never from the user's temporary
+// folder; nobody may change or delete it meanwhile, and neither it nor its folder
+// is left.
+TEST_F(UninstallerTest, ItsCopyRunsFromAProtectedFolderOfItsOwnAndLeavesNothing)
+{
+    makeInstallation();
+    // The installation folder held open keeps the copy at work: it tries again for a while.
+    ar::unique_hfile held(CreateFileW(install.c_str(), FILE_LIST_DIRECTORY,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ASSERT_TRUE(held);
+    EXPECT_EQ(uninstall(L"/S /PURGE /LOG=\"" + logFile + L"\""), 0);
+    std::wstring copy;
+    for (int i = 0; i < 200 && copy.empty(); ++i, Sleep(25))
+        copy = runningCopyImage();
+    ASSERT_FALSE(copy.empty());
+    EXPECT_TRUE(ar::samePlainPath(ar::parentOf(ar::parentOf(copy)), ar::journalFolder()))
+        << ar::test::narrow(copy);
+    for (DWORD access : {DWORD(GENERIC_WRITE), DWORD(DELETE)}) {
+        HANDLE opened =
+            CreateFileW(copy.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, 0, nullptr);
+        const DWORD error = GetLastError();
+        ar::unique_hfile changed(opened);
+        EXPECT_FALSE(changed) << access;
+        EXPECT_EQ(error, DWORD(ERROR_SHARING_VIOLATION)) << access;
+    }
+    held.reset();
+    ASSERT_TRUE(ar::test::waitForUninstallers());
+    EXPECT_FALSE(ar::test::exists(ar::parentOf(copy)));
+    EXPECT_TRUE(ar::test::uninstallerCopies().empty());
+}
+
+// Undoing the registration starts a program elevated: only the main program that
+// the product's record under HKEY_LOCAL_MACHINE names, never one that a changed log
+// names instead.
+TEST_F(UninstallerTest, UnregistersOnlyWithTheProgramThatTheProductsRecordNames)
+{
+    makeInstallation();
+    const std::wstring helper = install + L"\\Helper.exe";
+    ar::test::writeFile(helper, ar::test::readFile(program));
+    std::wstring text;
+    for (const std::wstring& line : ar::formatLogHeader(ar::product::displayName(), L"", install, menu))
+        text += line;
+    std::size_t number = 0;
+    for (ar::UninstallLogRecord record : records()) {
+        if (record.fileKind == 1) {
+            text += ar::formatRecordLine(number++, logRecord(ar::RecordKind::InstalledFile, helper, 1));
+            record.fileKind = 0;
+        }
+        text += ar::formatRecordLine(number++, record);
+    }
+    tamperLog(text);
+
+    uninstall(L"/S /PURGE /LOG=\"" + logFile + L"\"");
+    ASSERT_TRUE(ar::test::waitForUninstallers());
+    EXPECT_TRUE(keyExists(HKEY_CLASSES_ROOT, L".pm-lib"));
+    EXPECT_EQ(uninstallLog().find(L"File associations of 'Pelorium' removed."), std::wstring::npos);
 }
 
 TEST_F(UninstallerTest, RefusesWhileTheProductOrAnInstallerRuns)
