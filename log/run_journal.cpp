@@ -138,7 +138,10 @@ std::vector<std::wstring> removeJournalFolder(const std::wstring& folder)
             if (name == L"." || name == L".." || equalIgnoringCase(name, journalFileName))
                 continue;
             const std::wstring path = folder + L"\\" + name;
-            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !deleteBelow(folder, path))
+            // A folder (the uninstaller's copy leaves its own) goes only when empty.
+            const NodeKind kind =
+                (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? NodeKind::Folder : NodeKind::File;
+            if (!deleteBelow(folder, path, kind))
                 left.push_back(path);
         } while (FindNextFileW(search, &found));
         FindClose(search);
@@ -541,13 +544,10 @@ RecoveryReport recoverInterruptedRun()
     }
     if (!setup.handle || setup.trust != FolderTrust::Trusted) {
         report.error = setup.handle ? ERROR_INVALID_OWNER : GetLastError();
+        // A folder that is a link is left as it is: renaming it by name could move
+        // what it leads to instead (as Wine does), and there is no handle to it.
         const std::wstring aside = setAsideName(folder);
-        // A link is renamed itself, never what it leads to.
-        const DWORD attributes = GetFileAttributesW(folder.c_str());
-        const bool link =
-            attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-        if (setup.handle ? renameThrough(setup.handle.get(), aside, false)
-                         : link && MoveFileExW(folder.c_str(), aside.c_str(), 0))
+        if (setup.handle && renameThrough(setup.handle.get(), aside, false))
             report.setAside = aside;
         else
             report.unreadable = true;

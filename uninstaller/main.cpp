@@ -2,7 +2,7 @@
 // Static initialisation restricts where DLLs come from, has the system follow no
 // junction that a non-administrator made and checks the system, as the installer
 // does; the uninstaller registers with the running-product counter only when it
-// checks whether the product runs, and its copy in the temporary folder never does.
+// checks whether the product runs, and its copy in the protected set-up folder never does.
 #include <windows.h>
 
 #include "product/system_checks.h"

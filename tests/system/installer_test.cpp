@@ -160,12 +160,12 @@ TEST_F(InstallerProgramTest, LinksPlantedInTheSharedDataFolderGetNothingWrittenT
     // with them links (host links, which Wine follows as Windows follows links).
     const std::wstring data = ar::test::commonDataFolder();
     const std::wstring system = specialFolder(CSIDL_SYSTEM) + L"\\ar-planted.dll";
-    // Made and removed on the host side, which never follows a link it removes.
+    // Links are made and removed on the host side, which never follows a link it
+    // removes; the host knows the names of folders that exist, so they are made first.
     auto plant = [&](const std::wstring& target, const std::wstring& link) {
-        return ar::test::hostShell("rm -rf " + ar::test::hostPath(data) + "; mkdir -p " +
-                                   ar::test::hostPath(data + L"\\Pelorium") + "; rm -rf " +
-                                   ar::test::hostPath(link) + "; ln -s " + ar::test::hostPath(target) + " " +
-                                   ar::test::hostPath(link));
+        SHCreateDirectoryExW(nullptr, (data + L"\\Pelorium").c_str(), nullptr);
+        return ar::test::hostShell("rm -rf " + ar::test::hostPath(link) + "; ln -s " +
+                                   ar::test::hostPath(target) + " " + ar::test::hostPath(link));
     };
     auto unplant = [&] {
         ASSERT_TRUE(ar::test::hostShell("rm -rf " + ar::test::hostPath(data)));
@@ -180,6 +180,15 @@ TEST_F(InstallerProgramTest, LinksPlantedInTheSharedDataFolderGetNothingWrittenT
     const DWORD dangling = install(L"dangling.log");
     EXPECT_TRUE(dangling == 2u || dangling == 3u) << dangling << log(L"dangling.log");
     EXPECT_FALSE(ar::test::exists(system));
+    unplant();
+
+    // A linked product folder: the installer refuses before it writes anything.
+    ar::test::TempDir victim(L"victim");
+    ASSERT_TRUE(plant(victim.path(), data + L"\\Pelorium"));
+    EXPECT_EQ(install(L"linked.log"), 2u) << log(L"linked.log");
+    EXPECT_NE(log(L"linked.log").find("Pelorium' or what is in it"), std::string::npos) << log(L"linked.log");
+    EXPECT_FALSE(ar::test::exists(installFolder()));
+    EXPECT_TRUE(PathIsDirectoryEmptyW(victim.path().c_str()));
     unplant();
 
     // A folder that everyone may change, without links in it, is made safe first.
