@@ -27,41 +27,6 @@ SecurityFunction<decltype(&::InitializeAcl)> initializeAcl("InitializeAcl");
 SecurityFunction<decltype(&::AddAce)> addAce("AddAce");
 SecurityFunction<decltype(&::AddAccessAllowedAceEx)> addAccessAllowedAceEx("AddAccessAllowedAceEx");
 
-// The identity an access entry names, or nullptr for a kind of entry without one.
-PSID aceSid(ACE_HEADER* ace)
-{
-    auto* bytes = reinterpret_cast<BYTE*>(ace);
-    switch (ace->AceType) {
-    case ACCESS_ALLOWED_ACE_TYPE:
-    case ACCESS_DENIED_ACE_TYPE:
-    case SYSTEM_AUDIT_ACE_TYPE:
-    case SYSTEM_ALARM_ACE_TYPE:
-    case ACCESS_ALLOWED_CALLBACK_ACE_TYPE:
-    case ACCESS_DENIED_CALLBACK_ACE_TYPE:
-    case SYSTEM_AUDIT_CALLBACK_ACE_TYPE:
-        // header, mask, identity
-        return bytes + sizeof(ACE_HEADER) + sizeof(ACCESS_MASK);
-    case ACCESS_ALLOWED_OBJECT_ACE_TYPE:
-    case ACCESS_DENIED_OBJECT_ACE_TYPE:
-    case SYSTEM_AUDIT_OBJECT_ACE_TYPE:
-    case SYSTEM_ALARM_OBJECT_ACE_TYPE:
-    case ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE:
-    case ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE:
-    case SYSTEM_AUDIT_CALLBACK_OBJECT_ACE_TYPE: {
-        // header, mask, flags, the object types that the flags announce, identity
-        auto* object = reinterpret_cast<ACCESS_ALLOWED_OBJECT_ACE*>(ace);
-        std::size_t offset = sizeof(ACE_HEADER) + sizeof(ACCESS_MASK) + sizeof(DWORD);
-        if (object->Flags & ACE_OBJECT_TYPE_PRESENT)
-            offset += sizeof(GUID);
-        if (object->Flags & ACE_INHERITED_OBJECT_TYPE_PRESENT)
-            offset += sizeof(GUID);
-        return bytes + offset;
-    }
-    default:
-        return nullptr;
-    }
-}
-
 struct SidFree {
     void operator()(PSID sid) const
     {

@@ -34,28 +34,18 @@ bool isTrustedAccount(PSID sid, PSID ownAccount)
            isTrustedInstaller(sid) || (ownAccount && EqualSid(sid, ownAccount));
 }
 
-// The identity and access of an allow entry; false for other kinds of entry.
+// The access of an allow entry; false for other kinds of entry.
 bool allowEntry(ACE_HEADER* ace, PSID& sid, ACCESS_MASK& mask)
 {
-    auto* bytes = reinterpret_cast<BYTE*>(ace);
     switch (ace->AceType) {
     case ACCESS_ALLOWED_ACE_TYPE:
     case ACCESS_ALLOWED_CALLBACK_ACE_TYPE:
-        mask = reinterpret_cast<ACCESS_ALLOWED_ACE*>(ace)->Mask;
-        sid = bytes + sizeof(ACE_HEADER) + sizeof(ACCESS_MASK);
-        return true;
     case ACCESS_ALLOWED_OBJECT_ACE_TYPE:
-    case ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE: {
-        auto* object = reinterpret_cast<ACCESS_ALLOWED_OBJECT_ACE*>(ace);
-        std::size_t offset = sizeof(ACE_HEADER) + sizeof(ACCESS_MASK) + sizeof(DWORD);
-        if (object->Flags & ACE_OBJECT_TYPE_PRESENT)
-            offset += sizeof(GUID);
-        if (object->Flags & ACE_INHERITED_OBJECT_TYPE_PRESENT)
-            offset += sizeof(GUID);
-        mask = object->Mask;
-        sid = bytes + offset;
-        return true;
-    }
+    case ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE:
+        // The mask follows the header in every kind of entry.
+        mask = *reinterpret_cast<ACCESS_MASK*>(reinterpret_cast<BYTE*>(ace) + sizeof(ACE_HEADER));
+        sid = aceSid(ace);
+        return sid != nullptr;
     default:
         return false;
     }
@@ -150,6 +140,40 @@ unique_hfile keepIfIntended(unique_hfile handle, NodeKind kind, const std::wstri
 }
 
 } // namespace
+
+PSID aceSid(ACE_HEADER* ace)
+{
+    auto* bytes = reinterpret_cast<BYTE*>(ace);
+    switch (ace->AceType) {
+    case ACCESS_ALLOWED_ACE_TYPE:
+    case ACCESS_DENIED_ACE_TYPE:
+    case SYSTEM_AUDIT_ACE_TYPE:
+    case SYSTEM_ALARM_ACE_TYPE:
+    case ACCESS_ALLOWED_CALLBACK_ACE_TYPE:
+    case ACCESS_DENIED_CALLBACK_ACE_TYPE:
+    case SYSTEM_AUDIT_CALLBACK_ACE_TYPE:
+        // header, mask, identity
+        return bytes + sizeof(ACE_HEADER) + sizeof(ACCESS_MASK);
+    case ACCESS_ALLOWED_OBJECT_ACE_TYPE:
+    case ACCESS_DENIED_OBJECT_ACE_TYPE:
+    case SYSTEM_AUDIT_OBJECT_ACE_TYPE:
+    case SYSTEM_ALARM_OBJECT_ACE_TYPE:
+    case ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE:
+    case ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE:
+    case SYSTEM_AUDIT_CALLBACK_OBJECT_ACE_TYPE: {
+        // header, mask, flags, the object types that the flags announce, identity
+        auto* object = reinterpret_cast<ACCESS_ALLOWED_OBJECT_ACE*>(ace);
+        std::size_t offset = sizeof(ACE_HEADER) + sizeof(ACCESS_MASK) + sizeof(DWORD);
+        if (object->Flags & ACE_OBJECT_TYPE_PRESENT)
+            offset += sizeof(GUID);
+        if (object->Flags & ACE_INHERITED_OBJECT_TYPE_PRESENT)
+            offset += sizeof(GUID);
+        return bytes + offset;
+    }
+    default:
+        return nullptr;
+    }
+}
 
 unique_hlocal descriptorFromSddl(const wchar_t* sddl)
 {

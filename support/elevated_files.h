@@ -68,6 +68,9 @@ FolderTrust judgeFolderDescriptor(PSECURITY_DESCRIPTOR descriptor, PSID ownAccou
 // empty when the token makes Administrators the owner.
 std::vector<BYTE> ownTrustedAccount();
 
+// The identity an access entry names, or nullptr for a kind of entry without one.
+PSID aceSid(ACE_HEADER* ace);
+
 // Reads the owner and access list from `handle` (opened with READ_CONTROL) and
 // judges them with this process's own account.
 FolderTrust judgeFolder(HANDLE handle);

@@ -2,6 +2,7 @@
 // real shortcuts, the real registry, the demo DirectX set-up stand-in and the
 // demo program's self-registration.
 #include "engine/installation.h"
+#include "log/run_journal.h"
 
 #include <gtest/gtest.h>
 #include <objbase.h>
@@ -430,21 +431,19 @@ TEST_F(InstallationRunTest, LaterStepsOnlyMarkTheirLinesFailed)
     EXPECT_TRUE(ar::test::runTemporaryFolders().empty());
 }
 
-TEST_F(InstallationRunTest, UnusableTemporaryFolderStopsBeforeTheArchive)
+TEST_F(InstallationRunTest, UnusableSetUpFolderStopsBeforeTheArchive)
 {
-    wchar_t saved[MAX_PATH] = {};
-    GetEnvironmentVariableW(L"TMP", saved, MAX_PATH);
-    std::wstring longTemp = root.path() + L"\\" + std::wstring(250 - root.path().size(), L'x');
-    SetEnvironmentVariableW(L"TMP", longTemp.c_str());
+    // A file where the protected set-up folder (journal and private folder) goes.
+    ar::test::writeFile(ar::journalFolder(), "in the way");
     auto before = machine().take();
     auto context = freshContext();
     bool ok = install(*context);
-    SetEnvironmentVariableW(L"TMP", saved);
     EXPECT_FALSE(ok);
     EXPECT_TRUE(MachineState::differences(before, machine().take()).empty());
     ASSERT_FALSE(view.statuses.empty());
-    EXPECT_NE(view.statuses.back().find(L" (GetTempPath))."), std::wstring::npos);
+    EXPECT_NE(view.statuses.back().find(L" (Journal))."), std::wstring::npos);
     EXPECT_EQ(view.log.find(L"Preparing Installation...OK"), std::wstring::npos);
+    DeleteFileW(ar::journalFolder().c_str());
 }
 
 } // namespace
