@@ -238,6 +238,15 @@ RunScope readScope()
     };
     scope.installFolder = get(L"InstallFolder");
     scope.menuFolder = get(L"MenuFolder");
+    // Without it (a journal of a version that did not keep it), the folders that
+    // only administrators could have named: the registered program's, else the
+    // default ones.
+    if (scope.installFolder.empty()) {
+        const std::wstring program = readProductRecord().mainProgram;
+        const std::wstring own = std::wstring(L"\\") + product::companyName + L"\\" + product::productKey();
+        scope.installFolder = program.empty() ? shellFolder(CSIDL_PROGRAM_FILES) + own : parentOf(program);
+        scope.menuFolder = shellFolder(CSIDL_COMMON_PROGRAMS) + own;
+    }
     return scope;
 }
 
