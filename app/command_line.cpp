@@ -162,7 +162,7 @@ CommandLine parseCommandLine(const std::wstring& arguments)
 ExitCode runExitCode(bool succeeded, bool stepsFailed, bool refused)
 {
     if (!succeeded)
-        return refused ? ExitCode::Refused : ExitCode::Failed;
+        return refused ? ExitCode::NotEnoughSpace : ExitCode::Failed;
     return stepsFailed ? ExitCode::InstalledWithFailures : ExitCode::Installed;
 }
 
@@ -198,10 +198,12 @@ std::wstring usageText()
            L"  /D=<folder>     Installation folder; last on the line, may contain blanks.\r\n"
            L"  /?              This text.\r\n"
            L"\r\n"
-           L"Exit codes: 0 installed, 1 cancelled, 2 refused (nothing written; also too little\r\n"
-           L"            disk space),\r\n"
-           L"            3 failed and rolled back, 4 bad command line,\r\n"
-           L"            5 installed, with steps that failed (see the log).\r\n";
+           L"Exit codes: 0 installed, 1 cancelled, 3 failed and rolled back, 4 bad command line,\r\n"
+           L"            5 installed, with steps that failed (see the log);\r\n"
+           L"            refused, nothing written: 6 the product is running, 7 a newer version\r\n"
+           L"            is installed, 8 unsupported system, 9 not an administrator,\r\n"
+           L"            10 not enough disk space, 11 files in use, 1618 another installation\r\n"
+           L"            is running (try again later), 2 any other reason (see the log).\r\n";
 }
 
 } // namespace ar

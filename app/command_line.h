@@ -13,17 +13,9 @@
 #include <optional>
 #include <string>
 
-namespace ar {
+#include "product/exit_codes.h"
 
-// The process's exit code, also for the wizard.
-enum class ExitCode : int {
-    Installed = 0,
-    Cancelled = 1,
-    Refused = 2, // nothing was written
-    Failed = 3,  // the installation failed and was rolled back
-    BadCommandLine = 4,
-    InstalledWithFailures = 5, // installed, but shortcuts, DirectX, registration or the log failed
-};
+namespace ar {
 
 // The code of a run that was attempted: installed (with or without failed steps),
 // refused before writing anything (too little space), or failed.

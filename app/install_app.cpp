@@ -157,7 +157,7 @@ ar::ExitCode CInstallApp::startUp()
     // 1. One installer at a time.
     if (!context.instanceLock.acquire()) {
         ar::showErrorCode(ERROR_BUSY);
-        return ExitCode::Refused;
+        return ExitCode::InstallerRunning;
     }
     // 3-5. The starting language.
     int language =
@@ -172,7 +172,7 @@ ar::ExitCode CInstallApp::startUp()
     // 7. Administrators only.
     if (!ar::isUserAdministrator()) {
         ar::messageBox(ar::loadString(IDS_NEED_ADMINISTRATOR), {}, MB_OK | MB_ICONEXCLAMATION);
-        return ExitCode::Refused;
+        return ExitCode::NotAdministrator;
     }
     // An installation that was ended from outside is undone before anything else
     // reads or changes the machine.
@@ -192,7 +192,7 @@ ar::ExitCode CInstallApp::startUp()
     while (ar::countRunningInstances() >= 2) {
         if (ar::messageBox(ar::formatString(IDS_CLOSE_PRODUCT, {ar::product::name}), {},
                            MB_RETRYCANCEL | MB_ICONEXCLAMATION) != IDRETRY)
-            return ExitCode::Refused;
+            return ExitCode::ProductRunning;
     }
     // 9. An earlier installation.
     ar::InstalledProduct installed = ar::readProductRecord();
@@ -249,7 +249,8 @@ ar::ExitCode CInstallApp::startUp()
     }
     runWizard();
     if (!context.installAttempted)
-        return ExitCode::Cancelled;
+        return context.installState == ar::InstallState::NewerInstalled ? ExitCode::NewerVersionInstalled
+                                                                        : ExitCode::Cancelled;
     return ar::runExitCode(context.installSucceeded, context.stepsFailed, context.refusedForSpace);
 }
 
@@ -299,7 +300,7 @@ ar::ExitCode CInstallApp::installSilently()
 {
     if (context.installState == ar::InstallState::NewerInstalled) {
         log_.line(ar::formatString(IDS_NEWER_INSTALLED, {context.installedVersionText}));
-        return ar::ExitCode::Refused;
+        return ar::ExitCode::NewerVersionInstalled;
     }
     ar::LogFileView view(log_);
     ar::InstalledPrograms programs;
