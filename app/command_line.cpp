@@ -120,6 +120,8 @@ CommandLine parseCommandLine(const std::wstring& arguments)
         std::wstring token = nextToken(arguments, pos);
         if (isSwitch(token, L"/S")) {
             result.silent = true;
+        } else if (isSwitch(token, L"/PASSIVE")) {
+            result.passive = true;
         } else if (isSwitch(token, L"/?") || isSwitch(token, L"/HELP")) {
             result.help = true;
         } else if (isSwitch(token, L"/NOMENU")) {
@@ -156,6 +158,8 @@ CommandLine parseCommandLine(const std::wstring& arguments)
     }
     if (result.noMenu && result.menuFolder)
         return fail(L"/NOMENU and /MENU= contradict each other.");
+    if (result.silent && result.passive)
+        return fail(L"/S and /PASSIVE contradict each other.");
     return result;
 }
 
@@ -183,11 +187,12 @@ std::wstring usageText()
 {
     // "InstallPelorium7.06.exe", and the second line's switches under the first's.
     const std::wstring program = L"Install" + product::productName(false) + product::versionLabel + L".exe";
-    return program + L" [/S] [/LANG=<index>] [/NOMENU | /MENU=<folder>] [/NODESKTOP]\r\n" +
+    return program + L" [/S | /PASSIVE] [/LANG=<index>] [/NOMENU | /MENU=<folder>] [/NODESKTOP]\r\n" +
            std::wstring(program.size() + 1, L' ') +
            L"[/LOG=<file>] [/D=<folder>]\r\n"
            L"\r\n"
            L"  /S              Silent installation: no window, no question.\r\n"
+           L"  /PASSIVE        Only the progress, no question; closes by itself.\r\n"
            L"  /LANG=<index>   Interface language: 0 French, 1 English, 2 German, 3 Spanish,\r\n"
            L"                  4 Portuguese, 5 Dutch, 7 Turkish, 14 Greek.\r\n"
            L"  /NOMENU         No shortcuts in the Start menu.\r\n"

@@ -1,13 +1,15 @@
 // The installer's command line, for unattended installation by administrators:
 //   /S             silent: no window and no message box; every question takes the
 //                  answer that lets a safe installation go on, and refuses otherwise
+//   /PASSIVE       progress only: the progress page, no question (answered as /S
+//                  answers it, in the log), and the window closes at the end
 //   /D=<folder>    installation folder (last on the line; may contain blanks, unquoted)
 //   /LANG=<index>  interface language among the offered ones
 //   /NOMENU        no Start-menu shortcuts      /MENU=<folder>  their folder
 //   /NODESKTOP     no desktop shortcut
 //   /LOG=<file>    a UTF-8 log of everything shown, with time stamps
 //   /?             the usage text
-// Without /S the switches preset the wizard's choices.
+// Without /S or /PASSIVE the switches preset the wizard's choices.
 #pragma once
 
 #include <optional>
@@ -23,6 +25,7 @@ ExitCode runExitCode(bool succeeded, bool stepsFailed, bool refused);
 
 struct CommandLine {
     bool silent = false;
+    bool passive = false;
     bool help = false;
     std::optional<std::wstring> installFolder;
     std::optional<int> language;
