@@ -1,6 +1,7 @@
 // The exit codes of the installer and the uninstaller, for the deployment tools that
 // decide from them whether to report success, try again later or fail. Each refusal
-// has its own code, the same in both programs; README.md documents them.
+// has its own code, the same in both programs; README.md documents them, and the
+// package manifest (scripts/winget-manifest) is generated from this list.
 #pragma once
 
 namespace ar {
