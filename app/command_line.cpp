@@ -120,6 +120,8 @@ CommandLine parseCommandLine(const std::wstring& arguments)
         std::wstring token = nextToken(arguments, pos);
         if (isSwitch(token, L"/S")) {
             result.silent = true;
+        } else if (isSwitch(token, L"/PASSIVE")) {
+            result.passive = true;
         } else if (isSwitch(token, L"/?") || isSwitch(token, L"/HELP")) {
             result.help = true;
         } else if (isSwitch(token, L"/NOMENU")) {
@@ -156,13 +158,15 @@ CommandLine parseCommandLine(const std::wstring& arguments)
     }
     if (result.noMenu && result.menuFolder)
         return fail(L"/NOMENU and /MENU= contradict each other.");
+    if (result.silent && result.passive)
+        return fail(L"/S and /PASSIVE contradict each other.");
     return result;
 }
 
 ExitCode runExitCode(bool succeeded, bool stepsFailed, bool refused)
 {
     if (!succeeded)
-        return refused ? ExitCode::Refused : ExitCode::Failed;
+        return refused ? ExitCode::NotEnoughSpace : ExitCode::Failed;
     return stepsFailed ? ExitCode::InstalledWithFailures : ExitCode::Installed;
 }
 
@@ -183,11 +187,12 @@ std::wstring usageText()
 {
     // "InstallPelorium7.06.exe", and the second line's switches under the first's.
     const std::wstring program = L"Install" + product::productName(false) + product::versionLabel + L".exe";
-    return program + L" [/S] [/LANG=<index>] [/NOMENU | /MENU=<folder>] [/NODESKTOP]\r\n" +
+    return program + L" [/S | /PASSIVE] [/LANG=<index>] [/NOMENU | /MENU=<folder>] [/NODESKTOP]\r\n" +
            std::wstring(program.size() + 1, L' ') +
            L"[/LOG=<file>] [/D=<folder>]\r\n"
            L"\r\n"
            L"  /S              Silent installation: no window, no question.\r\n"
+           L"  /PASSIVE        Only the progress, no question; closes by itself.\r\n"
            L"  /LANG=<index>   Interface language: 0 French, 1 English, 2 German, 3 Spanish,\r\n"
            L"                  4 Portuguese, 5 Dutch, 7 Turkish, 14 Greek.\r\n"
            L"  /NOMENU         No shortcuts in the Start menu.\r\n"
@@ -198,10 +203,12 @@ std::wstring usageText()
            L"  /D=<folder>     Installation folder; last on the line, may contain blanks.\r\n"
            L"  /?              This text.\r\n"
            L"\r\n"
-           L"Exit codes: 0 installed, 1 cancelled, 2 refused (nothing written; also too little\r\n"
-           L"            disk space),\r\n"
-           L"            3 failed and rolled back, 4 bad command line,\r\n"
-           L"            5 installed, with steps that failed (see the log).\r\n";
+           L"Exit codes: 0 installed, 1 cancelled, 3 failed and rolled back, 4 bad command line,\r\n"
+           L"            5 installed, with steps that failed (see the log);\r\n"
+           L"            refused, nothing written: 6 the product is running, 7 a newer version\r\n"
+           L"            is installed, 8 unsupported system, 9 not an administrator,\r\n"
+           L"            10 not enough disk space, 11 files in use, 1618 another installation\r\n"
+           L"            is running (try again later), 2 any other reason (see the log).\r\n";
 }
 
 } // namespace ar

@@ -1,29 +1,23 @@
 // The installer's command line, for unattended installation by administrators:
 //   /S             silent: no window and no message box; every question takes the
 //                  answer that lets a safe installation go on, and refuses otherwise
+//   /PASSIVE       progress only: the progress page, no question (answered as /S
+//                  answers it, in the log), and the window closes at the end
 //   /D=<folder>    installation folder (last on the line; may contain blanks, unquoted)
 //   /LANG=<index>  interface language among the offered ones
 //   /NOMENU        no Start-menu shortcuts      /MENU=<folder>  their folder
 //   /NODESKTOP     no desktop shortcut
 //   /LOG=<file>    a UTF-8 log of everything shown, with time stamps
 //   /?             the usage text
-// Without /S the switches preset the wizard's choices.
+// Without /S or /PASSIVE the switches preset the wizard's choices.
 #pragma once
 
 #include <optional>
 #include <string>
 
-namespace ar {
+#include "product/exit_codes.h"
 
-// The process's exit code, also for the wizard.
-enum class ExitCode : int {
-    Installed = 0,
-    Cancelled = 1,
-    Refused = 2, // nothing was written
-    Failed = 3,  // the installation failed and was rolled back
-    BadCommandLine = 4,
-    InstalledWithFailures = 5, // installed, but shortcuts, DirectX, registration or the log failed
-};
+namespace ar {
 
 // The code of a run that was attempted: installed (with or without failed steps),
 // refused before writing anything (too little space), or failed.
@@ -31,6 +25,7 @@ ExitCode runExitCode(bool succeeded, bool stepsFailed, bool refused);
 
 struct CommandLine {
     bool silent = false;
+    bool passive = false;
     bool help = false;
     std::optional<std::wstring> installFolder;
     std::optional<int> language;

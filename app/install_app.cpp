@@ -61,10 +61,11 @@ void CInstallApp::refreshName()
     setName(ar::applicationTitle());
 }
 
-void CInstallApp::runWizard()
+void CInstallApp::runWizard(bool progressOnly)
 {
     // With /LOG= the wizard's boxes are written to the log too, as they are shown.
-    if (log_.isOpen())
+    // Progress only keeps the silent answers that start-up set.
+    if (log_.isOpen() && !progressOnly)
         ar::setMessageBoxHandler([this](const std::wstring& text, const std::wstring& title, UINT type) {
             log_.line(text);
             return ar::showMessageBox(text, title, type);
@@ -72,10 +73,12 @@ void CInstallApp::runWizard()
     ar::EngineRun engine;
     CInstallDlg wizard(context, engine);
     wizard.setLog(log_.isOpen() ? &log_ : nullptr);
+    wizard.setProgressOnly(progressOnly);
     setMainDialog(&wizard);
     wizard.doModal();
     setMainDialog(nullptr);
-    ar::setMessageBoxHandler({});
+    if (!progressOnly)
+        ar::setMessageBoxHandler({});
 }
 
 int CInstallApp::ExitInstance()
@@ -117,8 +120,8 @@ void CInstallApp::unexpected(const std::wstring& what)
 {
     exitCode_ = context.installSucceeded ? ar::ExitCode::Installed : ar::ExitCode::Refused;
     const std::wstring text = L"Unexpected error: " + what;
-    // A silent installation's message boxes go to the log by themselves.
-    if (log_.isOpen() && !commandLine_.silent)
+    // An unattended installation's message boxes go to the log by themselves.
+    if (log_.isOpen() && !unattended())
         log_.line(text);
     try {
         ar::messageBox(text, {}, MB_OK | MB_ICONERROR);
@@ -132,7 +135,8 @@ ar::ExitCode CInstallApp::startUp()
 {
     using ar::ExitCode;
     commandLine_ = ar::parseCommandLine(ar::processArguments());
-    const bool silent = commandLine_.silent;
+    // Progress only asks nothing either: it decides and logs as a silent run does.
+    const bool silent = unattended();
     // The administrator's own /LOG= file is appended to; a silent run without one, or
     // whose file cannot be opened, writes a new log into the temporary folder.
     if (commandLine_.logFile)
@@ -157,7 +161,7 @@ ar::ExitCode CInstallApp::startUp()
     // 1. One installer at a time.
     if (!context.instanceLock.acquire()) {
         ar::showErrorCode(ERROR_BUSY);
-        return ExitCode::Refused;
+        return ExitCode::InstallerRunning;
     }
     // 3-5. The starting language.
     int language =
@@ -172,7 +176,7 @@ ar::ExitCode CInstallApp::startUp()
     // 7. Administrators only.
     if (!ar::isUserAdministrator()) {
         ar::messageBox(ar::loadString(IDS_NEED_ADMINISTRATOR), {}, MB_OK | MB_ICONEXCLAMATION);
-        return ExitCode::Refused;
+        return ExitCode::NotAdministrator;
     }
     // An installation that was ended from outside is undone before anything else
     // reads or changes the machine.
@@ -192,7 +196,7 @@ ar::ExitCode CInstallApp::startUp()
     while (ar::countRunningInstances() >= 2) {
         if (ar::messageBox(ar::formatString(IDS_CLOSE_PRODUCT, {ar::product::name}), {},
                            MB_RETRYCANCEL | MB_ICONEXCLAMATION) != IDRETRY)
-            return ExitCode::Refused;
+            return ExitCode::ProductRunning;
     }
     // 9. An earlier installation.
     ar::InstalledProduct installed = ar::readProductRecord();
@@ -238,8 +242,10 @@ ar::ExitCode CInstallApp::startUp()
     if (commandLine_.menuFolder)
         context.shortcutFolder = ar::resolveMenuFolder(*commandLine_.menuFolder);
 
-    if (silent)
+    if (commandLine_.silent)
         return installSilently();
+    if (commandLine_.passive)
+        return installWithProgress();
     // 14. The wizard; its Path page shows the space that the payload's files take.
     try {
         ar::imemstream payload = ar::open_payload_resource();
@@ -249,16 +255,17 @@ ar::ExitCode CInstallApp::startUp()
     }
     runWizard();
     if (!context.installAttempted)
-        return ExitCode::Cancelled;
+        return context.installState == ar::InstallState::NewerInstalled ? ExitCode::NewerVersionInstalled
+                                                                        : ExitCode::Cancelled;
     return ar::runExitCode(context.installSucceeded, context.stepsFailed, context.refusedForSpace);
 }
 
 bool CInstallApp::recoverInterruptedRun()
 {
     const ar::RecoveryReport report = ar::recoverInterruptedRun();
-    // A silent installation's message boxes go to the log by themselves.
+    // An unattended installation's message boxes go to the log by themselves.
     auto tell = [&](const std::wstring& text, UINT type) {
-        if (log_.isOpen() && !commandLine_.silent)
+        if (log_.isOpen() && !unattended())
             log_.line(text);
         ar::messageBox(text, {}, type);
     };
@@ -295,12 +302,31 @@ bool CInstallApp::recoverInterruptedRun()
     return true;
 }
 
+bool CInstallApp::unattended() const
+{
+    return commandLine_.silent || commandLine_.passive;
+}
+
+bool CInstallApp::refuseNewerVersion()
+{
+    if (context.installState != ar::InstallState::NewerInstalled)
+        return false;
+    log_.line(ar::formatString(IDS_NEWER_INSTALLED, {context.installedVersionText}));
+    return true;
+}
+
+ar::ExitCode CInstallApp::installWithProgress()
+{
+    if (refuseNewerVersion())
+        return ar::ExitCode::NewerVersionInstalled;
+    runWizard(true);
+    return ar::runExitCode(context.installSucceeded, context.stepsFailed, context.refusedForSpace);
+}
+
 ar::ExitCode CInstallApp::installSilently()
 {
-    if (context.installState == ar::InstallState::NewerInstalled) {
-        log_.line(ar::formatString(IDS_NEWER_INSTALLED, {context.installedVersionText}));
-        return ar::ExitCode::Refused;
-    }
+    if (refuseNewerVersion())
+        return ar::ExitCode::NewerVersionInstalled;
     ar::LogFileView view(log_);
     ar::InstalledPrograms programs;
     view.appendLogLine(ar::formatString(IDS_PRODUCT_INSTALLATION, {ar::product::displayName()}) + L"\r\n");

@@ -27,12 +27,18 @@ public:
     ar::InstallContext context;
 
 protected:
-    // Shows the wizard modally as the application's main window.
-    void runWizard();
+    // Shows the wizard modally as the application's main window; progress only
+    // (/PASSIVE): its progress page alone, which installs and closes by itself.
+    void runWizard(bool progressOnly = false);
 
 private:
     ar::ExitCode startUp();
     ar::ExitCode installSilently();
+    ar::ExitCode installWithProgress();
+    // /S or /PASSIVE: nothing is asked, every question is answered in the log.
+    bool unattended() const;
+    // Logs the refusal when a newer version is installed; true then.
+    bool refuseNewerVersion();
     // Undoes an installation that was ended from outside; false when its journal
     // cannot be trusted or read (start-up then refuses).
     bool recoverInterruptedRun();

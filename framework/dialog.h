@@ -127,6 +127,14 @@ private:
         return true;                                                                                         \
     }
 
+// void handler(): a message of the program's own (WM_APP + n) that carries nothing.
+#define FW_ON_MESSAGE(message, handler)                                                                      \
+    if (message_ == (message)) {                                                                             \
+        handler();                                                                                           \
+        result_ = 0;                                                                                         \
+        return true;                                                                                         \
+    }
+
 #define FW_END_MESSAGE_MAP()                                                                                 \
     return MessageMapBase_::OnMessage(message_, wParam_, lParam_, result_);                                  \
     }

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "product/exit_codes.h"
 #include "support/handles.h"
 
 namespace ar {
@@ -24,9 +25,9 @@ struct SystemVersionVerdict {
 SystemVersionVerdict judgeSystemVersion(bool sse2, DWORD major, DWORD minor, WORD servicePackMajor);
 
 // Static initialisation checks: show an error box (none when /S is on the command
-// line) and end the process on failure: "refused" (2) for an unsupported system,
-// -11 without locale support.
-constexpr int unsupportedSystemExitCode = 2;
+// line) and end the process on failure: ExitCode::UnsupportedSystem for an
+// unsupported system, -11 without locale support.
+constexpr int unsupportedSystemExitCode = static_cast<int>(ExitCode::UnsupportedSystem);
 void checkSystemVersion();
 void checkRuntimeLocale();
 

@@ -53,6 +53,14 @@ bool CInstallDlg::OnInitDialog()
     layoutPages();
 
     refreshTexts();
+    if (progressOnly_) {
+        setActivePage(ar::wizard::progressPage);
+        for (int id : {IDC_BACK, IDOK, IDCANCEL})
+            item(id).show(false);
+        // Started from the message loop, once the frame is on the screen.
+        PostMessageW(hwnd(), startRunMessage, 0, 0);
+        return false;
+    }
     setActivePage(ar::wizard::startPage);
     if (context_.installState == ar::InstallState::NewerInstalled) {
         // Nothing can be installed: Exit takes the focus and the Enter key.
@@ -194,6 +202,21 @@ void CInstallDlg::install()
     context_.installSucceeded = succeeded;
     setActivePage(ar::wizard::progressPage);
     item(IDCANCEL).enable(true);
+}
+
+void CInstallDlg::onStartRun()
+{
+    if (running_ || context_.installAttempted)
+        return;
+    // A modal frame shows once its message loop has nothing left to do, which the
+    // run would put off to its end.
+    window().show(true);
+    // The log took the focus when the frame was activated, which selects all of its text.
+    install_.logEdit.send(EM_SETSEL, static_cast<WPARAM>(-1), 0);
+    UpdateWindow(hwnd());
+    install();
+    if (hwnd())
+        endDialog(context_.installSucceeded ? IDOK : IDCANCEL);
 }
 
 void CInstallDlg::onBack()

@@ -29,6 +29,11 @@ public:
     // The log file that receives what the progress page shows (none: no log).
     void setLog(ar::LogFile* log) { install_.log = log; }
 
+    // Progress only (/PASSIVE): the progress page alone, without Back, Next or Exit;
+    // the installation starts as soon as the frame shows, and the frame closes when
+    // it has ended. Set before doModal.
+    void setProgressOnly(bool progressOnly) { progressOnly_ = progressOnly; }
+
     // Title, About menu entry, buttons and every page in the current language.
     void refreshTexts();
     void updateButtons();
@@ -47,6 +52,7 @@ private:
     bool onSetCursor(HWND window, UINT hitTest, UINT mouseMessage);
 
     void install();
+    void onStartRun(); // progress only: the run, then the end of the dialog
     void layoutPages();
     std::wstring aboutMenuText() const;
     void makeDefault(int id);
@@ -59,6 +65,7 @@ private:
     FW_ON_WM_PAINT(onPaint)
     FW_ON_WM_QUERYDRAGICON(onQueryDragIcon)
     FW_ON_WM_SETCURSOR(onSetCursor)
+    FW_ON_MESSAGE(startRunMessage, onStartRun)
     FW_END_MESSAGE_MAP()
 
     ar::InstallContext& context_;
@@ -72,4 +79,6 @@ private:
     int current_ = -1;
     HICON icon_ = nullptr;
     bool running_ = false; // the installation run is under way
+    bool progressOnly_ = false;
+    static constexpr UINT startRunMessage = WM_APP + 1;
 };

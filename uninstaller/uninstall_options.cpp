@@ -102,8 +102,11 @@ std::wstring uninstallUsageText()
            L"/S\tsilent: no window and no message box\r\n"
            L"/PURGE\talso remove the data files (libraries and image)\r\n"
            L"/LOG=<file>\twrite what is done to <file> (UTF-8)\r\n\r\n"
-           L"Exit codes: 0 removed, 1 cancelled, 2 refused (nothing removed), "
-           L"3 finished with items that could not be removed (listed in the log).";
+           L"Exit codes: 0 removed, 1 cancelled, "
+           L"3 finished with items that could not be removed (listed in the log), 4 bad command line;\r\n"
+           L"refused, nothing removed: 6 the product is running, 8 unsupported system, "
+           L"9 not an administrator, 1618 an installation is running (try again later), "
+           L"2 any other reason (see the log).";
 }
 
 } // namespace ar

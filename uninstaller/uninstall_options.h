@@ -14,15 +14,9 @@
 #include <string>
 #include <vector>
 
-namespace ar {
+#include "product/exit_codes.h"
 
-// The uninstaller's exit codes.
-enum class UninstallExit : int {
-    Removed = 0,
-    Cancelled = 1,
-    Refused = 2,    // nothing was removed
-    Incomplete = 3, // finished with items that could not be removed
-};
+namespace ar {
 
 // What the copy in the set-up folder removes once the uninstaller has ended.
 struct CleanupRequest {

@@ -57,10 +57,10 @@ int Uninstallation::tell(const std::wstring& text, UINT type)
     return messageBox(text, {}, type);
 }
 
-UninstallExit Uninstallation::refuse(const std::wstring& text)
+UninstallExit Uninstallation::refuse(const std::wstring& text, UninstallExit exit)
 {
     tell(text, MB_OK | MB_ICONEXCLAMATION);
-    return UninstallExit::Refused;
+    return exit;
 }
 
 bool Uninstallation::productClosed(UninstallExit& exit)
@@ -70,7 +70,7 @@ bool Uninstallation::productClosed(UninstallExit& exit)
     while (countRunningInstances() >= 2) {
         const std::wstring text = formatString(IDS_UNINSTALL_CLOSE_PRODUCT, {product::displayName()});
         if (options_.silent) {
-            exit = refuse(text);
+            exit = refuse(text, UninstallExit::ProductRunning);
             return false;
         }
         if (tell(text, MB_RETRYCANCEL | MB_ICONEXCLAMATION) != IDRETRY) {
@@ -198,7 +198,8 @@ UninstallExit Uninstallation::run()
 
     if (!options_.error.empty())
         return refuse(formatString(IDS_UNINSTALL_BAD_COMMAND_LINE, {options_.error}) + L"\r\n\r\n" +
-                      uninstallUsageText());
+                          uninstallUsageText(),
+                      UninstallExit::BadCommandLine);
     if (options_.help) {
         tell(uninstallUsageText(), MB_OK | MB_ICONINFORMATION);
         return UninstallExit::Cancelled;
@@ -206,9 +207,11 @@ UninstallExit Uninstallation::run()
 
     // Checks: no installer at work (and none may start until the end), rights, the product closed.
     if (!lock_.acquire())
-        return refuse(formatString(IDS_UNINSTALL_INSTALLER_RUNNING, {product::displayName()}));
+        return refuse(formatString(IDS_UNINSTALL_INSTALLER_RUNNING, {product::displayName()}),
+                      UninstallExit::InstallerRunning);
     if (!isUserAdministrator())
-        return refuse(formatString(IDS_UNINSTALL_NEED_ADMINISTRATOR, {product::displayName()}));
+        return refuse(formatString(IDS_UNINSTALL_NEED_ADMINISTRATOR, {product::displayName()}),
+                      UninstallExit::NotAdministrator);
     // What an interrupted installation changed is the installer's to undo first.
     if (interruptedRunPending())
         return refuse(formatString(IDS_UNINSTALL_INTERRUPTED, {product::displayName()}));

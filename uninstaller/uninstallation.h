@@ -27,7 +27,8 @@ public:
     UninstallExit run();
 
 private:
-    UninstallExit refuse(const std::wstring& text);
+    // Shows (unless silent) and logs why nothing is removed; returns `exit`.
+    UninstallExit refuse(const std::wstring& text, UninstallExit exit = UninstallExit::Refused);
     // Shows (unless silent) and logs a message; returns the button chosen.
     int tell(const std::wstring& text, UINT type);
     // Waits, with a Retry/Cancel question, until the product is no longer running.

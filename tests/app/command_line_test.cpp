@@ -27,13 +27,15 @@ TEST(CommandLine, QuotedValuesAndCaseInsensitiveSwitches)
     EXPECT_EQ(line.menuFolder, L"Ardenvale\\Pelorium 7");
     EXPECT_TRUE(ar::parseCommandLine(L"").error.empty());
     EXPECT_TRUE(ar::parseCommandLine(L"/?").help);
+    auto passive = ar::parseCommandLine(L"/passive /NOMENU");
+    EXPECT_TRUE(passive.passive && !passive.silent && passive.noMenu);
 }
 
 TEST(CommandLine, MalformedLinesAreRefusedWithAReason)
 {
-    for (const wchar_t* bad :
-         {L"/X", L"/LANG=11", L"/LANG=x", L"/LANG=", L"/LANG=999", L"/D=", L"/LOG=", L"/MENU=",
-          L"/NOMENU /MENU=A", L"S", L"/S /D=", L"/LANG=\x0663", L"/LANG=\xFF11"}) {
+    for (const wchar_t* bad : {L"/X", L"/LANG=11", L"/LANG=x", L"/LANG=", L"/LANG=999", L"/D=", L"/LOG=",
+                               L"/MENU=", L"/NOMENU /MENU=A", L"/S /PASSIVE", L"/PASSIVES", L"S", L"/S /D=",
+                               L"/LANG=\x0663", L"/LANG=\xFF11"}) {
         EXPECT_FALSE(ar::parseCommandLine(bad).error.empty()) << std::string(bad, bad + wcslen(bad)).c_str();
     }
     // An installation folder must be a full path that Windows can create, last on the line.

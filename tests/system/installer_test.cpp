@@ -87,7 +87,7 @@ TEST_F(InstallerProgramTest, SilentUpdateFromTheOlderBuildAndNoWayBack)
     // The older installer now finds a newer version and changes nothing.
     auto before = machine().take();
     Outcome back = runWatched(older, L"/S /LOG=\"" + (logs / L"back.log") + L"\"");
-    EXPECT_EQ(back.exitCode, 2u);
+    EXPECT_EQ(back.exitCode, 7u);
     EXPECT_NE(log(L"back.log").find("A more recent Version (Pelorium 7.06) is already installed."),
               std::string::npos)
         << log(L"back.log");
@@ -142,7 +142,7 @@ TEST_F(InstallerProgramTest, TooLittleSpaceIsARefusalBeforeAnythingIsWritten)
     auto before = machine().take();
     Outcome outcome =
         runWatched(installer, L"/S /LOG=\"" + (logs / L"space.log") + L"\" /D=" + volume + L"Pelorium 7");
-    EXPECT_EQ(outcome.exitCode, 2u) << log(L"space.log");
+    EXPECT_EQ(outcome.exitCode, 10u) << log(L"space.log");
     const std::string written = log(L"space.log");
     EXPECT_NE(written.find("There is not enough space on S:\\: the installation needs "), std::string::npos)
         << written;
@@ -211,14 +211,14 @@ TEST_F(InstallerProgramTest, RefusalsChangeNothing)
         ar::InstanceLock lock;
         ASSERT_TRUE(lock.acquire());
         Outcome locked = runWatched(installer, L"/S /LOG=\"" + (logs / L"locked.log") + L"\"");
-        EXPECT_EQ(locked.exitCode, 2u);
+        EXPECT_EQ(locked.exitCode, 1618u);
         EXPECT_FALSE(locked.windowShown);
         EXPECT_NE(log(L"locked.log").find("Resource in use."), std::string::npos);
     }
     // The product is running (this process registers like the product does).
     ASSERT_TRUE(ar::registerRunningInstance());
     Outcome running = runWatched(installer, L"/S /LOG=\"" + (logs / L"running.log") + L"\"");
-    EXPECT_EQ(running.exitCode, 2u);
+    EXPECT_EQ(running.exitCode, 6u);
     EXPECT_FALSE(running.windowShown);
     EXPECT_NE(log(L"running.log").find("You should close 'Pelorium' before continuing Installation."),
               std::string::npos);
@@ -246,7 +246,7 @@ TEST_F(InstallerProgramTest, RunningProductIsCountedUntilItEnds)
     ASSERT_TRUE(product.process);
     settle();
     Outcome whileRunning = runWatched(installer, L"/S /LOG=\"" + (logs / L"running.log") + L"\"");
-    EXPECT_EQ(whileRunning.exitCode, 2u);
+    EXPECT_EQ(whileRunning.exitCode, 6u);
     EXPECT_FALSE(ar::test::exists(installFolder()));
     TerminateProcess(product.process.get(), 0);
     WaitForSingleObject(product.process.get(), 10000);
@@ -259,7 +259,7 @@ TEST_F(InstallerProgramTest, LockAbandonedByAKilledInstallerIsTaken)
     ar::test::Started first = ar::test::startProcess(installer);
     ASSERT_TRUE(first.process);
     settle();
-    EXPECT_EQ(runWatched(installer, L"/S").exitCode, 2u);
+    EXPECT_EQ(runWatched(installer, L"/S").exitCode, 1618u);
     TerminateProcess(first.process.get(), 0);
     WaitForSingleObject(first.process.get(), 10000);
     EXPECT_EQ(runWatched(installer, L"/S").exitCode, 0u);
@@ -270,12 +270,29 @@ TEST_F(InstallerProgramTest, NewerVersionInstalledIsRefused)
     ASSERT_EQ(ar::recordProduct(ar::test::binaryPath(L"version_probe_newer.exe")), ERROR_SUCCESS);
     auto before = machine().take();
     Outcome outcome = runWatched(installer, L"/S /LOG=\"" + (logs / L"newer.log") + L"\"");
-    EXPECT_EQ(outcome.exitCode, 2u);
+    EXPECT_EQ(outcome.exitCode, 7u);
     EXPECT_NE(log(L"newer.log").find("A more recent Version (Pelorium 8.0) is already installed."),
               std::string::npos);
     auto differences = MachineState::differences(before, machine().take());
     ASSERT_EQ(differences.size(), 1u);
     EXPECT_NE(differences.front().find("newer.log"), std::string::npos);
+}
+
+TEST_F(InstallerProgramTest, UnsupportedSystemEndsBeforeStartUpWithItsOwnCode)
+{
+    // Wine reports the version that its AppDefaults key names for a program: Windows
+    // 2000 (5.0), which the installer does not support.
+    const std::wstring key = L"Software\\Wine\\AppDefaults\\" + installer.substr(installer.rfind(L'\\') + 1);
+    const wchar_t version[] = L"win2k";
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Version", REG_SZ, version, sizeof(version)),
+              ERROR_SUCCESS);
+    auto before = machine().take();
+    Outcome outcome = runWatched(installer, L"/S /LOG=\"" + (logs / L"old.log") + L"\"");
+    RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
+    EXPECT_EQ(outcome.exitCode, 8u);
+    EXPECT_FALSE(outcome.windowShown);
+    // It ends before it reads its command line: no log either.
+    EXPECT_TRUE(MachineState::differences(before, machine().take()).empty());
 }
 
 TEST_F(InstallerProgramTest, DamagedPayloadFailsAndLeavesNothing)

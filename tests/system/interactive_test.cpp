@@ -4,8 +4,11 @@
 #include <commctrl.h>
 #include <shlwapi.h>
 
+#include <algorithm>
+
 #include "product/product.h"
 #include "product/product_record.h"
+#include "product/system_checks.h"
 #include "resources/resource.h"
 #include "tests/system/installer_fixture.h"
 
@@ -95,7 +98,7 @@ TEST_F(InstallerProgramTest, SecondInstallerShowsTheBusyErrorAndEnds)
     EXPECT_NE(boxText(box).find(expected), std::wstring::npos) << narrow(boxText(box));
     press(visibleControl(box, IDOK));
     ASSERT_TRUE(hasEnded(second));
-    EXPECT_EQ(exitCodeOf(second), 2u);
+    EXPECT_EQ(exitCodeOf(second), 1618u);
     // The first one still shows its wizard.
     EXPECT_FALSE(hasEnded(first, 0));
 }
@@ -217,6 +220,65 @@ TEST_F(InstallerProgramTest, WizardRunThatFailsEndsWithExitCode3AndLogsWhatItSho
     for (const char* expected : {"Installation Options", "Installation failed (Error Code", "Failed",
                                  "Do you still confirm exit Installation ?", "Exit code 3"})
         EXPECT_NE(written.find(expected), std::string::npos) << expected << "\n" << written;
+}
+
+// Progress only (/PASSIVE): the frame with the progress page alone, nothing asked,
+// closed by itself; it leaves the machine as a silent installation does.
+TEST_F(InstallerProgramTest, ProgressOnlyShowsTheRunAloneAndLeavesWhatASilentRunLeaves)
+{
+    // Without the logs folder: the two runs' logs differ.
+    MachineState installed({specialFolder(CSIDL_PROGRAM_FILES) + L"\\Ardenvale",
+                            specialFolder(CSIDL_COMMON_PROGRAMS) + L"\\Ardenvale", commonDataFolder(),
+                            userDataFolder(), publicDesktopLink()},
+                           productKeys());
+    ASSERT_EQ(runWatched(installer, L"/S /LOG=\"" + (logs / L"silent.log") + L"\"").exitCode, 0u)
+        << log(L"silent.log");
+    const MachineState::Snapshot silent = installed.take();
+    const std::vector<std::wstring> links{menuFolder() + L"\\Pelorium 7.06.lnk", publicDesktopLink()};
+    std::vector<ShortcutContents> silentLinks;
+    for (const std::wstring& link : links)
+        silentLinks.push_back(readShortcut(link));
+    clean();
+
+    Started setup = startProcess(installer, L"/PASSIVE /LOG=\"" + (logs / L"passive.log") + L"\"");
+    ASSERT_TRUE(setup.process);
+    HWND frame =
+        waitForWindow(setup.id, [](HWND window) { return visibleControl(window, IDC_LOG) != nullptr; });
+    ASSERT_TRUE(frame) << "no progress page";
+    for (int id : {IDC_BACK, IDOK, IDCANCEL})
+        EXPECT_FALSE(visibleControl(frame, id)) << id;
+    // A picture while it runs, for whoever reviews the frame.
+    saveScreenshot(frame, pictureFolder() + L"\\passive.bmp");
+    ASSERT_TRUE(hasEnded(setup, installTimeout)) << "the frame did not close by itself";
+    EXPECT_EQ(exitCodeOf(setup), 0u) << log(L"passive.log");
+    // A shortcut keeps the times of the folders on its target's path: the shortcuts
+    // are compared by what they lead to.
+    std::vector<std::string> differences = MachineState::differences(silent, installed.take());
+    differences.erase(std::remove_if(differences.begin(), differences.end(),
+                                     [](const std::string& line) {
+                                         return line.rfind("~ ", 0) == 0 &&
+                                                line.find(".lnk (file") != std::string::npos;
+                                     }),
+                      differences.end());
+    EXPECT_TRUE(differences.empty()) << differences.front();
+    for (std::size_t i = 0; i < links.size(); ++i) {
+        const ShortcutContents link = readShortcut(links[i]);
+        EXPECT_EQ(link.target, silentLinks[i].target) << narrow(links[i]);
+        EXPECT_EQ(link.workingFolder, silentLinks[i].workingFolder) << narrow(links[i]);
+    }
+    const std::string written = log(L"passive.log");
+    for (const char* expected : {"Installation Options", "Installation Data Writing...OK", "Exit code 0"})
+        EXPECT_NE(written.find(expected), std::string::npos) << expected << "\n" << written;
+
+    // A question is answered as /S answers it, in the log: the running product is a
+    // refusal, with no box and no frame.
+    ASSERT_TRUE(ar::registerRunningInstance());
+    Outcome running = runWatched(installer, L"/PASSIVE /LOG=\"" + (logs / L"running.log") + L"\"");
+    EXPECT_EQ(running.exitCode, 6u);
+    EXPECT_FALSE(running.windowShown);
+    EXPECT_NE(log(L"running.log").find("You should close 'Pelorium' before continuing Installation."),
+              std::string::npos)
+        << log(L"running.log");
 }
 
 } // namespace

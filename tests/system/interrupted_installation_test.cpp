@@ -201,7 +201,7 @@ protected:
             ProductCountedAsRunning running;
             again = ar::test::runWatched(installer, L"/S /LOG=\"" + (logs / L"again.log") + L"\"");
         }
-        EXPECT_EQ(again.exitCode, 2u) << log(L"again.log");
+        EXPECT_EQ(again.exitCode, 6u) << log(L"again.log");
         EXPECT_NE(log(L"again.log").find("was interrupted: its "), std::string::npos) << log(L"again.log");
         EXPECT_FALSE(ar::interruptedRunPending());
         auto differences = MachineState::differences(before, everything().take());

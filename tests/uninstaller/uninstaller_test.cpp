@@ -604,10 +604,13 @@ TEST_F(UninstallerTest, UnregistersOnlyWithTheProgramThatTheProductsRecordNames)
     EXPECT_EQ(uninstallLog().find(L"File associations of 'Pelorium' removed."), std::wstring::npos);
 }
 
-TEST_F(UninstallerTest, RefusesWhileTheProductOrAnInstallerRuns)
+TEST_F(UninstallerTest, RefusesABadSwitchAndWhileTheProductOrAnInstallerRuns)
 {
     makeInstallation();
     auto before = machine().take();
+    EXPECT_EQ(uninstall(L"/S /BOGUS"), 4);
+    ASSERT_TRUE(ar::test::waitForUninstallers());
+    EXPECT_TRUE(MachineState::differences(before, machine().take()).empty());
     {
         ar::test::Process product(program, L"");
         ASSERT_TRUE(product.started());
@@ -615,7 +618,7 @@ TEST_F(UninstallerTest, RefusesWhileTheProductOrAnInstallerRuns)
         for (int i = 0; i < 400 && !window; ++i, Sleep(50))
             window = FindWindowW(L"ArdenvalePeloriumMain", nullptr);
         ASSERT_NE(window, nullptr);
-        EXPECT_EQ(uninstall(L"/S /PURGE /LOG=\"" + logFile + L"\""), 2);
+        EXPECT_EQ(uninstall(L"/S /PURGE /LOG=\"" + logFile + L"\""), 6);
         ASSERT_TRUE(ar::test::waitForUninstallers());
         EXPECT_TRUE(MachineState::differences(before, machine().take()).empty());
         EXPECT_NE(uninstallLog().find(L"You should close 'Pelorium 7.06' before continuing Uninstallation."),
@@ -626,7 +629,7 @@ TEST_F(UninstallerTest, RefusesWhileTheProductOrAnInstallerRuns)
     {
         ar::InstanceLock installer;
         ASSERT_TRUE(installer.acquire());
-        EXPECT_EQ(uninstall(L"/S /PURGE"), 2);
+        EXPECT_EQ(uninstall(L"/S /PURGE"), 1618);
         ASSERT_TRUE(ar::test::waitForUninstallers());
         EXPECT_TRUE(MachineState::differences(before, machine().take()).empty());
     }
