@@ -349,15 +349,21 @@ std::wstring journalPath()
     return folder.empty() ? folder : folder + L"\\" + journalFileName;
 }
 
+unique_hfile openTrustedSetupFolder()
+{
+    const std::wstring folder = journalFolder();
+    if (folder.empty()) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return {};
+    }
+    return makeTrustedFolder(folder);
+}
+
 bool RunJournal::start(const std::wstring& privateFolder, const RunScope& scope)
 {
     file_.reset();
     folder_ = journalFolder();
-    if (folder_.empty()) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return false;
-    }
-    unique_hfile folder = makeTrustedFolder(folder_);
+    unique_hfile folder = openTrustedSetupFolder();
     if (!folder)
         return false;
     const std::wstring path = journalPath();

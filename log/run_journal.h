@@ -25,6 +25,11 @@ std::wstring journalFolder();
 // "<journalFolder>\Pelorium7.journal".
 std::wstring journalPath();
 
+// Creates the set-up folder (Administrators and SYSTEM only), or opens it when it is
+// there and trusted, held without delete sharing; empty, with the last error set,
+// when it cannot be made or trusted.
+unique_hfile openTrustedSetupFolder();
+
 // The folders of a run that a recovery may act in besides the product's fixed ones
 // (the company's data folders, the desktops and the set-up folder). They are kept
 // apart from the journal, below HKEY_LOCAL_MACHINE, where only administrators can
@@ -81,18 +86,18 @@ private:
 
 // What the start-up found of an earlier run.
 struct RecoveryReport {
-    bool interrupted = false;       // a journal of an interrupted run was rolled back
-    std::wstring setAside;          // a set-up folder that could not be trusted was renamed
-                                    // to this, unread; nothing was undone
+    bool interrupted = false;               // a journal of an interrupted run was rolled back
+    std::wstring setAside;                  // a set-up folder that could not be trusted was renamed
+                                            // to this, unread; nothing was undone
     std::vector<std::wstring> outsideScope; // records naming places outside the run's
                                             // scope: not acted upon
-    bool unreadable = false;        // a journal that this program does not understand, or
-                                    // a folder it cannot trust nor set aside: nothing was done
-    bool incomplete = false;        // backups could not all be put back: the journal stays,
-                                    // the next start tries again (`left` lists them)
-    DWORD error = 0;                // why the folder could not be trusted
-    std::size_t records = 0;        // records that were rolled back
-    std::vector<std::wstring> left; // what could not be removed afterwards, or put back
+    bool unreadable = false;                // a journal that this program does not understand, or
+                                            // a folder it cannot trust nor set aside: nothing was done
+    bool incomplete = false;                // backups could not all be put back: the journal stays,
+                                            // the next start tries again (`left` lists them)
+    DWORD error = 0;                        // why the folder could not be trusted
+    std::size_t records = 0;                // records that were rolled back
+    std::vector<std::wstring> left;         // what could not be removed afterwards, or put back
 };
 
 // Rolls back the run that the journal shows was interrupted, newest record first,

@@ -54,19 +54,6 @@ std::wstring copyName()
     return copyPrefix() + text;
 }
 
-// The protected set-up folder, made when it is missing, held and judged.
-unique_hfile trustedSetupFolder(const std::wstring& setup, PSECURITY_DESCRIPTOR descriptor)
-{
-    const std::wstring base = parentOf(setup);
-    unique_hfile folder = createFolderBelow(base, setup, heldFolderAccess, descriptor);
-    if (!folder && GetLastError() == ERROR_ALREADY_EXISTS)
-        folder =
-            openBelow(base, setup, NodeKind::Folder, heldFolderAccess, FILE_SHARE_READ | FILE_SHARE_WRITE);
-    if (!folder || judgeFolder(folder.get()) != FolderTrust::Trusted)
-        return {};
-    return folder;
-}
-
 // Creates `copy` in `folder` with the bytes of `uninstaller` and returns it as the
 // copy runs from it: deleted when its last handle closes, and meanwhile readable by
 // others but neither writable nor deletable. Empty on failure, the file gone.
@@ -242,7 +229,7 @@ bool startSelfRemoval(const std::wstring& uninstaller, int folderLevels,
     unique_hlocal descriptor = descriptorFromSddl(adminsOnlySddl);
     if (setup.empty() || name.empty() || !descriptor)
         return false;
-    unique_hfile setupFolder = trustedSetupFolder(setup, descriptor.get());
+    unique_hfile setupFolder = openTrustedSetupFolder();
     if (!setupFolder)
         return false;
     const std::wstring folder = setup + L'\\' + name;

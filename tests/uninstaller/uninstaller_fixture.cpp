@@ -40,43 +40,6 @@ std::wstring temporaryFolder()
     return buffer;
 }
 
-// The Unix name of a Windows path under Wine; empty elsewhere.
-std::string unixPath(const std::wstring& path)
-{
-    using UnixFileName = char*(CDECL*)(const wchar_t*);
-    auto convert = reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    char* name = convert ? convert(path.c_str()) : nullptr;
-    if (!name)
-        return {};
-    std::string text = name;
-    HeapFree(GetProcessHeap(), 0, name);
-    return text;
-}
-
-// Runs a host shell command (Wine starts Unix programs too) and waits for it: Wine
-// gives no handle of such a process, so the command leaves a mark when it is done.
-void runHostCommand(const std::string& command)
-{
-    const std::wstring mark =
-        temporaryFolder() + L"ar-host-" + std::to_wstring(GetCurrentProcessId()) + L".done";
-    DeleteFileW(mark.c_str());
-    const std::string unixMark = unixPath(mark);
-    if (unixMark.empty())
-        return;
-    const std::string script = "/bin/sh -c \"" + command + "; /bin/touch '" + unixMark + "'\"";
-    std::wstring line(script.begin(), script.end());
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
-        return;
-    for (int i = 0; i < 600 && GetFileAttributesW(mark.c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
-        Sleep(50);
-    DeleteFileW(mark.c_str());
-}
-
 // Where the system says `path` leads; empty when it cannot be opened.
 std::wstring finalPathOfName(const std::wstring& path)
 {
@@ -164,19 +127,18 @@ std::vector<std::wstring> uninstallerCopies()
 
 HostLink::HostLink(const std::wstring& link, const std::wstring& target) : link_(link)
 {
-    const std::string unixLink = unixPath(link), unixTarget = unixPath(target);
-    if (unixLink.empty() || unixTarget.empty())
+    const std::string hostLink = hostPath(link), hostTarget = hostPath(target);
+    if (hostLink.empty() || hostTarget.empty() || !hostShell("/bin/ln -s " + hostTarget + " " + hostLink))
         return;
-    runHostCommand("/bin/ln -s '" + unixTarget + "' '" + unixLink + "'");
     const std::wstring reached = finalPathOfName(link);
     made_ = !reached.empty() && samePlainPath(reached, finalPathOfName(target));
 }
 
 HostLink::~HostLink()
 {
-    const std::string unixLink = unixPath(link_);
-    if (!unixLink.empty())
-        runHostCommand("/bin/rm -f '" + unixLink + "'");
+    const std::string hostLink = hostPath(link_);
+    if (!hostLink.empty())
+        hostShell("/bin/rm -f " + hostLink);
 }
 
 HWND waitForDialog(DWORD process, const std::wstring& caption, DWORD milliseconds)
