@@ -78,9 +78,9 @@ HRESULT grantUsersModify(const std::wstring& file)
 
 } // namespace
 
-void deleteFile(const std::wstring& file)
+bool deleteFile(const std::wstring& file)
 {
-    deleteBelow(parentOf(file), file);
+    return deleteBelow(parentOf(file), file);
 }
 
 std::wstring backup_to_temp(const std::optional<std::wstring>& file, bool copy, const std::wstring& folder)

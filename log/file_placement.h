@@ -20,8 +20,9 @@ std::wstring backup_to_temp(const std::optional<std::wstring>& file, bool copy,
                             const std::wstring& folder = {});
 
 // Deletes `file`, read-only or not (what a run placed or backed up), through a
-// handle: a link in its place is left alone.
-void deleteFile(const std::wstring& file);
+// handle: a link in its place is left alone. True when nothing is left under the
+// name (the thread's last error tells why otherwise).
+bool deleteFile(const std::wstring& file);
 
 // Gives the local Users group read, write and delete access to `file`: one allow
 // entry placed after the file's own explicit entries and before the inherited ones.

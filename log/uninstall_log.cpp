@@ -136,6 +136,27 @@ bool isLinkName(const std::wstring& path)
     return path.size() > 4 && _wcsicmp(path.c_str() + path.size() - 4, L".lnk") == 0;
 }
 
+// A program that the run started (its self-registration, ended from outside or
+// just finished) may hold its own file for a moment after it ended: an attempt
+// refused for a file in use gets a few more tries.
+template <typename Attempt>
+bool triedWhileHeld(Attempt attempt)
+{
+    for (int tries = 1;; ++tries) {
+        if (attempt(tries))
+            return true;
+        const DWORD error = GetLastError();
+        if (tries == 30 || (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED))
+            return false;
+        Sleep(100);
+    }
+}
+
+bool deletedWhileHeld(const std::wstring& path)
+{
+    return triedWhileHeld([&](int) { return deleteFile(path); });
+}
+
 // Undoes a written file or link: puts the backup back where it came from, with its
 // attributes, over what the run wrote there, and deletes what the run wrote
 // elsewhere. False when something stays: a backup that could not be put back is
@@ -150,16 +171,9 @@ bool restoreFile(const UninstallLogRecord& record)
         // would leave the user with less than before.
         if (record.existedBefore && !record.path.empty() && samePlainPath(record.path, origin))
             return true;
-        if (record.path.empty())
-            return true;
-        deleteFile(record.path);
-        return GetFileAttributesW(record.path.c_str()) == INVALID_FILE_ATTRIBUTES;
+        return record.path.empty() || deletedWhileHeld(record.path);
     }
-    bool removed = true;
-    if (!record.path.empty() && !samePlainPath(record.path, origin)) {
-        deleteFile(record.path);
-        removed = GetFileAttributesW(record.path.c_str()) == INVALID_FILE_ATTRIBUTES;
-    }
+    const bool removed = record.path.empty() || samePlainPath(record.path, origin) || deletedWhileHeld(record.path);
     // Replacing in one step: a new file that cannot be deleted (held open) makes the
     // move fail, and the backup stays.
     // The backup keeps its attributes as long as it can: a rollback ended in the
@@ -169,20 +183,12 @@ bool restoreFile(const UninstallLogRecord& record)
     DWORD originAttributes = GetFileAttributesW(origin.c_str());
     if (originAttributes != INVALID_FILE_ATTRIBUTES && (originAttributes & FILE_ATTRIBUTE_READONLY))
         SetFileAttributesW(origin.c_str(), originAttributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
-    // A program that the run started (its self-registration) may hold its own file
-    // for a moment after the run ended: a held file gets a few more tries.
-    bool moved = false;
-    for (int attempt = 0; attempt < 30 && !moved; ++attempt) {
-        moved = MoveFileExW(record.backupPath.c_str(), origin.c_str(),
-                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH);
-        const DWORD error = moved ? ERROR_SUCCESS : GetLastError();
-        if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED)
-            break;
-        if (attempt == 0)
+    const bool moved = triedWhileHeld([&](int tries) {
+        if (tries == 2)
             SetFileAttributesW(record.backupPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-        else
-            Sleep(100);
-    }
+        return MoveFileExW(record.backupPath.c_str(), origin.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH) != FALSE;
+    });
     if (!moved) {
         if (attributes != INVALID_FILE_ATTRIBUTES)
             SetFileAttributesW(record.backupPath.c_str(), attributes);
