@@ -163,11 +163,19 @@ CommandLine parseCommandLine(const std::wstring& arguments)
     return result;
 }
 
-ExitCode runExitCode(bool succeeded, bool stepsFailed, bool refused)
+ExitCode runExitCode(RunOutcome outcome)
 {
-    if (!succeeded)
-        return refused ? ExitCode::NotEnoughSpace : ExitCode::Failed;
-    return stepsFailed ? ExitCode::InstalledWithFailures : ExitCode::Installed;
+    switch (outcome) {
+    case RunOutcome::Installed:
+        return ExitCode::Installed;
+    case RunOutcome::InstalledWithFailures:
+        return ExitCode::InstalledWithFailures;
+    case RunOutcome::RefusedForSpace:
+        return ExitCode::NotEnoughSpace;
+    case RunOutcome::Failed:
+        break;
+    }
+    return ExitCode::Failed;
 }
 
 std::wstring processArguments()

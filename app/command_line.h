@@ -15,13 +15,14 @@
 #include <optional>
 #include <string>
 
+#include "engine/installation.h"
 #include "product/exit_codes.h"
 
 namespace ar {
 
 // The code of a run that was attempted: installed (with or without failed steps),
 // refused before writing anything (too little space), or failed.
-ExitCode runExitCode(bool succeeded, bool stepsFailed, bool refused);
+ExitCode runExitCode(RunOutcome outcome);
 
 struct CommandLine {
     bool silent = false;

@@ -61,7 +61,7 @@ void CInstallApp::refreshName()
     setName(ar::applicationTitle());
 }
 
-void CInstallApp::runWizard(bool progressOnly)
+std::optional<ar::RunOutcome> CInstallApp::runWizard(bool progressOnly)
 {
     // With /LOG= the wizard's boxes are written to the log too, as they are shown.
     // Progress only keeps the silent answers that start-up set.
@@ -79,6 +79,7 @@ void CInstallApp::runWizard(bool progressOnly)
     setMainDialog(nullptr);
     if (!progressOnly)
         ar::setMessageBoxHandler({});
+    return wizard.outcome();
 }
 
 int CInstallApp::ExitInstance()
@@ -180,8 +181,8 @@ ar::ExitCode CInstallApp::startUp()
     }
     // An installation that was ended from outside is undone before anything else
     // reads or changes the machine.
-    if (!recoverInterruptedRun())
-        return ExitCode::Refused;
+    if (std::optional<ExitCode> refused = recoverInterruptedRun())
+        return *refused;
     // The shared data folder is written only once nobody else can rearrange it.
     const ar::SharedDataCheck data = ar::secureSharedDataFolder();
     if (data.result == ar::SharedDataCheck::Unsafe) {
@@ -253,16 +254,19 @@ ar::ExitCode CInstallApp::startUp()
     } catch (const std::exception&) {
         // The run finds and reports a damaged payload.
     }
-    runWizard();
-    if (!context.installAttempted)
-        return context.installState == ar::InstallState::NewerInstalled ? ExitCode::NewerVersionInstalled
-                                                                        : ExitCode::Cancelled;
-    return ar::runExitCode(context.installSucceeded, context.stepsFailed, context.refusedForSpace);
+    if (std::optional<ar::RunOutcome> outcome = runWizard())
+        return ar::runExitCode(*outcome);
+    return context.installState == ar::InstallState::NewerInstalled ? ExitCode::NewerVersionInstalled
+                                                                    : ExitCode::Cancelled;
 }
 
-bool CInstallApp::recoverInterruptedRun()
+std::optional<ar::ExitCode> CInstallApp::recoverInterruptedRun()
 {
     const ar::RecoveryReport report = ar::recoverInterruptedRun();
+    if (report.inUse) {
+        ar::showErrorCode(ERROR_BUSY);
+        return ar::ExitCode::InstallerRunning;
+    }
     // An unattended installation's message boxes go to the log by themselves.
     auto tell = [&](const std::wstring& text, UINT type) {
         if (log_.isOpen() && !unattended())
@@ -283,14 +287,14 @@ bool CInstallApp::recoverInterruptedRun()
                  IDS_JOURNAL_UNREADABLE,
                  {ar::journalPath(), ar::formatPrintf(L"%08x", static_cast<unsigned>(report.error))}),
              MB_OK | MB_ICONEXCLAMATION);
-        return false;
+        return ar::ExitCode::Refused;
     }
     if (report.incomplete) {
         tell(ar::formatString(IDS_INTERRUPTED_INCOMPLETE, {ar::product::displayName()}),
              MB_OK | MB_ICONEXCLAMATION);
         for (const std::wstring& left : report.left)
             log_.line(ar::formatString(IDS_NOT_RESTORED, {left}));
-        return false;
+        return ar::ExitCode::Refused;
     }
     if (report.interrupted)
         tell(ar::formatString(IDS_INTERRUPTED_UNDONE,
@@ -299,7 +303,7 @@ bool CInstallApp::recoverInterruptedRun()
     if (log_.isOpen())
         for (const std::wstring& left : report.left)
             log_.line(ar::formatString(IDS_NOT_REMOVED_YET, {left}));
-    return true;
+    return std::nullopt;
 }
 
 bool CInstallApp::unattended() const
@@ -319,8 +323,7 @@ ar::ExitCode CInstallApp::installWithProgress()
 {
     if (refuseNewerVersion())
         return ar::ExitCode::NewerVersionInstalled;
-    runWizard(true);
-    return ar::runExitCode(context.installSucceeded, context.stepsFailed, context.refusedForSpace);
+    return ar::runExitCode(runWizard(true).value_or(ar::RunOutcome::Failed));
 }
 
 ar::ExitCode CInstallApp::installSilently()
@@ -328,9 +331,9 @@ ar::ExitCode CInstallApp::installSilently()
     if (refuseNewerVersion())
         return ar::ExitCode::NewerVersionInstalled;
     ar::LogFileView view(log_);
-    ar::InstalledPrograms programs;
     view.appendLogLine(ar::formatString(IDS_PRODUCT_INSTALLATION, {ar::product::displayName()}) + L"\r\n");
     view.appendLogLine(ar::formatString(IDS_OPTION_FOLDER, {context.installFolder}) + L"\r\n");
-    context.installSucceeded = ar::runInstallation(context, view, programs);
-    return ar::runExitCode(context.installSucceeded, context.stepsFailed, context.refusedForSpace);
+    const ar::RunResult result = ar::runInstallation(context, view);
+    context.installSucceeded = result.installed();
+    return ar::runExitCode(result.outcome);
 }

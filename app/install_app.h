@@ -4,6 +4,7 @@
 // installation, then the wizard, or the whole installation when unattended.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "app/command_line.h"
@@ -29,7 +30,8 @@ public:
 protected:
     // Shows the wizard modally as the application's main window; progress only
     // (/PASSIVE): its progress page alone, which installs and closes by itself.
-    void runWizard(bool progressOnly = false);
+    // How the installation that the wizard started ended; none when it was not started.
+    std::optional<ar::RunOutcome> runWizard(bool progressOnly = false);
 
 private:
     ar::ExitCode startUp();
@@ -39,9 +41,9 @@ private:
     bool unattended() const;
     // Logs the refusal when a newer version is installed; true then.
     bool refuseNewerVersion();
-    // Undoes an installation that was ended from outside; false when its journal
-    // cannot be trusted or read (start-up then refuses).
-    bool recoverInterruptedRun();
+    // Undoes an installation that was ended from outside. The refusal when its
+    // journal cannot be trusted, read or undone, or another run is writing it.
+    std::optional<ar::ExitCode> recoverInterruptedRun();
     // An exception that start-up did not expect: shown, logged, and an exit code.
     void unexpected(const std::wstring& what);
 

@@ -1,5 +1,5 @@
 // The one record the whole installer shares: start-up fills it, the wizard pages
-// show and edit it, the installation run reads it and fills the temporary folder.
+// show and edit it, the installation run reads it.
 #pragma once
 
 #include <string>
@@ -18,15 +18,12 @@ struct InstallContext {
     InstanceLock instanceLock;          // created with the context, not yet owned
     std::wstring installFolder;         // at most 260 characters
     std::wstring shortcutFolder;        // full path of the Start-menu folder
-    std::wstring tempFolder;            // filled by the installation run
     bool createMenuShortcut = false;
     bool createDesktopShortcut = false;
     bool advancedMode = false;
     UninstallLog previousLog;           // the earlier installation's log, then this run's journal
     bool installAttempted = false;      // the run was started (and then succeeded or rolled back)
     bool installSucceeded = false;
-    bool stepsFailed = false;           // the run succeeded, but with steps marked "Failed"
-    bool refusedForSpace = false;       // the run wrote nothing: a volume lacks the space
     std::vector<PayloadEntry> payloadEntries; // the payload's files (destinations as stored)
 };
 

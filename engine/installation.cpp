@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #include "engine/install_context.h"
@@ -130,19 +131,26 @@ std::vector<RunJournal::KeyToSave> productRecordKeys(const std::wstring& program
 
 class Run {
 public:
-    Run(InstallContext& context, InstallView& view, InstalledPrograms& programs)
-        : context_(context), view_(view), programs_(programs), log_(context.previousLog)
+    Run(InstallContext& context, InstallView& view) : context_(context), view_(view), log_(context.previousLog)
     {
     }
 
-    bool execute();
+    RunResult execute();
     // After an exception that the run did not expect: says so, undoes what the
     // journal holds and removes the private folder.
-    void abandon(const std::exception& error);
+    RunResult abandon(const std::exception& error);
 
 private:
-    // Lets go of the private folder and removes it with the run's temporary files.
-    void cleanUp();
+    // The phases of a run, in order. A run that could not prepare changed nothing.
+    std::optional<std::wstring> prepare();
+    RunOutcome install();
+    bool spaceSuffices(std::istream& archive, const PayloadFolders& folders);
+    bool extract(std::istream& archive, const PayloadFolders& folders);
+    void createShortcuts();
+    void runDirectXSetup();
+    bool registerProduct();
+    void writeUninstallLog();
+
     // Ends a step's log line with its verdict.
     void ended(bool ok)
     {
@@ -152,17 +160,19 @@ private:
     notification::result answer(const notification& n, std::istream& archive);
     notification::result fileBegin(const PayloadEntry& entry);
     void announce(const std::wstring& path);
-    void createShortcuts();
-    void runDirectXSetup();
-    bool registerProgram(bool registryOk);
-    bool spaceSuffices(std::istream& archive, const PayloadFolders& folders);
+    // The installed program's registration of itself: its verdict, or nothing when
+    // the installer's lock could not be taken back after it.
+    std::optional<bool> registerProgram();
     // Undoes what the journal holds and lists in the log what could not be undone.
     void rollBack();
+    // Lets go of the private folder and removes it with the run's temporary files.
+    void cleanUp();
 
     InstallContext& context_;
     InstallView& view_;
-    InstalledPrograms& programs_;
+    InstalledPrograms programs_;
     UninstallLog& log_;
+    std::wstring tempFolder_; // the run's private folder
     TempFileList temp_;
     PrivateFolder private_;
     RunJournal journal_;
@@ -304,7 +314,7 @@ void Run::createShortcuts()
 void Run::runDirectXSetup()
 {
     DirectXRuntimeSetup setup;
-    setup.load(context_.tempFolder);
+    setup.load(tempFolder_);
     if (!setup.loaded())
         return;
     bool doneBefore = false;
@@ -323,61 +333,69 @@ void Run::runDirectXSetup()
     setup.release();
 }
 
-bool Run::registerProgram(bool registryOk)
+std::optional<bool> Run::registerProgram()
 {
     log_.recordSelfRegistration(programs_.programPath);
-    // The installed program refuses to register while an installer holds the lock.
-    context_.instanceLock.release();
-    const RegistrationResult result =
-        runRegistration(programs_.programPath, Registration::Register, {}, INFINITE, HIGH_PRIORITY_CLASS);
-    context_.instanceLock.acquire();
+    RegistrationResult result;
+    {
+        // The installed program refuses to register while an installer holds the lock.
+        LockGap gap(context_.instanceLock);
+        result = runRegistration(programs_.programPath, Registration::Register, {}, INFINITE, HIGH_PRIORITY_CLASS);
+        // Another installer that started meanwhile finds the run's set-up folder in
+        // use and ends: the lock is waited for a moment, not forever.
+        if (!gap.takeBack(lockRetakeWait, [this] { view_.pump(); })) {
+            log_.commit(result.done);
+            return std::nullopt;
+        }
+    }
     log_.commit(result.done);
     if (result.done) {
         view_.beginWait();
         SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
         view_.endWait();
     }
-    return registryOk && result.done;
+    return result.done;
 }
 
-bool Run::execute()
+RunResult Run::execute()
 {
-    programs_ = {};
-    context_.stepsFailed = false;
-    context_.refusedForSpace = false;
     view_.appendLogLine(L"", true);
     view_.beginWait();
     view_.setStatus(loadString(IDS_PREPARING));
-
-    // Without its private folder the run changes nothing.
-    auto failBeforeStart = [&](const std::wstring& error) {
-        std::wstring text = formatString(IDS_INSTALLATION_FAILED, {error});
+    if (std::optional<std::wstring> error = prepare()) {
+        const std::wstring text = formatString(IDS_INSTALLATION_FAILED, {*error});
         view_.setStatus(text);
         view_.appendLogLine(text + lineEnd);
         view_.endWait();
-        return false;
-    };
+        return {RunOutcome::Failed, {}};
+    }
+    const RunOutcome outcome = install();
+    cleanUp();
+    return {outcome, programs_};
+}
+
+// The journal, the private folder beside it and where the run may write; the
+// error code shown when one of them could not be had.
+std::optional<std::wstring> Run::prepare()
+{
     // The private folder lies in the protected set-up folder, beside the journal,
     // which names it before it is made.
-    std::wstring tempFolder, error;
-    if (!makeTempFolderPath(tempFolder, error, journalFolder()))
-        return failBeforeStart(error);
+    std::wstring error;
+    if (!makeTempFolderPath(tempFolder_, error, journalFolder()))
+        return error;
     // Without a durable journal a run that is ended from outside could not be undone.
     const RunScope scope{context_.installFolder,
                          context_.createMenuShortcut ? context_.shortcutFolder : std::wstring()};
-    if (!journal_.start(tempFolder, scope))
-        return failBeforeStart(
-            formatPrintf(L"%08x (%ls)", static_cast<unsigned>(GetLastError()), L"Journal"));
-    if (!private_.create(tempFolder)) {
+    if (!journal_.start(tempFolder_, scope))
+        return formatPrintf(L"%08x (%ls)", static_cast<unsigned>(GetLastError()), L"Journal");
+    if (!private_.create(tempFolder_)) {
         const DWORD folderError = GetLastError();
         journal_.finish();
-        return failBeforeStart(
-            formatPrintf(L"%08x (%ls)", static_cast<unsigned>(folderError), L"CreateDirectory"));
+        return formatPrintf(L"%08x (%ls)", static_cast<unsigned>(folderError), L"CreateDirectory");
     }
-    context_.tempFolder = tempFolder;
-    temp_.folder = tempFolder;
+    temp_.folder = tempFolder_;
     const std::wstring commonData = shellFolder(CSIDL_COMMON_APPDATA);
-    roots_.roots = {context_.installFolder, commonData, shellFolder(CSIDL_APPDATA), tempFolder};
+    roots_.roots = {context_.installFolder, commonData, shellFolder(CSIDL_APPDATA), tempFolder_};
     // Shared data folders, and an installation folder that the system's program
     // folders do not protect, get a list that only administrators can change, so
     // that nobody else can replace the programs that run elevated later.
@@ -386,7 +404,7 @@ bool Run::execute()
         const bool own = isBelow(folder, commonData) || (outside && samePlainPath(folder, install));
         return own ? adminsWriteUsersReadSddl : nullptr;
     };
-    log_.backupFolder = tempFolder;
+    log_.backupFolder = tempFolder_;
     log_.journal = &journal_;
 
     // Without an earlier log that says which folders are the product's, the
@@ -401,68 +419,87 @@ bool Run::execute()
     } else {
         log_.productFolder = nullptr;
     }
-    PayloadFolders folders = payloadFolders(context_.installFolder, tempFolder);
+    return std::nullopt;
+}
+
+// From the payload's first byte to the uninstall log; the run is rolled back when
+// the payload or the product's record cannot be put in place.
+RunOutcome Run::install()
+{
+    const PayloadFolders folders = payloadFolders(context_.installFolder, tempFolder_);
     view_.setProgress(0);
     view_.showProgress(true);
+    imemstream archive = open_payload_resource();
+    if (!spaceSuffices(archive, folders))
+        return RunOutcome::RefusedForSpace;
+    if (!extract(archive, folders))
+        return RunOutcome::Failed;
+    createShortcuts();
+    runDirectXSetup();
+    if (!registerProduct())
+        return RunOutcome::Failed;
+    writeUninstallLog();
+    view_.setStatus(formatString(IDS_CLICK_CONTINUE, {loadString(IDS_NEXT)}));
+    return stepFailed_ ? RunOutcome::InstalledWithFailures : RunOutcome::Installed;
+}
 
-    bool ok = false;
-    {
-        imemstream archive = open_payload_resource();
-        if (!spaceSuffices(archive, folders)) {
-            cleanUp();
-            return false;
-        }
-        bool extracted =
-            extract_payload(archive, folders, [&](const notification& n) { return answer(n, archive); });
-        if (!extracted) {
-            rollBack();
-        } else {
-            addReadOnly(programs_.programPath);
-            addReadOnly(programs_.uninstallerPath);
-            createShortcuts();
-            runDirectXSetup();
-
-            view_.setStatus(loadString(IDS_REGISTRY_WRITING));
-            view_.appendLogLine(loadString(IDS_REGISTRY_WRITING));
-            UninstallRegistration registration{programs_.programPath, programs_.uninstallerPath,
-                                               currentLanguage(), context_.installFolder,
-                                               installedSize(log_)};
-            bool registryOk = writeUninstallRegistration(registration, log_);
-
-            journal_.saveKeys(productRecordKeys(programs_.programPath));
-            LONG recordError = recordProduct(programs_.programPath);
-            if (recordError != ERROR_SUCCESS) {
-                rollBack();
-                ended(false);
-                view_.setStatus(
-                    formatString(IDS_INSTALLATION_FAILED, {formatPrintf(L"%d", int(recordError))}));
-            } else {
-                ended(registerProgram(registryOk));
-
-                view_.setStatus(loadString(IDS_DATA_WRITING));
-                view_.appendLogLine(loadString(IDS_DATA_WRITING));
-                bool written = false;
-                // The uninstaller trusts the log as written only with its digest on
-                // record; a log that could not be written gets none.
-                std::wstring digest;
-                wchar_t logFile[MAX_PATH] = {};
-                lstrcpynW(logFile, programs_.uninstallerPath.c_str(), MAX_PATH);
-                if (PathRemoveFileSpecW(logFile) && PathAppendW(logFile, UninstallLog::fileName))
-                    written =
-                        log_.writeLog(logFile, context_.installFolder, context_.shortcutFolder, &digest);
-                const std::wstring menu =
-                    context_.createMenuShortcut ? context_.shortcutFolder : std::wstring();
-                written = recordInstallationLog(digest, menu) == ERROR_SUCCESS && written;
-                ended(written);
-
-                view_.setStatus(formatString(IDS_CLICK_CONTINUE, {loadString(IDS_NEXT)}));
-                context_.stepsFailed = stepFailed_;
-                ok = true;
-            }
-        }
+bool Run::extract(std::istream& archive, const PayloadFolders& folders)
+{
+    if (!extract_payload(archive, folders, [&](const notification& n) { return answer(n, archive); })) {
+        rollBack();
+        return false;
     }
-    cleanUp();
-    return ok;
+    addReadOnly(programs_.programPath);
+    addReadOnly(programs_.uninstallerPath);
+    return true;
+}
+
+// The uninstall registration, the product's record and the program's registration
+// of itself. False when the run was rolled back: the product's record could not be
+// written, or the run could not go on holding the lock.
+bool Run::registerProduct()
+{
+    view_.setStatus(loadString(IDS_REGISTRY_WRITING));
+    view_.appendLogLine(loadString(IDS_REGISTRY_WRITING));
+    const UninstallRegistration registration{programs_.programPath, programs_.uninstallerPath, currentLanguage(),
+                                             context_.installFolder, installedSize(log_)};
+    const bool registryOk = writeUninstallRegistration(registration, log_);
+
+    journal_.saveKeys(productRecordKeys(programs_.programPath));
+    if (LONG recordError = recordProduct(programs_.programPath); recordError != ERROR_SUCCESS) {
+        rollBack();
+        ended(false);
+        view_.setStatus(formatString(IDS_INSTALLATION_FAILED, {formatPrintf(L"%d", int(recordError))}));
+        return false;
+    }
+    if (std::optional<bool> registered = registerProgram()) {
+        ended(registryOk && *registered);
+        return true;
+    }
+    // Nothing more is done unlocked but undoing the run.
+    const std::wstring failure = loadString(IDS_LOCK_NOT_TAKEN_BACK);
+    ended(false);
+    view_.appendLogLine(failure + lineEnd);
+    rollBack();
+    view_.setStatus(failure);
+    return false;
+}
+
+void Run::writeUninstallLog()
+{
+    view_.setStatus(loadString(IDS_DATA_WRITING));
+    view_.appendLogLine(loadString(IDS_DATA_WRITING));
+    bool written = false;
+    // The uninstaller trusts the log as written only with its digest on record; a
+    // log that could not be written gets none.
+    std::wstring digest;
+    wchar_t logFile[MAX_PATH] = {};
+    lstrcpynW(logFile, programs_.uninstallerPath.c_str(), MAX_PATH);
+    if (PathRemoveFileSpecW(logFile) && PathAppendW(logFile, UninstallLog::fileName))
+        written = log_.writeLog(logFile, context_.installFolder, context_.shortcutFolder, &digest);
+    const std::wstring menu = context_.createMenuShortcut ? context_.shortcutFolder : std::wstring();
+    written = recordInstallationLog(digest, menu) == ERROR_SUCCESS && written;
+    ended(written);
 }
 
 bool Run::spaceSuffices(std::istream& archive, const PayloadFolders& folders)
@@ -481,7 +518,6 @@ bool Run::spaceSuffices(std::istream& archive, const PayloadFolders& folders)
         const std::wstring text = notEnoughSpaceText(space);
         view_.setStatus(text);
         view_.appendLogLine(text + lineEnd);
-        context_.refusedForSpace = true;
         return false;
     }
     return true;
@@ -548,27 +584,27 @@ PayloadFolders payloadFolders(const std::wstring& installFolder, const std::wstr
     return {installFolder, formatString(IDS_EXAMPLES_FOLDER, {product::name}), tempFolder};
 }
 
-void Run::abandon(const std::exception& error)
+RunResult Run::abandon(const std::exception& error)
 {
     std::wstring text = formatString(IDS_INSTALLATION_FAILED, {L"7"});
     view_.appendLogLine(lineEnd + text + L" " + fromUtf8(error.what()) + lineEnd);
     view_.setStatus(text);
     rollBack();
     cleanUp();
+    return {RunOutcome::Failed, programs_};
 }
 
-bool runInstallation(InstallContext& context, InstallView& view, InstalledPrograms& programs)
+RunResult runInstallation(InstallContext& context, InstallView& view)
 {
     // The one barrier of the run: whatever escapes it is a failed, rolled-back run.
-    Run run(context, view, programs);
+    Run run(context, view);
     try {
         return run.execute();
     } catch (const std::exception& error) {
-        run.abandon(error);
+        return run.abandon(error);
     } catch (...) {
-        run.abandon(std::runtime_error("unknown exception"));
+        return run.abandon(std::runtime_error("unknown exception"));
     }
-    return false;
 }
 
 } // namespace ar

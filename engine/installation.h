@@ -43,8 +43,30 @@ struct InstalledPrograms {
     std::wstring uninstallerPath;
 };
 
-// Runs the whole installation for `context` and returns its result.
-bool runInstallation(InstallContext& context, InstallView& view, InstalledPrograms& programs);
+// How a run ended.
+enum class RunOutcome {
+    Installed,
+    InstalledWithFailures, // installed, but shortcuts, DirectX, registration or the log failed
+    Failed,                // rolled back
+    RefusedForSpace,       // nothing was written: a volume lacks the space
+};
+
+struct RunResult {
+    RunOutcome outcome = RunOutcome::Failed;
+    InstalledPrograms programs;
+
+    bool installed() const
+    {
+        return outcome == RunOutcome::Installed || outcome == RunOutcome::InstalledWithFailures;
+    }
+};
+
+// How long a run waits to take the installer's lock back after the installed
+// program registered itself, in milliseconds.
+constexpr DWORD lockRetakeWait = 10000;
+
+// Runs the whole installation for `context`, reporting to `view`.
+RunResult runInstallation(InstallContext& context, InstallView& view);
 
 // The progress bar's position for `position` of `total`: rounded, but 100 only at the end.
 int progressPercent(unsigned long long position, unsigned long long total);

@@ -554,6 +554,12 @@ RecoveryReport recoverInterruptedRun()
     if (setup.handle && setup.trust == FolderTrust::Trusted) {
         journal = openJournal(folder, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ);
         const DWORD error = GetLastError();
+        // A journal that is still being written belongs to a run at work (which let go
+        // of the installer's lock for a moment): it is not this program's to undo.
+        if (!journal && error == ERROR_SHARING_VIOLATION) {
+            report.inUse = true;
+            return report;
+        }
         if (!journal && error != ERROR_FILE_NOT_FOUND)
             setup.trust = FolderTrust::OthersCanChangeIt;
     }

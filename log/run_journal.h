@@ -93,6 +93,7 @@ struct RecoveryReport {
                                             // scope: not acted upon
     bool unreadable = false;                // a journal that this program does not understand, or
                                             // a folder it cannot trust nor set aside: nothing was done
+    bool inUse = false;                     // another run is writing the journal: nothing was done
     bool incomplete = false;                // backups could not all be put back: the journal stays,
                                             // the next start tries again (`left` lists them)
     DWORD error = 0;                        // why the folder could not be trusted

@@ -221,13 +221,13 @@ InstanceLock::~InstanceLock()
     release();
 }
 
-bool InstanceLock::acquire()
+bool InstanceLock::acquire(DWORD timeout)
 {
     if (owned_)
         return true;
     if (!mutex_)
         return false;
-    DWORD result = WaitForSingleObject(mutex_.get(), 0);
+    DWORD result = WaitForSingleObject(mutex_.get(), timeout);
     owned_ = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
     return owned_;
 }
@@ -237,6 +237,19 @@ void InstanceLock::release()
     if (owned_ && mutex_)
         ReleaseMutex(mutex_.get());
     owned_ = false;
+}
+
+bool LockGap::takeBack(DWORD timeout, const std::function<void()>& whileWaiting)
+{
+    const DWORD start = GetTickCount();
+    while (!lock_.acquire(50)) {
+        if (GetTickCount() - start >= timeout)
+            return false;
+        if (whileWaiting)
+            whileWaiting();
+    }
+    takenBack_ = true;
+    return true;
 }
 
 namespace {

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "product/exit_codes.h"
@@ -64,8 +65,8 @@ public:
     InstanceLock(const InstanceLock&) = delete;
     InstanceLock& operator=(const InstanceLock&) = delete;
 
-    // Waits with a zero time-out; an abandoned mutex counts as acquired.
-    bool acquire();
+    // Waits at most `timeout` milliseconds; an abandoned mutex counts as acquired.
+    bool acquire(DWORD timeout = 0);
     void release();
     bool owned() const { return owned_; }
     HANDLE handle() const { return mutex_.get(); }
@@ -73,6 +74,29 @@ public:
 private:
     unique_handle mutex_;
     bool owned_ = false;
+};
+
+// Lets go of an owned lock while a program runs that refuses to start while an
+// installer holds it, and takes it back.
+class LockGap {
+public:
+    explicit LockGap(InstanceLock& lock) : lock_(lock) { lock_.release(); }
+    // Left without takeBack (an exception), the lock is taken back if it is free.
+    ~LockGap()
+    {
+        if (!takenBack_)
+            lock_.acquire();
+    }
+    LockGap(const LockGap&) = delete;
+    LockGap& operator=(const LockGap&) = delete;
+
+    // False when another installer took the lock meanwhile and still holds it
+    // after `timeout` milliseconds; `whileWaiting` is called as the time passes.
+    bool takeBack(DWORD timeout, const std::function<void()>& whileWaiting);
+
+private:
+    InstanceLock& lock_;
+    bool takenBack_ = false;
 };
 
 bool isUserAdministrator();

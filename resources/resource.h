@@ -137,6 +137,7 @@
 #define IDS_OUTSIDE_SCOPE 1145          // %1 what a journal named outside the product's folders
 #define IDS_DATA_FOLDER_UNSAFE 1146     // %1 the folder, %2 the error
 #define IDS_DATA_FOLDER_MADE_SAFE 1147  // %1 the folder
+#define IDS_LOCK_NOT_TAKEN_BACK 1190
 #define IDS_NOT_ENOUGH_SPACE 1140 // %1 volume, %2 needed, %3 free
 #define IDS_SPACE_ON_VOLUME 1141  // %1 volume, %2 needed, %3 free
 

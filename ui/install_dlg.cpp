@@ -186,20 +186,21 @@ void CInstallDlg::install()
 {
     for (int id : {IDC_BACK, IDOK, IDCANCEL})
         item(id).enable(false);
-    bool succeeded = false;
     context_.installAttempted = true;
+    ar::RunResult result;
     running_ = true;
     try {
-        succeeded = install_.runInstallation();
+        result = install_.runInstallation();
     } catch (const std::exception& error) {
         // The run reports its own failures; anything that escapes it is a failed run
         // and must not leave the wizard without a working Exit button.
         fw::reportException(error);
     }
     running_ = false;
+    outcome_ = result.outcome;
+    context_.installSucceeded = result.installed();
     if (!hwnd())
         return;
-    context_.installSucceeded = succeeded;
     setActivePage(ar::wizard::progressPage);
     item(IDCANCEL).enable(true);
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 
 #include "framework/dialog.h"
 #include "resources/resource.h"
@@ -33,6 +34,9 @@ public:
     // the installation starts as soon as the frame shows, and the frame closes when
     // it has ended. Set before doModal.
     void setProgressOnly(bool progressOnly) { progressOnly_ = progressOnly; }
+
+    // How the installation that Install started ended; none before.
+    std::optional<ar::RunOutcome> outcome() const { return outcome_; }
 
     // Title, About menu entry, buttons and every page in the current language.
     void refreshTexts();
@@ -76,6 +80,7 @@ private:
     CDlgInstall install_;
     CDlgEnd end_;
     std::array<CWizardPage*, 6> pages_;
+    std::optional<ar::RunOutcome> outcome_;
     int current_ = -1;
     HICON icon_ = nullptr;
     bool running_ = false; // the installation run is under way

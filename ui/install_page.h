@@ -17,17 +17,14 @@ class LogFile;
 class InstallationRun {
 public:
     virtual ~InstallationRun() = default;
-    // The whole installation for `context`, reported to `view`; true when it succeeded.
-    virtual bool run(InstallContext& context, InstallView& view, InstalledPrograms& programs) = 0;
+    // The whole installation for `context`, reported to `view`.
+    virtual RunResult run(InstallContext& context, InstallView& view) = 0;
 };
 
 // The engine's installation run.
 class EngineRun final : public InstallationRun {
 public:
-    bool run(InstallContext& context, InstallView& view, InstalledPrograms& programs) override
-    {
-        return runInstallation(context, view, programs);
-    }
+    RunResult run(InstallContext& context, InstallView& view) override { return runInstallation(context, view); }
 };
 
 } // namespace ar
@@ -36,9 +33,8 @@ class CDlgInstall : public CWizardPage {
 public:
     CDlgInstall(ar::InstallContext& context, ar::InstallationRun& run);
 
-    // The whole installation, on the calling thread; true when it succeeded.
-    // Defined in ui/installation_run.cpp.
-    bool runInstallation();
+    // The whole installation, on the calling thread. Defined in ui/installation_run.cpp.
+    ar::RunResult runInstallation();
 
     // Appends `text` to the log as it is (callers end complete lines with "\r\n").
     // An empty text, or `ruled`, makes a rule line as wide as the log: dashes, with

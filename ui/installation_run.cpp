@@ -65,15 +65,14 @@ private:
 
 } // namespace
 
-bool CDlgInstall::runInstallation()
+ar::RunResult CDlgInstall::runInstallation()
 {
     // The options summary the page showed before the run.
     if (log)
         log->line(logEdit.text());
     PageView view(*this);
-    ar::InstalledPrograms programs;
-    bool ok = run_.run(installContext(), view, programs);
-    programPath = programs.programPath;
-    uninstallerPath = programs.uninstallerPath;
-    return ok;
+    ar::RunResult result = run_.run(installContext(), view);
+    programPath = result.programs.programPath;
+    uninstallerPath = result.programs.uninstallerPath;
+    return result;
 }

@@ -49,9 +49,7 @@ void leaveInstallationFolders()
         SetCurrentDirectoryW(temporary);
 }
 
-} // namespace
-
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
+int uninstallerMain()
 {
     leaveInstallationFolders();
     ar::UninstallOptions options = ar::parseUninstallArguments(ar::processArgumentList());
@@ -64,4 +62,17 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
         return static_cast<int>(ar::UninstallExit::Removed);
     }
     return static_cast<int>(ar::Uninstallation(std::move(options), modulePath()).run());
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
+{
+    // The uninstallation has a barrier of its own that reports; whatever escapes
+    // before or after it (the command line, the clean-up of the copy) is a refusal.
+    try {
+        return uninstallerMain();
+    } catch (...) {
+        return static_cast<int>(ar::UninstallExit::Refused);
+    }
 }

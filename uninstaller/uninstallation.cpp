@@ -190,6 +190,25 @@ void Uninstallation::removeRegistration(const UninstallPlan& plan)
 
 UninstallExit Uninstallation::run()
 {
+    std::wstring what;
+    try {
+        return uninstall();
+    } catch (const std::exception& error) {
+        what = fromUtf8(error.what());
+    } catch (...) {
+        what = L"unknown exception";
+    }
+    const std::wstring text = L"Unexpected error: " + what;
+    try {
+        tell(text, MB_OK | MB_ICONERROR);
+    } catch (...) {
+        log_.line(text);
+    }
+    return removing_ ? UninstallExit::Incomplete : UninstallExit::Refused;
+}
+
+UninstallExit Uninstallation::uninstall()
+{
     if (options_.logFile)
         log_.open(*options_.logFile);
     setLanguage(uninstallerLanguage());
@@ -251,6 +270,7 @@ UninstallExit Uninstallation::run()
         options_.purge = confirm.purge();
     }
 
+    removing_ = true;
     const bool finished = removeAll(plan);
     const bool complete = finished && wholeLog && leftovers_.empty();
     if (complete)

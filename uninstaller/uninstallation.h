@@ -24,9 +24,12 @@ public:
     // `uninstaller`: the full path of the running uninstaller; its log lies beside it.
     Uninstallation(UninstallOptions options, std::wstring uninstaller);
 
+    // The whole uninstallation, and its one barrier: an error that nothing expected
+    // is shown and logged, and ends it refused, or incomplete once removal began.
     UninstallExit run();
 
 private:
+    UninstallExit uninstall();
     // Shows (unless silent) and logs why nothing is removed; returns `exit`.
     UninstallExit refuse(const std::wstring& text, UninstallExit exit = UninstallExit::Refused);
     // Shows (unless silent) and logs a message; returns the button chosen.
@@ -48,6 +51,7 @@ private:
     InstanceLock lock_;
     std::vector<std::wstring> leftovers_; // what could not be removed, as shown to the user
     bool dataKept_ = false;
+    bool removing_ = false; // the removal has begun
 };
 
 } // namespace ar

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <thread>
 
 #include "engine/install_context.h"
 #include "product/language.h"
@@ -151,8 +152,9 @@ protected:
     bool install(ar::InstallContext& context)
     {
         view = RecordingView();
-        programs = {};
-        return ar::runInstallation(context, view, programs);
+        outcome = ar::runInstallation(context, view);
+        programs = outcome.programs;
+        return outcome.installed();
     }
 
     void expectRolledBack(const MachineState::Snapshot& before, const std::string& what)
@@ -170,6 +172,7 @@ protected:
     std::wstring installFolder, shortcutFolder, dsetupLog;
     std::vector<HMODULE> modules;
     RecordingView view;
+    ar::RunResult outcome;
     ar::InstalledPrograms programs;
 };
 
@@ -195,7 +198,6 @@ TEST_F(InstallationRunTest, FreshInstallationPutsEverythingInPlace)
     EXPECT_EQ(programs.programPath, installFolder + L"\\Pelorium.exe");
     EXPECT_EQ(programs.uninstallerPath, installFolder + L"\\Uninstall.exe");
     EXPECT_TRUE(ar::test::runTemporaryFolders().empty());
-    EXPECT_FALSE(ar::test::exists(context->tempFolder));
 
     // Shortcuts.
     ar::test::ShortcutContents menu = ar::test::readShortcut(shortcutFolder + L"\\Pelorium 7.06.lnk");
@@ -402,6 +404,7 @@ TEST_F(InstallationRunTest, FailingProductRecordRollsBackAndAnUpdateGetsItsRegis
     auto context = contextOver(ar::InstallState::Same);
     auto before = machine().take();
     EXPECT_FALSE(install(*context));
+    EXPECT_EQ(outcome.outcome, ar::RunOutcome::Failed);
     expectRolledBack(before, "product record");
     EXPECT_EQ(view.statuses.back(), L"Installation failed (Error Code 1021).");
 }
@@ -421,6 +424,7 @@ TEST_F(InstallationRunTest, LaterStepsOnlyMarkTheirLinesFailed)
     context->createDesktopShortcut = false;
 
     ASSERT_TRUE(install(*context));
+    EXPECT_EQ(outcome.outcome, ar::RunOutcome::InstalledWithFailures);
     auto shown = lines(view.log);
     ASSERT_GE(shown.size(), 4u);
     EXPECT_EQ(shown[shown.size() - 4], L"Shortcuts Creation...Failed");
@@ -429,6 +433,34 @@ TEST_F(InstallationRunTest, LaterStepsOnlyMarkTheirLinesFailed)
     EXPECT_EQ(shown[shown.size() - 1], L"Installation Data Writing...Failed");
     EXPECT_EQ(view.statuses.back(), L"Click on 'Next' to continue.");
     EXPECT_TRUE(ar::test::runTemporaryFolders().empty());
+}
+
+TEST_F(InstallationRunTest, ALockTakenByAnotherInstallerDuringTheSelfRegistrationUndoesTheRun)
+{
+    // Another installer takes the lock as soon as the run lets go of it for the
+    // installed program's registration, and keeps it to the end.
+    ar::unique_handle runEnded(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    bool taken = false;
+    std::thread other([&] {
+        ar::InstanceLock lock;
+        while (!lock.acquire() && WaitForSingleObject(runEnded.get(), 1) == WAIT_TIMEOUT) {
+        }
+        taken = lock.owned();
+        WaitForSingleObject(runEnded.get(), INFINITE);
+    });
+    auto before = machine().take();
+    auto context = freshContext();
+    const bool installed = install(*context);
+    SetEvent(runEnded.get());
+    other.join();
+    ASSERT_TRUE(taken);
+    EXPECT_FALSE(installed);
+    EXPECT_EQ(outcome.outcome, ar::RunOutcome::Failed);
+    auto diff = MachineState::differences(before, machine().take());
+    EXPECT_TRUE(diff.empty()) << diff.size() << " differences, first: " << diff.front();
+    EXPECT_TRUE(ar::test::runTemporaryFolders().empty());
+    EXPECT_EQ(view.statuses.back().rfind(L"Another installer started while the installation was finishing", 0), 0u);
+    EXPECT_NE(view.log.find(view.statuses.back()), std::wstring::npos);
 }
 
 TEST_F(InstallationRunTest, UnusableSetUpFolderStopsBeforeTheArchive)

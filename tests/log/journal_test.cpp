@@ -293,7 +293,7 @@ TEST_F(InterruptedRunTest, ARegistrationProgramThatTheRunLeftRunningIsEndedFirst
     }
 }
 
-TEST_F(InterruptedRunTest, AFinishedRunLeavesNothing)
+TEST_F(InterruptedRunTest, ARunAtWorkIsLeftAloneAndAFinishedOneLeavesNothing)
 {
     ar::RunJournal journal;
     ASSERT_TRUE(journal.start(L"", {dir.path(), L""}));
@@ -303,6 +303,13 @@ TEST_F(InterruptedRunTest, AFinishedRunLeavesNothing)
     log.recordFile(replaced, 1, false);
     ar::test::writeFile(replaced, "the new program");
     log.commit(true);
+    // Another installer that got the lock while the run had let go of it finds the
+    // journal being written: it undoes nothing and sets nothing aside.
+    ar::RecoveryReport meanwhile = ar::recoverInterruptedRun();
+    EXPECT_TRUE(meanwhile.inUse);
+    EXPECT_FALSE(meanwhile.interrupted);
+    EXPECT_TRUE(meanwhile.setAside.empty());
+    EXPECT_EQ(ar::test::readFile(replaced), "the new program");
     ASSERT_TRUE(log.writeLog(dir / L"Uninstall.ulog", dir.path(), L""));
     EXPECT_TRUE(journal.finish().empty());
     EXPECT_FALSE(ar::test::exists(ar::journalFolder()));

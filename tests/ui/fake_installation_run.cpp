@@ -4,7 +4,7 @@
 
 namespace ar::test {
 
-bool FakeRun::run(InstallContext&, InstallView& view, InstalledPrograms&)
+RunResult FakeRun::run(InstallContext&, InstallView& view)
 {
     ++calls;
     HWND frame = GetParent(view.ownerWindow());
@@ -14,7 +14,7 @@ bool FakeRun::run(InstallContext&, InstallView& view, InstalledPrograms&)
     view.appendLogLine(L"fake run\r\n", false);
     if (during)
         during(frame);
-    return result;
+    return {result, {}};
 }
 
 } // namespace ar::test

@@ -11,12 +11,12 @@
 namespace ar::test {
 
 struct FakeRun : InstallationRun {
-    bool result = false;
+    RunOutcome result = RunOutcome::Failed;
     int calls = 0;
     bool buttonsDisabled = false;           // Back, Next and Exit were all disabled during the run
     std::function<void(HWND frame)> during; // what the test does while the run works
 
-    bool run(InstallContext& context, InstallView& view, InstalledPrograms& programs) override;
+    RunResult run(InstallContext& context, InstallView& view) override;
 };
 
 } // namespace ar::test

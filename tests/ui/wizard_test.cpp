@@ -194,7 +194,7 @@ TEST_F(Wizard, FailedRunOffersInstallAgain)
 
 TEST_F(Wizard, SuccessfulRunLeadsToTheEndPage)
 {
-    fakeRun.result = true;
+    fakeRun.result = ar::RunOutcome::Installed;
     open();
     click(IDOK);
     click(IDOK);

@@ -314,9 +314,9 @@ void UninstallerTest::installFromPayload(const std::wstring& payload, bool updat
         readEarlierLog(context->previousLog, install + L"\\Uninstall.ulog", install);
     }
     SilentView view;
-    InstalledPrograms programs;
-    ASSERT_TRUE(runInstallation(*context, view, programs)) << narrow(view.log);
-    ASSERT_EQ(programs.uninstallerPath, uninstaller);
+    const RunResult result = runInstallation(*context, view);
+    ASSERT_TRUE(result.installed()) << narrow(view.log);
+    ASSERT_EQ(result.programs.uninstallerPath, uninstaller);
     setResourceModule(nullptr);
 }
 
