@@ -54,21 +54,17 @@ SharedDataCheck secureSharedDataFolder()
         if (!handle)
             return unsafe(folder, GetLastError());
         WIN32_FIND_DATAW found{};
-        HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
+        if (unique_hfind search{FindFirstFileW((folder + L"\\*").c_str(), &found)}) {
             do {
                 const std::wstring name = found.cFileName;
                 if (name == L"." || name == L"..")
                     continue;
                 const std::wstring path = folder + L'\\' + name;
-                if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-                    FindClose(search);
+                if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
                     return unsafe(path, errorStoppedOnLink);
-                }
                 if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                     pending.push_back(path);
-            } while (FindNextFileW(search, &found));
-            FindClose(search);
+            } while (FindNextFileW(search.get(), &found));
         }
         const FolderTrust trust = judgeFolder(handle.get());
         if (trust != FolderTrust::Trusted)

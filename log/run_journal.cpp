@@ -131,8 +131,7 @@ std::vector<std::wstring> removeJournalFolder(const std::wstring& folder)
     std::vector<std::wstring> left;
     const std::wstring journal = folder + L"\\" + journalFileName;
     WIN32_FIND_DATAW found{};
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
+    if (unique_hfind search{FindFirstFileW((folder + L"\\*").c_str(), &found)}) {
         do {
             const std::wstring name = found.cFileName;
             if (name == L"." || name == L".." || equalIgnoringCase(name, journalFileName))
@@ -143,8 +142,7 @@ std::vector<std::wstring> removeJournalFolder(const std::wstring& folder)
                 (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? NodeKind::Folder : NodeKind::File;
             if (!deleteBelow(folder, path, kind))
                 left.push_back(path);
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
+        } while (FindNextFileW(search.get(), &found));
     }
     if (!left.empty() || !deleteBelow(folder, journal)) {
         left.push_back(journal);
@@ -171,13 +169,11 @@ void removePrivateFolder(const std::wstring& path, const std::wstring& setupFold
     if (path.empty() || !samePlainPath(parentOf(path), setupFolder))
         return;
     WIN32_FIND_DATAW found{};
-    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
+    if (unique_hfind search{FindFirstFileW((path + L"\\*").c_str(), &found)}) {
         do {
             if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
                 deleteBelow(setupFolder, path + L"\\" + found.cFileName);
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
+        } while (FindNextFileW(search.get(), &found));
     }
     deleteBelow(setupFolder, path, NodeKind::Folder);
 }

@@ -1,13 +1,14 @@
 #include "product/system_checks.h"
 
 #include <sddl.h>
-#include <shellapi.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <locale>
 #include <vector>
 
 #include "product/product.h"
+#include "support/switches.h"
 
 namespace ar {
 namespace {
@@ -19,13 +20,9 @@ constexpr wchar_t counterSuffix[] = L".{a3526b56-ca7c-4e16-8a26-da7758a378fd}";
 // before the command line is otherwise read.
 bool silentRequested()
 {
-    int count = 0;
-    wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-    bool silent = false;
-    for (int i = 1; arguments && i < count; ++i)
-        silent = silent || lstrcmpiW(arguments[i], L"/S") == 0;
-    LocalFree(arguments);
-    return silent;
+    const std::vector<std::wstring> arguments = processArgumentList();
+    return std::any_of(arguments.begin(), arguments.end(),
+                       [](const std::wstring& argument) { return isSwitch(argument, L"/S"); });
 }
 
 void fail(const wchar_t* text, UINT extraType, int exitCode)

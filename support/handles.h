@@ -1,4 +1,5 @@
-// RAII owners for Win32 handles: one move-only template, one alias per kind.
+// RAII owners for Win32 handles: one move-only template, one alias per kind; the
+// kind says how a value is closed and which value means none.
 #pragma once
 
 #include <windows.h>
@@ -8,7 +9,19 @@
 
 namespace ar {
 
-template <typename T, typename Close, T Invalid>
+namespace detail {
+// The value that means "no handle": null for most kinds, INVALID_HANDLE_VALUE for
+// files and searches (not a constant expression, hence a function).
+template <typename T>
+struct null_value {
+    static T get() noexcept { return nullptr; }
+};
+struct invalid_handle_value {
+    static HANDLE get() noexcept { return INVALID_HANDLE_VALUE; }
+};
+} // namespace detail
+
+template <typename T, typename Close, typename None = detail::null_value<T>>
 class unique_any {
 public:
     using pointer = T;
@@ -27,15 +40,15 @@ public:
     ~unique_any() { reset(); }
 
     T get() const noexcept { return value_; }
-    explicit operator bool() const noexcept { return value_ != Invalid; }
+    explicit operator bool() const noexcept { return value_ != None::get(); }
 
-    T release() noexcept { return std::exchange(value_, Invalid); }
+    T release() noexcept { return std::exchange(value_, None::get()); }
 
     // Closes the held value; the thread's last error survives the close.
-    void reset(T value = Invalid) noexcept
+    void reset(T value = None::get()) noexcept
     {
         T old = std::exchange(value_, value);
-        if (old != Invalid) {
+        if (old != None::get()) {
             DWORD error = GetLastError();
             Close{}(old);
             SetLastError(error);
@@ -50,7 +63,7 @@ public:
     }
 
 private:
-    T value_ = Invalid;
+    T value_ = None::get();
 };
 
 namespace detail {
@@ -63,47 +76,44 @@ struct delete_object { void operator()(HGDIOBJ h) const noexcept { DeleteObject(
 struct destroy_icon { void operator()(HICON h) const noexcept { DestroyIcon(h); } };
 // For device contexts that were created (CreateCompatibleDC); those of GetDC go back with ReleaseDC.
 struct delete_dc { void operator()(HDC h) const noexcept { DeleteDC(h); } };
+struct co_task_mem_free { void operator()(void* p) const noexcept { CoTaskMemFree(p); } };
 } // namespace detail
 
-using unique_handle = unique_any<HANDLE, detail::close_handle, nullptr>;
-using unique_hkey = unique_any<HKEY, detail::close_hkey, nullptr>;
-using unique_hmodule = unique_any<HMODULE, detail::free_library, nullptr>;
-using unique_hlocal = unique_any<HLOCAL, detail::local_free, nullptr>;
-using unique_hgdiobj = unique_any<HGDIOBJ, detail::delete_object, nullptr>;
-using unique_hicon = unique_any<HICON, detail::destroy_icon, nullptr>;
-using unique_hdc = unique_any<HDC, detail::delete_dc, nullptr>; // a created device context
+using unique_handle = unique_any<HANDLE, detail::close_handle>;
+using unique_hfile = unique_any<HANDLE, detail::close_handle, detail::invalid_handle_value>; // CreateFile's
+using unique_hfind = unique_any<HANDLE, detail::find_close, detail::invalid_handle_value>;  // FindFirstFile's
+using unique_hkey = unique_any<HKEY, detail::close_hkey>;
+using unique_hmodule = unique_any<HMODULE, detail::free_library>;
+using unique_hlocal = unique_any<HLOCAL, detail::local_free>;
+using unique_hgdiobj = unique_any<HGDIOBJ, detail::delete_object>;
+using unique_hicon = unique_any<HICON, detail::destroy_icon>;
+using unique_hdc = unique_any<HDC, detail::delete_dc>; // a created device context
+template <typename T>
+using unique_cotaskmem = unique_any<T*, detail::co_task_mem_free>;
 
-// INVALID_HANDLE_VALUE is not a constant expression, so files get their own owner.
-class unique_hfile {
+// A window's device context (GetDC), with the font selected into it, both given back when it goes.
+class window_dc {
 public:
-    unique_hfile() noexcept = default;
-    explicit unique_hfile(HANDLE h) noexcept : h_(h) {}
-    unique_hfile(const unique_hfile&) = delete;
-    unique_hfile& operator=(const unique_hfile&) = delete;
-    unique_hfile(unique_hfile&& o) noexcept : h_(o.release()) {}
-    unique_hfile& operator=(unique_hfile&& o) noexcept
+    window_dc(HWND window, HGDIOBJ font) noexcept
+        : window_(window), dc_(GetDC(window)), old_(dc_ && font ? SelectObject(dc_, font) : nullptr)
     {
-        if (this != &o)
-            reset(o.release());
-        return *this;
     }
-    ~unique_hfile() { reset(); }
-
-    HANDLE get() const noexcept { return h_; }
-    explicit operator bool() const noexcept { return h_ != INVALID_HANDLE_VALUE; }
-    HANDLE release() noexcept { return std::exchange(h_, INVALID_HANDLE_VALUE); }
-    void reset(HANDLE h = INVALID_HANDLE_VALUE) noexcept
+    window_dc(const window_dc&) = delete;
+    window_dc& operator=(const window_dc&) = delete;
+    ~window_dc()
     {
-        HANDLE old = std::exchange(h_, h);
-        if (old != INVALID_HANDLE_VALUE) {
-            DWORD error = GetLastError();
-            CloseHandle(old);
-            SetLastError(error);
-        }
+        if (old_)
+            SelectObject(dc_, old_);
+        if (dc_)
+            ReleaseDC(window_, dc_);
     }
+    HDC get() const noexcept { return dc_; }
+    explicit operator bool() const noexcept { return dc_ != nullptr; }
 
 private:
-    HANDLE h_ = INVALID_HANDLE_VALUE;
+    HWND window_;
+    HDC dc_;
+    HGDIOBJ old_;
 };
 
 // The process and thread handles that CreateProcess fills in, closed together.

@@ -4,6 +4,9 @@
 #include <cstring>
 
 #include <windows.h>
+#include <shellapi.h>
+
+#include "support/handles.h"
 
 namespace ar {
 
@@ -40,6 +43,17 @@ std::wstring programOfCommand(const std::wstring& command)
     }
     std::wstring whole = command.substr(begin, command.find_last_not_of(L' ') + 1 - begin);
     return isProgram(whole) ? whole : std::wstring();
+}
+
+std::vector<std::wstring> processArgumentList()
+{
+    std::vector<std::wstring> arguments;
+    int count = 0;
+    const unique_hlocal list(CommandLineToArgvW(GetCommandLineW(), &count));
+    const auto* elements = static_cast<wchar_t* const*>(list.get());
+    for (int i = 1; elements && i < count; ++i)
+        arguments.emplace_back(elements[i]);
+    return arguments;
 }
 
 } // namespace ar

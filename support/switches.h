@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace ar {
 
@@ -13,6 +14,9 @@ bool isSwitch(const std::wstring& argument, const wchar_t* name);
 
 // The value of "/NAME=value" when `argument` is that switch (`prefix` is "/NAME=").
 std::optional<std::wstring> switchValue(const std::wstring& argument, const wchar_t* prefix);
+
+// This process's arguments after the program's name, as Windows splits them.
+std::vector<std::wstring> processArgumentList();
 
 // The program that a command line starts, as Windows reads it: the quoted first
 // element, else the first part up to a blank, or the whole line, that ends in ".exe";

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "product/system_checks.h"
+#include "support/switches.h"
 #include "support/system_library.h"
 #include "engine/log_file.h"
 #include "support/module_state.h"

@@ -164,11 +164,14 @@ void removeUninstaller(const CleanupRequest& request, LogFile& log)
         _wcsicmp(uninstaller.c_str() + uninstaller.size() - 4, L".exe") != 0)
         return;
 
-    HANDLE process = reinterpret_cast<HANDLE>(request.process);
-    if (!handedByParent(process, uninstaller))
+    // A value that is not the handle the parent handed down is not this process's to close.
+    const HANDLE handed = reinterpret_cast<HANDLE>(request.process);
+    if (!handedByParent(handed, uninstaller))
         return;
-    WaitForSingleObject(process, uninstallerEndTimeout);
-    CloseHandle(process);
+    {
+        const unique_handle process(handed);
+        WaitForSingleObject(process.get(), uninstallerEndTimeout);
+    }
 
     InstanceLock lock;
     if (!lock.acquire()) {

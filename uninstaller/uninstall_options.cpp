@@ -85,17 +85,6 @@ UninstallOptions parseUninstallArguments(const std::vector<std::wstring>& argume
     return options;
 }
 
-std::vector<std::wstring> processArgumentList()
-{
-    std::vector<std::wstring> arguments;
-    int count = 0;
-    wchar_t** list = CommandLineToArgvW(GetCommandLineW(), &count);
-    for (int i = 1; list && i < count; ++i)
-        arguments.emplace_back(list[i]);
-    LocalFree(list);
-    return arguments;
-}
-
 std::wstring uninstallUsageText()
 {
     return L"Uninstall.exe [/S] [/PURGE] [/LOG=<file>]\r\n\r\n"

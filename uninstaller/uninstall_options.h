@@ -38,9 +38,6 @@ struct UninstallOptions {
 // Parses the arguments after the program name, as the platform splits them.
 UninstallOptions parseUninstallArguments(const std::vector<std::wstring>& arguments);
 
-// The arguments of this process's command line, without the program name.
-std::vector<std::wstring> processArgumentList();
-
 // The usage text, with the exit codes.
 std::wstring uninstallUsageText();
 
