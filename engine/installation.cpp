@@ -337,18 +337,18 @@ std::optional<bool> Run::registerProgram()
 {
     log_.recordSelfRegistration(programs_.programPath);
     RegistrationResult result;
+    bool locked = false;
     {
         // The installed program refuses to register while an installer holds the lock.
         LockGap gap(context_.instanceLock);
         result = runRegistration(programs_.programPath, Registration::Register, {}, INFINITE, HIGH_PRIORITY_CLASS);
-        // Another installer that started meanwhile finds the run's set-up folder in
-        // use and ends: the lock is waited for a moment, not forever.
-        if (!gap.takeBack(lockRetakeWait, [this] { view_.pump(); })) {
-            log_.commit(result.done);
-            return std::nullopt;
-        }
+        // Another installer that started meanwhile finds the run's journal in use
+        // and ends: the lock is waited for a moment, not forever.
+        locked = gap.takeBack(lockRetakeWait, [this] { view_.pump(); });
     }
     log_.commit(result.done);
+    if (!locked)
+        return std::nullopt;
     if (result.done) {
         view_.beginWait();
         SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);

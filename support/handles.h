@@ -76,7 +76,6 @@ struct delete_object { void operator()(HGDIOBJ h) const noexcept { DeleteObject(
 struct destroy_icon { void operator()(HICON h) const noexcept { DestroyIcon(h); } };
 // For device contexts that were created (CreateCompatibleDC); those of GetDC go back with ReleaseDC.
 struct delete_dc { void operator()(HDC h) const noexcept { DeleteDC(h); } };
-struct co_task_mem_free { void operator()(void* p) const noexcept { CoTaskMemFree(p); } };
 } // namespace detail
 
 using unique_handle = unique_any<HANDLE, detail::close_handle>;
@@ -88,33 +87,6 @@ using unique_hlocal = unique_any<HLOCAL, detail::local_free>;
 using unique_hgdiobj = unique_any<HGDIOBJ, detail::delete_object>;
 using unique_hicon = unique_any<HICON, detail::destroy_icon>;
 using unique_hdc = unique_any<HDC, detail::delete_dc>; // a created device context
-template <typename T>
-using unique_cotaskmem = unique_any<T*, detail::co_task_mem_free>;
-
-// A window's device context (GetDC), with the font selected into it, both given back when it goes.
-class window_dc {
-public:
-    window_dc(HWND window, HGDIOBJ font) noexcept
-        : window_(window), dc_(GetDC(window)), old_(dc_ && font ? SelectObject(dc_, font) : nullptr)
-    {
-    }
-    window_dc(const window_dc&) = delete;
-    window_dc& operator=(const window_dc&) = delete;
-    ~window_dc()
-    {
-        if (old_)
-            SelectObject(dc_, old_);
-        if (dc_)
-            ReleaseDC(window_, dc_);
-    }
-    HDC get() const noexcept { return dc_; }
-    explicit operator bool() const noexcept { return dc_ != nullptr; }
-
-private:
-    HWND window_;
-    HDC dc_;
-    HGDIOBJ old_;
-};
 
 // The process and thread handles that CreateProcess fills in, closed together.
 struct unique_process_information : PROCESS_INFORMATION {
