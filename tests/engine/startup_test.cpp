@@ -72,7 +72,7 @@ TEST(EarlierLog, BesideUninstallerThenBesideProgram)
 
 TEST(DefaultFolders, ProgramFilesAndCommonPrograms)
 {
-    EXPECT_EQ(ar::defaultInstallFolder(), L"C:\\Program Files (x86)\\Ardenvale\\Pelorium 7");
+    EXPECT_EQ(ar::defaultInstallFolder(), ar::test::programFiles + L"\\Ardenvale\\Pelorium 7");
     wchar_t programs[MAX_PATH] = {};
     ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_COMMON_PROGRAMS, nullptr, 0, programs)));
     EXPECT_EQ(ar::defaultShortcutFolder(), std::wstring(programs) + L"\\Ardenvale\\Pelorium 7");

@@ -85,6 +85,14 @@ bool copyWithDamagedPayload(const std::wstring& module, const std::wstring& copy
 // A folder the shell knows by its CSIDL number ("C:\\ProgramData" for CSIDL_COMMON_APPDATA).
 std::wstring specialFolder(int csidl);
 
+// The Program Files folder of a program of this build: the 32-bit one, as WoW64
+// redirects it, or the 64-bit one where the tests run a 64-bit build.
+#ifdef _WIN64
+inline const std::wstring programFiles = L"C:\\Program Files";
+#else
+inline const std::wstring programFiles = L"C:\\Program Files (x86)";
+#endif
+
 // "S:\\", the 1 MB volume of tests/system/small_volume.sh (an empty file system at
 // the start of the run); empty when the drive is missing.
 std::wstring smallVolume();

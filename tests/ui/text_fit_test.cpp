@@ -108,7 +108,7 @@ protected:
     {
         ar::setLanguage(GetParam());
         app.setName(ar::applicationTitle());
-        context.installFolder = L"C:\\Program Files (x86)\\Ardenvale\\Pelorium 7";
+        context.installFolder = ar::test::programFiles + L"\\Ardenvale\\Pelorium 7";
         context.shortcutFolder = ar::test::specialFolder(CSIDL_COMMON_PROGRAMS) + L"\\Ardenvale\\Pelorium 7";
         context.createMenuShortcut = true;
         context.createDesktopShortcut = true;

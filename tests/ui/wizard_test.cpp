@@ -401,8 +401,8 @@ TEST_F(Wizard, PathPageRefusesFoldersWindowsCannotUseAndKeepsThePage)
     const std::wstring before = context.installFolder;
     ar::test::TempDir dir(L"path");
     ar::test::writeFile(dir / L"taken", "a file");
-    const std::wstring fullPath = L"Please enter the full path of a folder, such as C:\\Program Files "
-                                  L"(x86)\\Ardenvale\\Pelorium 7.";
+    const std::wstring fullPath =
+        L"Please enter the full path of a folder, such as " + ar::test::programFiles + L"\\Ardenvale\\Pelorium 7.";
     const std::wstring characters = L"A folder name cannot contain any of these characters: < > : \" | ? *";
     const struct {
         std::wstring folder, message;
