@@ -52,6 +52,39 @@ private:
     HWND hwnd_ = nullptr;
 };
 
+// The width of text drawn in a window with a font, measured on the window's device
+// context; the context and its former font go back when this goes.
+class TextMeasure {
+public:
+    TextMeasure(HWND window, HFONT font)
+        : window_(window), dc_(GetDC(window)), oldFont_(dc_ ? SelectObject(dc_, font) : nullptr)
+    {
+    }
+    TextMeasure(const TextMeasure&) = delete;
+    TextMeasure& operator=(const TextMeasure&) = delete;
+    ~TextMeasure()
+    {
+        if (!dc_)
+            return;
+        SelectObject(dc_, oldFont_);
+        ReleaseDC(window_, dc_);
+    }
+
+    // In pixels; 0 for empty text or when the window has no context.
+    int width(const std::wstring& text) const
+    {
+        SIZE size{};
+        if (!dc_ || text.empty() || !GetTextExtentPoint32W(dc_, text.c_str(), static_cast<int>(text.size()), &size))
+            return 0;
+        return size.cx;
+    }
+
+private:
+    HWND window_;
+    HDC dc_;
+    HGDIOBJ oldFont_;
+};
+
 class Button : public Window {
 public:
     using Window::Window;

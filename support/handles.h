@@ -74,6 +74,7 @@ struct local_free { void operator()(HLOCAL h) const noexcept { LocalFree(h); } }
 struct find_close { void operator()(HANDLE h) const noexcept { FindClose(h); } };
 struct delete_object { void operator()(HGDIOBJ h) const noexcept { DeleteObject(h); } };
 struct destroy_icon { void operator()(HICON h) const noexcept { DestroyIcon(h); } };
+struct co_task_mem_free { void operator()(void* p) const noexcept { CoTaskMemFree(p); } };
 // For device contexts that were created (CreateCompatibleDC); those of GetDC go back with ReleaseDC.
 struct delete_dc { void operator()(HDC h) const noexcept { DeleteDC(h); } };
 } // namespace detail
@@ -87,6 +88,8 @@ using unique_hlocal = unique_any<HLOCAL, detail::local_free>;
 using unique_hgdiobj = unique_any<HGDIOBJ, detail::delete_object>;
 using unique_hicon = unique_any<HICON, detail::destroy_icon>;
 using unique_hdc = unique_any<HDC, detail::delete_dc>; // a created device context
+template <typename T> // memory the COM task allocator gave, such as the shell's item lists
+using unique_cotaskmem = unique_any<T, detail::co_task_mem_free>;
 
 // The process and thread handles that CreateProcess fills in, closed together.
 struct unique_process_information : PROCESS_INFORMATION {

@@ -190,19 +190,18 @@ HWND pickerOwner()
 
 FolderPicker::~FolderPicker()
 {
-    if (root_)
-        CoTaskMemFree(root_);
+    root_.reset();
     if (options_ & comInitialised)
         CoUninitialize();
 }
 
 void FolderPicker::setRoot(int csidl)
 {
-    if (SHGetSpecialFolderLocation(nullptr, csidl, &root_) != S_OK) {
-        root_ = nullptr;
+    if (SHGetSpecialFolderLocation(nullptr, csidl, root_.put()) != S_OK) {
+        root_.reset();
         return;
     }
-    std::wstring rootPath = folderPath(root_);
+    std::wstring rootPath = folderPath(root_.get());
     if (rootPath.empty())
         return;
     wchar_t parent[MAX_PATH] = {};
@@ -256,7 +255,7 @@ bool FolderPicker::browse(const std::wstring& current, const std::wstring& tail)
 
     path_ = current;
     if ((path_.empty() || PathIsRelativeW(path_.c_str())) && root_)
-        path_ = folderPath(root_);
+        path_ = folderPath(root_.get());
     if (isDriveOnly(path_))
         path_ += L'\\';
     tail_ = isValidPathText(tail) ? tail : std::wstring();
@@ -264,17 +263,15 @@ bool FolderPicker::browse(const std::wstring& current, const std::wstring& tail)
 
     BROWSEINFOW info{};
     info.hwndOwner = owner_;
-    info.pidlRoot = root_;
+    info.pidlRoot = root_.get();
     info.lpszTitle = title_.c_str();
     info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_RETURNFSANCESTORS | BIF_NEWDIALOGSTYLE;
     if (!tail_.empty())
         info.ulFlags |= BIF_EDITBOX | BIF_VALIDATE;
     info.lpfn = &FolderPicker::callback;
     info.lParam = reinterpret_cast<LPARAM>(this);
-    PIDLIST_ABSOLUTE picked = SHBrowseForFolderW(&info);
-    std::wstring pickedPath = folderPath(picked);
-    if (picked)
-        CoTaskMemFree(picked);
+    const ar::unique_cotaskmem<PIDLIST_ABSOLUTE> picked(SHBrowseForFolderW(&info));
+    std::wstring pickedPath = folderPath(picked.get());
     if (options_ & typedAccepted)
         return true;
     if (!picked)

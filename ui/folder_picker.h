@@ -9,6 +9,8 @@
 
 #include <string>
 
+#include "support/handles.h"
+
 namespace ar {
 
 // Paths given to the platform's path functions fit in 260 UTF-16 code units.
@@ -83,7 +85,7 @@ private:
     std::wstring path_;
     std::wstring tail_;
     std::wstring title_;
-    PIDLIST_ABSOLUTE root_ = nullptr;
+    ar::unique_cotaskmem<PIDLIST_ABSOLUTE> root_;
     std::wstring rootParent_;
     std::wstring initialSelection_; // selected by the picker itself at the start
     unsigned options_ = 0;

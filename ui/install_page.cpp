@@ -30,18 +30,6 @@ std::wstring ruleLine(const std::wstring& text, int available, int textWidth, in
 
 } // namespace ar
 
-namespace {
-
-int textWidth(HDC dc, const std::wstring& text)
-{
-    SIZE size{};
-    if (text.empty() || !GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size))
-        return 0;
-    return size.cx;
-}
-
-} // namespace
-
 CDlgInstall::CDlgInstall(ar::InstallContext& context, ar::InstallationRun& run)
     : CWizardPage(IDD_PROGRESS, context), run_(run)
 {
@@ -88,11 +76,8 @@ void CDlgInstall::appendLogLine(const std::wstring& text, bool ruled)
         auto [left, right] = logEdit.margins();
         int available = (client.right - client.left) - 2 - left - right;
         std::wstring padded = text.empty() ? std::wstring() : L" " + text + L" ";
-        HDC dc = GetDC(logEdit.hwnd());
-        HGDIOBJ oldFont = SelectObject(dc, window().font());
-        line = ar::ruleLine(padded, available, textWidth(dc, padded), textWidth(dc, L"-")) + L"\r\n";
-        SelectObject(dc, oldFont);
-        ReleaseDC(logEdit.hwnd(), dc);
+        const fw::TextMeasure measure(logEdit.hwnd(), window().font());
+        line = ar::ruleLine(padded, available, measure.width(padded), measure.width(L"-")) + L"\r\n";
     }
     logEdit.send(EM_SETSEL, 0x7FFFFFFF, -1);
     logEdit.replaceSelection(line);

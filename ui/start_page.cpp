@@ -1,9 +1,12 @@
 #include "ui/start_page.h"
 
+#include <algorithm>
+
 #include "engine/startup.h"
 #include "framework/app.h"
 #include "product/language.h"
 #include "product/product.h"
+#include "support/handles.h"
 
 CDlgStart::CDlgStart(ar::InstallContext& context) : CWizardPage(IDD_START, context)
 {
@@ -32,27 +35,19 @@ void CDlgStart::fillLanguages()
     const int current = ar::currentLanguage();
     int currentPosition = -1;
     int widest = 0;
-    HDC dc = GetDC(hwnd());
-    HGDIOBJ oldFont = SelectObject(dc, window().font());
+    const fw::TextMeasure measure(hwnd(), window().font());
     for (int language : ar::offeredLanguageOrder) {
         int image = -1;
-        HICON flag = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(ar::flagIcon(language)),
-                                                   IMAGE_ICON, 16, 12, LR_DEFAULTCOLOR));
-        if (flag) {
-            image = flags_.addIcon(flag);
-            DestroyIcon(flag);
-        }
+        ar::unique_hicon flag(static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(ar::flagIcon(language)),
+                                                            IMAGE_ICON, 16, 12, LR_DEFAULTCOLOR)));
+        if (flag)
+            image = flags_.addIcon(flag.get());
         std::wstring name = ar::nativeLanguageName(language);
         int position = languages_.addItem(name, image, language);
         if (language == current)
             currentPosition = position;
-        SIZE extent{};
-        if (GetTextExtentPoint32W(dc, name.c_str(), static_cast<int>(name.size()), &extent) &&
-            extent.cx > widest)
-            widest = extent.cx;
+        widest = std::max(widest, measure.width(name));
     }
-    SelectObject(dc, oldFont);
-    ReleaseDC(hwnd(), dc);
     languages_.setDroppedWidth(widest + 30);
     languages_.select(currentPosition);
     chosen_ = current;
