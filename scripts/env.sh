@@ -44,10 +44,10 @@ choose_build() {
 }
 choose_build
 
-# Builds one tree: PROCESSOR BUILD_DIR DEPS_DIR TOOLCHAIN.
+# Builds one tree: PROCESSOR BUILD_DIR DEPS_DIR TOOLCHAIN [WINE_TESTS=ON|OFF].
 build_tree() {
     AR_WINDOWS_PROCESSOR=$1 AR_DEPS_DIR=$3 "$root/scripts/bootstrap" || return
-    cmake -S "$root" -B "$2" -DCMAKE_TOOLCHAIN_FILE="$4" \
+    cmake -S "$root" -B "$2" -DCMAKE_TOOLCHAIN_FILE="$4" -DAR_WINE_TESTS="${5:-ON}" \
           -DCMAKE_BUILD_TYPE=Release -DAR_DEPS_DIR="$3" >/dev/null || return
     cmake --build "$2" -j "$(nproc)"
 }
@@ -65,7 +65,7 @@ configure_and_build() {
         echo "note: this machine's kernel cannot start 32-bit x86 programs, so Wine cannot run the product's" \
              "32-bit build; the programs run here are a 64-bit build of the same sources (wine64)"
         [ -n "${AR_BUILD_DIR:-}${AR_DEPS_DIR:-}" ] ||
-            build_tree i686 "$shipped_build" "$root/build/deps" "$root/cmake/mingw-w64.cmake" || return
+            build_tree i686 "$shipped_build" "$root/build/deps" "$root/cmake/mingw-w64.cmake" OFF || return
     fi
     build_tree "$processor" "$build" "$deps" "$toolchain"
 }
