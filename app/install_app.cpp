@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 
 #include "app/command_line.h"
+#include "app/startup_decision.h"
 #include "product/language.h"
 #include "product/product.h"
 #include "product/product_record.h"
@@ -65,8 +66,9 @@ std::optional<ar::RunOutcome> CInstallApp::runWizard(bool progressOnly)
 {
     // With /LOG= the wizard's boxes are written to the log too, as they are shown.
     // Progress only keeps the silent answers that start-up set.
+    std::optional<ar::ScopedMessageBoxHandler> logged;
     if (log_.isOpen() && !progressOnly)
-        ar::setMessageBoxHandler([this](const std::wstring& text, const std::wstring& title, UINT type) {
+        logged.emplace([this](const std::wstring& text, const std::wstring& title, UINT type) {
             log_.line(text);
             return ar::showMessageBox(text, title, type);
         });
@@ -77,8 +79,6 @@ std::optional<ar::RunOutcome> CInstallApp::runWizard(bool progressOnly)
     setMainDialog(&wizard);
     wizard.doModal();
     setMainDialog(nullptr);
-    if (!progressOnly)
-        ar::setMessageBoxHandler({});
     return wizard.outcome();
 }
 
@@ -134,120 +134,155 @@ void CInstallApp::unexpected(const std::wstring& what)
 
 ar::ExitCode CInstallApp::startUp()
 {
-    using ar::ExitCode;
     commandLine_ = ar::parseCommandLine(ar::processArguments());
-    // Progress only asks nothing either: it decides and logs as a silent run does.
-    const bool silent = unattended();
-    // The administrator's own /LOG= file is appended to; a silent run without one, or
-    // whose file cannot be opened, writes a new log into the temporary folder.
+    openLog();
+    // Unattended runs answer every question themselves, in the log.
+    std::optional<ar::ScopedMessageBoxHandler> answers;
+    if (unattended())
+        answers.emplace([this](const std::wstring& text, const std::wstring&, UINT type) {
+            log_.line(text);
+            return silentAnswer(type);
+        });
+
+    ar::StartupFacts facts;
+    facts.usageAsked = commandLine_.help;
+    facts.commandLineBad = !commandLine_.error.empty();
+    facts.folderGiven = commandLine_.installFolder.has_value();
+    facts.unattended = unattended();
+    if (!facts.usageAsked && !facts.commandLineBad) {
+        facts.lockTaken = context.instanceLock.acquire();
+        if (facts.lockTaken)
+            chooseLanguage();
+        facts.administrator = ar::isUserAdministrator();
+    }
+    for (;;) {
+        const ar::StartupDecision decision = ar::decideStartup(facts);
+        switch (decision.step) {
+        case ar::StartupStep::ShowUsage:
+            showUsage();
+            return decision.code;
+        case ar::StartupStep::Refuse:
+            showRefusal(decision.refusal);
+            return decision.code;
+        case ar::StartupStep::Recover:
+            // An installation that was ended from outside is undone before anything
+            // else reads or changes the machine.
+            if (std::optional<ar::ExitCode> refused = recoverInterruptedRun())
+                return *refused;
+            facts.machine = readMachine();
+            break;
+        case ar::StartupStep::AskToCloseProduct:
+            if (ar::messageBox(ar::formatString(IDS_CLOSE_PRODUCT, {ar::product::name}), {},
+                               MB_RETRYCANCEL | MB_ICONEXCLAMATION) != IDRETRY)
+                return ar::ExitCode::ProductRunning;
+            facts.machine->productInstances = ar::countRunningInstances();
+            break;
+        case ar::StartupStep::Install:
+            return install();
+        }
+    }
+}
+
+// The administrator's own /LOG= file is appended to; an unattended run without one,
+// or whose file cannot be opened, writes a new log into the temporary folder.
+void CInstallApp::openLog()
+{
     if (commandLine_.logFile)
         log_.open(*commandLine_.logFile);
-    if (silent && !log_.isOpen())
+    if (unattended() && !log_.isOpen())
         openDefaultLog(log_);
-    if (silent) {
-        ar::setMessageBoxHandler([this](const std::wstring& text, const std::wstring&, UINT type) {
-            int answer = silentAnswer(type);
-            log_.line(text);
-            return answer;
-        });
-    }
-    if (!commandLine_.error.empty() || commandLine_.help) {
-        std::wstring text =
-            commandLine_.error.empty() ? ar::usageText() : commandLine_.error + L"\r\n\r\n" + ar::usageText();
-        ar::messageBox(text, ar::product::displayName(),
-                       MB_OK | (commandLine_.help ? MB_ICONINFORMATION : MB_ICONEXCLAMATION));
-        return commandLine_.help ? ExitCode::Installed : ExitCode::BadCommandLine;
-    }
+}
 
-    // 1. One installer at a time.
-    if (!context.instanceLock.acquire()) {
-        ar::showErrorCode(ERROR_BUSY);
-        return ExitCode::InstallerRunning;
-    }
-    // 3-5. The starting language.
-    int language =
-        ar::chooseStartingLanguage(ar::startingLanguage(ar::offeredLanguages), ar::storedLanguage());
+// The user's language among the offered ones, the stored one, or the command line's;
+// the application name captions every message box from here on.
+void CInstallApp::chooseLanguage()
+{
+    int language = ar::chooseStartingLanguage(ar::startingLanguage(ar::offeredLanguages), ar::storedLanguage());
     if (commandLine_.language)
         language = ar::chooseStartingLanguage(*commandLine_.language, std::nullopt);
     ar::setLanguage(language);
-    // 6. The application name captions every message box from here on.
     refreshName();
     if (log_.isOpen())
         log_.line(ar::applicationTitle());
-    // 7. Administrators only.
-    if (!ar::isUserAdministrator()) {
-        ar::messageBox(ar::loadString(IDS_NEED_ADMINISTRATOR), {}, MB_OK | MB_ICONEXCLAMATION);
-        return ExitCode::NotAdministrator;
-    }
-    // An installation that was ended from outside is undone before anything else
-    // reads or changes the machine.
-    if (std::optional<ExitCode> refused = recoverInterruptedRun())
-        return *refused;
-    // The shared data folder is written only once nobody else can rearrange it.
-    const ar::SharedDataCheck data = ar::secureSharedDataFolder();
-    if (data.result == ar::SharedDataCheck::Unsafe) {
-        ar::messageBox(ar::formatString(IDS_DATA_FOLDER_UNSAFE,
-                                        {data.folder, ar::formatPrintf(L"%08x", unsigned(data.error))}),
-                       {}, MB_OK | MB_ICONEXCLAMATION);
-        return ExitCode::Refused;
-    }
-    if (data.result == ar::SharedDataCheck::MadeSafe && log_.isOpen())
-        log_.line(ar::formatString(IDS_DATA_FOLDER_MADE_SAFE, {data.folder}));
-    // 8. Never while the product runs.
-    while (ar::countRunningInstances() >= 2) {
-        if (ar::messageBox(ar::formatString(IDS_CLOSE_PRODUCT, {ar::product::name}), {},
-                           MB_RETRYCANCEL | MB_ICONEXCLAMATION) != IDRETRY)
-            return ExitCode::ProductRunning;
-    }
-    // 9. An earlier installation.
-    ar::InstalledProduct installed = ar::readProductRecord();
-    auto comparison = ar::compareWithInstalled(installed);
-    if (!comparison) {
-        ar::messageBox(ar::formatMessage(L"The version of the installed program '%1' cannot be read.",
-                                         {installed.mainProgram}),
-                       {}, MB_OK | MB_ICONEXCLAMATION);
-        return ExitCode::Refused;
-    }
-    context.installState = comparison->state;
-    context.installedVersionText = comparison->installedVersionText;
-    // 10. The earlier log gives the folders of an update or reinstallation.
-    // The folder is the registered one; the log is believed only as far as the
-    // registration bears it out.
-    if (context.installState == ar::InstallState::Same || context.installState == ar::InstallState::Update) {
-        context.installFolder = ar::registeredInstallFolder();
-        if (auto log = ar::findEarlierLog(ar::registeredUninstaller(), installed.mainProgram)) {
-            ar::readEarlierLog(context.previousLog, *log, context.installFolder);
-            context.shortcutFolder = context.previousLog.shortcutPath;
-        }
-    } else {
-        context.previousLog.readLog();
-    }
-    // 11-12. Default folders.
-    if (context.installFolder.empty())
-        context.installFolder = ar::defaultInstallFolder();
-    if (context.shortcutFolder.empty())
-        context.shortcutFolder = ar::defaultShortcutFolder();
-    // 13. The options the wizard starts with, preset by the command line.
-    context.createMenuShortcut = !commandLine_.noMenu;
-    context.createDesktopShortcut = !commandLine_.noDesktop;
-    context.advancedMode = false;
-    if (commandLine_.installFolder) {
-        if (context.installState != ar::InstallState::None) {
-            ar::messageBox(L"/D= cannot change the folder of an installed product: it is updated in " +
-                               context.installFolder + L".",
-                           {}, MB_OK | MB_ICONEXCLAMATION);
-            return ExitCode::BadCommandLine;
-        }
-        context.installFolder = *commandLine_.installFolder;
-    }
-    if (commandLine_.menuFolder)
-        context.shortcutFolder = ar::resolveMenuFolder(*commandLine_.menuFolder);
+}
 
+void CInstallApp::showUsage() const
+{
+    const std::wstring text =
+        commandLine_.error.empty() ? ar::usageText() : commandLine_.error + L"\r\n\r\n" + ar::usageText();
+    ar::messageBox(text, ar::product::displayName(),
+                   MB_OK | (commandLine_.help ? MB_ICONINFORMATION : MB_ICONEXCLAMATION));
+}
+
+void CInstallApp::showRefusal(ar::Refusal refusal) const
+{
+    switch (refusal) {
+    case ar::Refusal::InstallerRunning:
+        ar::showErrorCode(ERROR_BUSY);
+        return;
+    case ar::Refusal::NotAdministrator:
+        ar::messageBox(ar::loadString(IDS_NEED_ADMINISTRATOR), {}, MB_OK | MB_ICONEXCLAMATION);
+        return;
+    case ar::Refusal::DataFolderUnsafe:
+        ar::messageBox(ar::formatString(IDS_DATA_FOLDER_UNSAFE,
+                                        {dataFolder_.folder, ar::formatPrintf(L"%08x", unsigned(dataFolder_.error))}),
+                       {}, MB_OK | MB_ICONEXCLAMATION);
+        return;
+    case ar::Refusal::VersionUnreadable:
+        ar::messageBox(ar::formatString(IDS_VERSION_UNREADABLE, {installed_.mainProgram}), {},
+                       MB_OK | MB_ICONEXCLAMATION);
+        return;
+    case ar::Refusal::FolderOfInstalledProduct:
+        ar::messageBox(ar::formatString(IDS_FOLDER_OF_INSTALLED_PRODUCT, {installedFolder()}), {},
+                       MB_OK | MB_ICONEXCLAMATION);
+        return;
+    case ar::Refusal::NewerVersionInstalled:
+        // Unattended: the text goes to the log.
+        ar::messageBox(ar::formatString(IDS_NEWER_INSTALLED, {context.installedVersionText}), {},
+                       MB_OK | MB_ICONEXCLAMATION);
+        return;
+    case ar::Refusal::None:
+        return;
+    }
+}
+
+// What the machine holds once no interrupted run is left: the shared data folder
+// (made safe where it can be), the running copies of the product, and how the
+// installed version compares with this one.
+ar::StartupFacts::Machine CInstallApp::readMachine()
+{
+    ar::StartupFacts::Machine machine;
+    dataFolder_ = ar::secureSharedDataFolder();
+    machine.dataFolderUnsafe = dataFolder_.result == ar::SharedDataCheck::Unsafe;
+    if (dataFolder_.result == ar::SharedDataCheck::MadeSafe && log_.isOpen())
+        log_.line(ar::formatString(IDS_DATA_FOLDER_MADE_SAFE, {dataFolder_.folder}));
+    machine.productInstances = ar::countRunningInstances();
+    installed_ = ar::readProductRecord();
+    machine.installed.reset();
+    if (auto comparison = ar::compareWithInstalled(installed_)) {
+        machine.installed = comparison->state;
+        context.installState = comparison->state;
+        context.installedVersionText = comparison->installedVersionText;
+    }
+    return machine;
+}
+
+// The folder of the installed product: the registered one, else the default.
+std::wstring CInstallApp::installedFolder() const
+{
+    std::wstring folder = ar::registeredInstallFolder();
+    return folder.empty() ? ar::defaultInstallFolder() : folder;
+}
+
+ar::ExitCode CInstallApp::install()
+{
+    presetFolders();
+    presetOptions();
     if (commandLine_.silent)
         return installSilently();
     if (commandLine_.passive)
-        return installWithProgress();
-    // 14. The wizard; its Path page shows the space that the payload's files take.
+        return ar::runExitCode(runWizard(true).value_or(ar::RunOutcome::Failed));
+    // The wizard's Path page shows the space that the payload's files take.
     try {
         ar::imemstream payload = ar::open_payload_resource();
         context.payloadEntries = ar::read_payload_entries(payload);
@@ -256,8 +291,40 @@ ar::ExitCode CInstallApp::startUp()
     }
     if (std::optional<ar::RunOutcome> outcome = runWizard())
         return ar::runExitCode(*outcome);
-    return context.installState == ar::InstallState::NewerInstalled ? ExitCode::NewerVersionInstalled
-                                                                    : ExitCode::Cancelled;
+    return context.installState == ar::InstallState::NewerInstalled ? ar::ExitCode::NewerVersionInstalled
+                                                                    : ar::ExitCode::Cancelled;
+}
+
+// An update or reinstallation goes into the registered folder; the earlier log gives
+// its Start-menu folder, believed only as far as the registration bears it out. The
+// defaults fill in what is left.
+void CInstallApp::presetFolders()
+{
+    if (context.installState == ar::InstallState::Same || context.installState == ar::InstallState::Update) {
+        context.installFolder = ar::registeredInstallFolder();
+        if (auto log = ar::findEarlierLog(ar::registeredUninstaller(), installed_.mainProgram)) {
+            ar::readEarlierLog(context.previousLog, *log, context.installFolder);
+            context.shortcutFolder = context.previousLog.shortcutPath;
+        }
+    } else {
+        context.previousLog.readLog();
+    }
+    if (context.installFolder.empty())
+        context.installFolder = ar::defaultInstallFolder();
+    if (context.shortcutFolder.empty())
+        context.shortcutFolder = ar::defaultShortcutFolder();
+}
+
+// The options the wizard starts with, as the command line presets them.
+void CInstallApp::presetOptions()
+{
+    context.createMenuShortcut = !commandLine_.noMenu;
+    context.createDesktopShortcut = !commandLine_.noDesktop;
+    context.advancedMode = false;
+    if (commandLine_.installFolder)
+        context.installFolder = *commandLine_.installFolder;
+    if (commandLine_.menuFolder)
+        context.shortcutFolder = ar::resolveMenuFolder(*commandLine_.menuFolder);
 }
 
 std::optional<ar::ExitCode> CInstallApp::recoverInterruptedRun()
@@ -311,25 +378,8 @@ bool CInstallApp::unattended() const
     return commandLine_.silent || commandLine_.passive;
 }
 
-bool CInstallApp::refuseNewerVersion()
-{
-    if (context.installState != ar::InstallState::NewerInstalled)
-        return false;
-    log_.line(ar::formatString(IDS_NEWER_INSTALLED, {context.installedVersionText}));
-    return true;
-}
-
-ar::ExitCode CInstallApp::installWithProgress()
-{
-    if (refuseNewerVersion())
-        return ar::ExitCode::NewerVersionInstalled;
-    return ar::runExitCode(runWizard(true).value_or(ar::RunOutcome::Failed));
-}
-
 ar::ExitCode CInstallApp::installSilently()
 {
-    if (refuseNewerVersion())
-        return ar::ExitCode::NewerVersionInstalled;
     ar::LogFileView view(log_);
     view.appendLogLine(ar::formatString(IDS_PRODUCT_INSTALLATION, {ar::product::displayName()}) + L"\r\n");
     view.appendLogLine(ar::formatString(IDS_OPTION_FOLDER, {context.installFolder}) + L"\r\n");

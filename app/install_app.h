@@ -8,6 +8,8 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "app/startup_decision.h"
+#include "engine/data_folders.h"
 #include "engine/install_context.h"
 #include "engine/startup.h"
 #include "engine/log_file.h"
@@ -34,13 +36,23 @@ protected:
     std::optional<ar::RunOutcome> runWizard(bool progressOnly = false);
 
 private:
+    // The command line, the lock, the rights, an interrupted run, the machine: the
+    // facts that decideStartup weighs, gathered in its order; then what it decided.
     ar::ExitCode startUp();
+    void openLog();
+    void chooseLanguage();
+    void showUsage() const;
+    void showRefusal(ar::Refusal refusal) const;
+    ar::StartupFacts::Machine readMachine();
+    std::wstring installedFolder() const;
+    // The folders and options the installation starts with, then the wizard, its
+    // progress page alone (/PASSIVE) or no window at all (/S).
+    ar::ExitCode install();
+    void presetFolders();
+    void presetOptions();
     ar::ExitCode installSilently();
-    ar::ExitCode installWithProgress();
     // /S or /PASSIVE: nothing is asked, every question is answered in the log.
     bool unattended() const;
-    // Logs the refusal when a newer version is installed; true then.
-    bool refuseNewerVersion();
     // Undoes an installation that was ended from outside. The refusal when its
     // journal cannot be trusted, read or undone, or another run is writing it.
     std::optional<ar::ExitCode> recoverInterruptedRun();
@@ -48,6 +60,8 @@ private:
     void unexpected(const std::wstring& what);
 
     ar::CommandLine commandLine_;
+    ar::SharedDataCheck dataFolder_;
+    ar::InstalledProduct installed_;
     ar::LogFile log_;
     ar::ExitCode exitCode_ = ar::ExitCode::Cancelled;
 };

@@ -3,7 +3,6 @@
 #include <bzlib.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
@@ -14,14 +13,13 @@
 #include <vector>
 
 #include "payload/archive.h"
+#include "payload/bzip2_marks.h"
 
 namespace ar {
 namespace {
 
-constexpr std::uint64_t blockMagic = 0x314159265359;
-constexpr std::uint64_t endMagic = 0x177245385090;
-constexpr std::uint64_t magicMask = (std::uint64_t(1) << 48) - 1;
-constexpr std::uint64_t magicBits = 48;
+constexpr std::uint64_t endMagic = Bzip2MarkScanner::endMagic;
+constexpr std::uint64_t magicBits = Bzip2MarkScanner::magicBits;
 constexpr std::uint64_t crcBits = 32;
 constexpr std::uint64_t headerBits = 32; // "BZh" and the block size digit
 
@@ -262,17 +260,10 @@ void ParallelBzip2::State::queue(RegionPtr region)
 void ParallelBzip2::State::scan()
 {
     try {
-        // For each byte value, the shifts at which it can be the fourth byte of
-        // one of the magics (low 8 bits: block magic, high 8 bits: end mark).
-        std::array<std::uint16_t, 256> table{};
-        for (unsigned s = 0; s < 8; ++s) {
-            table[(blockMagic >> (16 - s)) & 0xFF] |= static_cast<std::uint16_t>(1u << s);
-            table[(endMagic >> (16 - s)) & 0xFF] |= static_cast<std::uint16_t>(0x100u << s);
-        }
-
+        Bzip2MarkScanner scanner;
+        std::vector<Bzip2Mark> marks;
         std::vector<std::uint8_t> window; // input bytes from byte `windowStart` on
         std::uint64_t windowStart = 0, scanned = 0;
-        std::uint64_t register64 = 0;
         int level = 9;
         std::uint64_t nextHeader = 0; // byte where a stream header would follow the last end mark
         auto open = std::make_shared<Region>();
@@ -335,22 +326,11 @@ void ParallelBzip2::State::scan()
                 bytesRead = windowStart + window.size();
             }
 
-            for (std::size_t k = static_cast<std::size_t>(scanned - windowStart); k < window.size(); ++k) {
-                register64 = register64 << 8 | window[k];
-                std::uint16_t shifts = table[(register64 >> 16) & 0xFF];
-                if (!shifts)
-                    continue;
-                std::uint64_t after = (windowStart + k + 1) * 8;
-                for (int s = 7; s >= 0; --s) {
-                    if (after < magicBits + s)
-                        continue;
-                    std::uint64_t bits = (register64 >> s) & magicMask;
-                    if ((shifts & (1u << s)) && bits == blockMagic)
-                        markAt(after - s - magicBits, Region::Kind::block);
-                    else if ((shifts & (0x100u << s)) && bits == endMagic)
-                        markAt(after - s - magicBits, Region::Kind::end);
-                }
-            }
+            const std::size_t fresh = static_cast<std::size_t>(scanned - windowStart);
+            marks.clear();
+            scanner.scan(window.data() + fresh, window.size() - fresh, marks);
+            for (const Bzip2Mark& mark : marks)
+                markAt(mark.at, mark.kind == Bzip2Mark::Kind::block ? Region::Kind::block : Region::Kind::end);
             scanned = windowStart + window.size();
             std::uint64_t inputBits = scanned * 8;
 

@@ -138,6 +138,8 @@
 #define IDS_DATA_FOLDER_UNSAFE 1146     // %1 the folder, %2 the error
 #define IDS_DATA_FOLDER_MADE_SAFE 1147  // %1 the folder
 #define IDS_LOCK_NOT_TAKEN_BACK 1190
+#define IDS_VERSION_UNREADABLE 1191          // %1 the installed main program
+#define IDS_FOLDER_OF_INSTALLED_PRODUCT 1192 // %1 the installed product's folder
 #define IDS_NOT_ENOUGH_SPACE 1140 // %1 volume, %2 needed, %3 free
 #define IDS_SPACE_ON_VOLUME 1141  // %1 volume, %2 needed, %3 free
 

@@ -1,5 +1,7 @@
 #include "support/error.h"
 
+#include <utility>
+
 #include "support/handles.h"
 #include "support/module_state.h"
 
@@ -103,9 +105,14 @@ HWND safeOwnerWindow()
     return (window && IsWindow(window)) ? window : nullptr;
 }
 
-void setMessageBoxHandler(MessageBoxHandler handler)
+ScopedMessageBoxHandler::ScopedMessageBoxHandler(MessageBoxHandler handler)
+    : previous_(std::exchange(boxHandler(), std::move(handler)))
 {
-    boxHandler() = std::move(handler);
+}
+
+ScopedMessageBoxHandler::~ScopedMessageBoxHandler()
+{
+    boxHandler() = std::move(previous_);
 }
 
 int messageBox(const std::wstring& text, const std::wstring& caption, UINT type)

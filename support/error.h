@@ -37,11 +37,21 @@ UINT withReadingOrder(UINT type, HWND owner);
 HWND safeOwnerWindow();
 
 // Takes the place of every message box of messageBox, showErrorCode and
-// showSystemError while set (unattended installations log the text and answer
-// themselves); returns the button "pressed". An empty handler restores the boxes.
+// showSystemError (unattended installations log the text and answer themselves);
+// returns the button "pressed". An empty handler leaves the boxes to the system.
 using MessageBoxHandler =
     std::function<int(const std::wstring& text, const std::wstring& caption, UINT type)>;
-void setMessageBoxHandler(MessageBoxHandler handler);
+// Sets a handler for as long as it lives, then puts back the one that was set before.
+class ScopedMessageBoxHandler {
+public:
+    explicit ScopedMessageBoxHandler(MessageBoxHandler handler);
+    ScopedMessageBoxHandler(const ScopedMessageBoxHandler&) = delete;
+    ScopedMessageBoxHandler& operator=(const ScopedMessageBoxHandler&) = delete;
+    ~ScopedMessageBoxHandler();
+
+private:
+    MessageBoxHandler previous_;
+};
 
 // Shows a message box; an empty caption means the application name.
 int messageBox(const std::wstring& text, const std::wstring& caption = {}, UINT type = MB_OK);

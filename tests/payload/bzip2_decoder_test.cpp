@@ -5,6 +5,7 @@
 
 #include <random>
 
+#include "payload/bzip2_marks.h"
 #include "payload/parallel_bzip2.h"
 #include "tests/payload/payload_test_util.h"
 
@@ -26,6 +27,58 @@ bool verdict(const std::string& bytes, const std::string& what)
     bool reference = verifyWith(bzip2_decoder::reference, bytes);
     EXPECT_EQ(verifyWith(bzip2_decoder::parallel, bytes), reference) << what;
     return reference;
+}
+
+// `bytes` moved `shift` bits (0-7) further into the stream, zeros in front.
+std::string shifted(const std::string& bytes, unsigned shift)
+{
+    std::string out(bytes.size() + 1, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const unsigned byte = static_cast<std::uint8_t>(bytes[i]);
+        out[i] = static_cast<char>(out[i] | (byte >> shift));
+        out[i + 1] = static_cast<char>((byte << (8 - shift)) & 0xFF);
+    }
+    return out;
+}
+
+std::vector<Bzip2Mark> marksOf(const std::string& bytes, std::size_t piece)
+{
+    Bzip2MarkScanner scanner;
+    std::vector<Bzip2Mark> marks;
+    for (std::size_t at = 0; at < bytes.size(); at += piece) {
+        const std::size_t count = std::min(piece, bytes.size() - at);
+        scanner.scan(reinterpret_cast<const std::uint8_t*>(bytes.data()) + at, count, marks);
+    }
+    EXPECT_EQ(scanner.scanned(), bytes.size());
+    return marks;
+}
+
+TEST(Bzip2Marks, EveryBlockAndTheEndAtAnyBitOffsetInPiecesOfAnySize)
+{
+    const std::string stream = bzip2Streams(sampleText(300000, 1), 1); // three blocks
+    const std::vector<Bzip2Mark> marks = marksOf(stream, stream.size());
+    ASSERT_EQ(marks.size(), 4u);
+    EXPECT_EQ(marks[0], (Bzip2Mark{Bzip2Mark::Kind::block, 32})); // after "BZh1"
+    for (std::size_t i = 1; i < 3; ++i) {
+        EXPECT_EQ(marks[i].kind, Bzip2Mark::Kind::block);
+        EXPECT_GT(marks[i].at, marks[i - 1].at);
+    }
+    // The end mark and the combined CRC, padded to a whole byte, end the stream.
+    EXPECT_EQ(marks[3].kind, Bzip2Mark::Kind::end);
+    EXPECT_EQ((marks[3].at + 48 + 32 + 7) / 8, stream.size());
+
+    for (unsigned shift = 0; shift < 8; ++shift) {
+        for (std::size_t piece : {std::size_t(1), std::size_t(5), std::size_t(4096)}) {
+            SCOPED_TRACE(testing::Message() << "shift " << shift << ", pieces of " << piece);
+            std::vector<Bzip2Mark> moved = marksOf(shifted(stream, shift), piece);
+            ASSERT_EQ(moved.size(), marks.size());
+            for (std::size_t i = 0; i < marks.size(); ++i)
+                EXPECT_EQ(moved[i], (Bzip2Mark{marks[i].kind, marks[i].at + shift}));
+        }
+    }
+    // A mark cut off by the end of the input is none.
+    EXPECT_EQ(marksOf(stream.substr(0, 9), 1).size(), 0u);
+    EXPECT_EQ(marksOf(stream.substr(0, 10), 3).size(), 1u);
 }
 
 TEST(Bzip2Decoders, AgreeOnIntactAndConcatenatedStreams)

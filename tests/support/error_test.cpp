@@ -80,22 +80,33 @@ TEST(ShowErrorCode, ShowsSystemTextWithExclamation)
     EXPECT_EQ(answerer.boxes()[1].text, ar::systemErrorText(ERROR_INVALID_NAME, 0));
 }
 
-TEST(MessageBoxHandler, ReplacesEveryBoxWhileSet)
+TEST(MessageBoxHandler, ReplacesEveryBoxWhileItLivesAndThenGivesTheEarlierOneBack)
 {
     ar::test::BoxAnswerer answerer(IDOK);
-    std::vector<std::wstring> seen;
-    ar::setMessageBoxHandler([&](const std::wstring& text, const std::wstring&, UINT type) {
-        seen.push_back(text);
-        return (type & MB_TYPEMASK) == MB_RETRYCANCEL ? IDCANCEL : IDOK;
-    });
-    EXPECT_EQ(ar::messageBox(L"Close it", {}, MB_RETRYCANCEL), IDCANCEL);
-    ar::showErrorCode(ERROR_BUSY);
-    EXPECT_FALSE(ar::showSystemError(nullptr, ERROR_BUSY));
-    ar::setMessageBoxHandler({});
+    std::vector<std::wstring> seen, seenBefore;
+    {
+        ar::ScopedMessageBoxHandler outer([&](const std::wstring& text, const std::wstring&, UINT) {
+            seenBefore.push_back(text);
+            return IDOK;
+        });
+        {
+            ar::ScopedMessageBoxHandler inner([&](const std::wstring& text, const std::wstring&, UINT type) {
+                seen.push_back(text);
+                return (type & MB_TYPEMASK) == MB_RETRYCANCEL ? IDCANCEL : IDOK;
+            });
+            EXPECT_EQ(ar::messageBox(L"Close it", {}, MB_RETRYCANCEL), IDCANCEL);
+            ar::showErrorCode(ERROR_BUSY);
+            EXPECT_FALSE(ar::showSystemError(nullptr, ERROR_BUSY));
+        }
+        ar::messageBox(L"After the inner one");
+    }
     EXPECT_TRUE(answerer.boxes().empty());
     ASSERT_EQ(seen.size(), 3u);
     EXPECT_EQ(seen[0], L"Close it");
     EXPECT_EQ(seen[1], L"Resource in use.");
+    EXPECT_EQ(seenBefore, std::vector<std::wstring>{L"After the inner one"});
+    ar::messageBox(L"A box again");
+    EXPECT_EQ(answerer.boxes().size(), 1u);
 }
 
 } // namespace

@@ -1,0 +1,42 @@
+// Where bzip2's marks lie in a byte stream: every block magic (0x314159265359) and
+// end mark (0x177245385090) at any bit offset, found as the bytes arrive in pieces
+// of any size. Pure: bytes in, bit offsets out. A mark found here is a candidate;
+// the same 48 bits may turn up by chance inside a block's data.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace ar {
+
+struct Bzip2Mark {
+    enum class Kind { block, end } kind;
+    std::uint64_t at; // bit offset of the mark's first bit in the stream
+    bool operator==(const Bzip2Mark& other) const { return kind == other.kind && at == other.at; }
+};
+
+class Bzip2MarkScanner {
+public:
+    static constexpr std::uint64_t blockMagic = 0x314159265359;
+    static constexpr std::uint64_t endMagic = 0x177245385090;
+    static constexpr std::uint64_t magicBits = 48;
+
+    Bzip2MarkScanner();
+
+    // Scans the next `count` bytes of the stream and appends, in stream order, the
+    // marks whose last bit lies in them.
+    void scan(const std::uint8_t* bytes, std::size_t count, std::vector<Bzip2Mark>& marks);
+    // Bytes scanned so far.
+    std::uint64_t scanned() const { return scanned_; }
+
+private:
+    // For each byte value, the shifts at which it can be the fourth byte of one of
+    // the magics (low 8 bits: block magic, high 8 bits: end mark).
+    std::array<std::uint16_t, 256> table_{};
+    std::uint64_t last8_ = 0; // the last eight bytes scanned
+    std::uint64_t scanned_ = 0;
+};
+
+} // namespace ar
