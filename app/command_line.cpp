@@ -93,6 +93,52 @@ std::wstring menuFolderProblem(const std::wstring& folder)
     return {};
 }
 
+namespace {
+
+// Takes one switch (every one but /D=) into `result`; what is wrong with it, or nothing.
+std::wstring applySwitch(const std::wstring& token, CommandLine& result)
+{
+    if (isSwitch(token, L"/S")) {
+        result.silent = true;
+    } else if (isSwitch(token, L"/PASSIVE")) {
+        result.passive = true;
+    } else if (isSwitch(token, L"/?") || isSwitch(token, L"/HELP")) {
+        result.help = true;
+    } else if (isSwitch(token, L"/NOMENU")) {
+        result.noMenu = true;
+    } else if (isSwitch(token, L"/NODESKTOP")) {
+        result.noDesktop = true;
+    } else if (auto language = switchValue(token, L"/LANG=")) {
+        const std::wstring& text = *language;
+        bool digits = !text.empty() && text.size() <= 2;
+        // ASCII digits only: iswdigit also takes other scripts' digits, which
+        // std::stoi would then refuse with an exception.
+        for (wchar_t c : text)
+            digits = digits && c >= L'0' && c <= L'9';
+        int index = digits ? std::stoi(text) : -1;
+        if (!isOfferedLanguage(index))
+            return L"/LANG= takes one of the offered language indexes: 0, 1, 2, 3, 4, 5, 7, 14.";
+        result.language = index;
+    } else if (auto menu = switchValue(token, L"/MENU=")) {
+        const std::wstring& folder = *menu;
+        if (folder.size() > MAX_PATH)
+            return L"The folder of /MENU= is longer than 260 characters.";
+        std::wstring problem = menuFolderProblem(folder);
+        if (!problem.empty())
+            return L"/MENU=: " + problem;
+        result.menuFolder = folder;
+    } else if (auto log = switchValue(token, L"/LOG=")) {
+        if (log->empty())
+            return L"/LOG= needs a file name.";
+        result.logFile = *log;
+    } else {
+        return L"Unknown switch: " + token;
+    }
+    return {};
+}
+
+} // namespace
+
 CommandLine parseCommandLine(const std::wstring& arguments)
 {
     CommandLine result;
@@ -117,44 +163,9 @@ CommandLine parseCommandLine(const std::wstring& arguments)
             result.installFolder = folder;
             break;
         }
-        std::wstring token = nextToken(arguments, pos);
-        if (isSwitch(token, L"/S")) {
-            result.silent = true;
-        } else if (isSwitch(token, L"/PASSIVE")) {
-            result.passive = true;
-        } else if (isSwitch(token, L"/?") || isSwitch(token, L"/HELP")) {
-            result.help = true;
-        } else if (isSwitch(token, L"/NOMENU")) {
-            result.noMenu = true;
-        } else if (isSwitch(token, L"/NODESKTOP")) {
-            result.noDesktop = true;
-        } else if (auto language = switchValue(token, L"/LANG=")) {
-            const std::wstring& text = *language;
-            bool digits = !text.empty() && text.size() <= 2;
-            // ASCII digits only: iswdigit also takes other scripts' digits, which
-            // std::stoi would then refuse with an exception.
-            for (wchar_t c : text)
-                digits = digits && c >= L'0' && c <= L'9';
-            int index = digits ? std::stoi(text) : -1;
-            if (!isOfferedLanguage(index))
-                return fail(L"/LANG= takes one of the offered language indexes: 0, 1, 2, 3, 4, 5, 7, 14.");
-            result.language = index;
-        } else if (auto menu = switchValue(token, L"/MENU=")) {
-            const std::wstring& folder = *menu;
-            if (folder.size() > MAX_PATH)
-                return fail(L"The folder of /MENU= is longer than 260 characters.");
-            std::wstring problem = menuFolderProblem(folder);
-            if (!problem.empty())
-                return fail(L"/MENU=: " + problem);
-            result.menuFolder = folder;
-        } else if (auto log = switchValue(token, L"/LOG=")) {
-            const std::wstring& file = *log;
-            if (file.empty())
-                return fail(L"/LOG= needs a file name.");
-            result.logFile = file;
-        } else {
-            return fail(L"Unknown switch: " + token);
-        }
+        std::wstring problem = applySwitch(nextToken(arguments, pos), result);
+        if (!problem.empty())
+            return fail(problem);
     }
     if (result.noMenu && result.menuFolder)
         return fail(L"/NOMENU and /MENU= contradict each other.");

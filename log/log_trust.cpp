@@ -64,83 +64,90 @@ RecordTrust::RecordTrust(const ProductFolders& folders, std::function<bool(const
 
 bool RecordTrust::accept(const UninstallLogRecord& record)
 {
-    const std::wstring& path = record.path;
     switch (record.recordKind) {
-    case RecordKind::CreatedFolder: {
-        if (!isPlainAbsolutePath(path))
-            return false;
-        if (pathElements(path)->size() < 2)
-            return false; // a drive or share root is never created
-        bool related = std::any_of(roots_.begin(), roots_.end(), [&](const std::wstring& root) {
-            return isAtOrBelow(path, root) || isAtOrBelow(root, path);
-        });
-        if (!related && exists_(path)) {
-            // Only the installer's own log may name a folder apart from the product's
-            // folders of today: the Start-menu folder of an earlier installation,
-            // carried over by an update. It is removed when empty and grants nothing.
-            if (!folders_.logVerified)
-                return false;
-            created_.push_back(path);
-            return true;
-        }
-        created_.push_back(path);
-        if (!folders_.logVerified)
-            return true; // grants nothing below it
-        // A folder above the product's folders (D:\Apps above D:\Apps\Pelorium)
-        // holds more than the product: what lies in it needs a closer licence.
-        bool above = std::any_of(roots_.begin(), roots_.end(),
-                                 [&](const std::wstring& root) { return isBelow(root, path); });
-        if (!above)
-            licensing_.push_back(path);
-        return true;
-    }
+    case RecordKind::CreatedFolder:
+        return acceptFolder(record.path);
     case RecordKind::InstalledFile:
-        if (!record.succeeded)
-            return true;
-        if (!isPlainAbsolutePath(path))
-            return false;
-        if (!folders_.logVerified) {
-            auto within = [&](const std::vector<std::wstring>& bases, bool directlyBelow) {
-                return std::any_of(bases.begin(), bases.end(), [&](const std::wstring& base) {
-                    return withinProductNamedFolder(path, base, directlyBelow);
-                });
-            };
-            return isBelow(path, folders_.installFolder) || within(folders_.dataFolders, false) ||
-                   within(folders_.desktopFolders, true) || !exists_(path);
-        }
-        return isBelow(path, folders_.installFolder) || isBelowAny(path, folders_.dataFolders) ||
-               isBelowAny(path, licensing_) || !exists_(path);
+        return !record.succeeded || acceptFile(record.path);
     case RecordKind::MenuShortcut:
     case RecordKind::UninstallShortcut:
-    case RecordKind::DesktopShortcut: {
-        if (!record.succeeded || path.empty())
-            return true;
-        if (!isPlainAbsolutePath(path) || !endsWithLink(path))
-            return false;
-        if (!folders_.logVerified) {
-            if (record.recordKind != RecordKind::DesktopShortcut)
-                return isDirectlyIn(path, folders_.shortcutFolder) || !exists_(path);
-            const bool onDesktop =
-                std::any_of(folders_.desktopFolders.begin(), folders_.desktopFolders.end(),
-                            [&](const std::wstring& desktop) { return isDirectlyIn(path, desktop); });
-            return (onDesktop && beginsWithProductName(path.substr(path.find_last_of(L"\\/") + 1))) ||
-                   !exists_(path);
-        }
-        const bool inPlace = record.recordKind == RecordKind::DesktopShortcut
-                                 ? isBelowAny(path, folders_.desktopFolders)
-                                 : isBelow(path, folders_.shortcutFolder);
-        // A link of an earlier installation lies directly in the folder that it made.
-        const bool inCreated = std::any_of(created_.begin(), created_.end(), [&](const std::wstring& folder) {
-            return isDirectlyIn(path, folder);
-        });
-        return inPlace || inCreated || isBelowAny(path, licensing_) || !exists_(path);
-    }
+    case RecordKind::DesktopShortcut:
+        return !record.succeeded || record.path.empty() ||
+               acceptShortcut(record.path, record.recordKind == RecordKind::DesktopShortcut);
     case RecordKind::UninstallKey:
     case RecordKind::SelfRegistration:
     case RecordKind::DirectXSetup:
         return true;
     }
     return false;
+}
+
+bool RecordTrust::acceptFolder(const std::wstring& path)
+{
+    if (!isPlainAbsolutePath(path))
+        return false;
+    if (pathElements(path)->size() < 2)
+        return false; // a drive or share root is never created
+    bool related = std::any_of(roots_.begin(), roots_.end(), [&](const std::wstring& root) {
+        return isAtOrBelow(path, root) || isAtOrBelow(root, path);
+    });
+    if (!related && exists_(path)) {
+        // Only the installer's own log may name a folder apart from the product's
+        // folders of today: the Start-menu folder of an earlier installation,
+        // carried over by an update. It is removed when empty and grants nothing.
+        if (!folders_.logVerified)
+            return false;
+        created_.push_back(path);
+        return true;
+    }
+    created_.push_back(path);
+    if (!folders_.logVerified)
+        return true; // grants nothing below it
+    // A folder above the product's folders (D:\Apps above D:\Apps\Pelorium)
+    // holds more than the product: what lies in it needs a closer licence.
+    bool above = std::any_of(roots_.begin(), roots_.end(),
+                             [&](const std::wstring& root) { return isBelow(root, path); });
+    if (!above)
+        licensing_.push_back(path);
+    return true;
+}
+
+bool RecordTrust::acceptFile(const std::wstring& path) const
+{
+    if (!isPlainAbsolutePath(path))
+        return false;
+    if (!folders_.logVerified) {
+        auto within = [&](const std::vector<std::wstring>& bases, bool directlyBelow) {
+            return std::any_of(bases.begin(), bases.end(), [&](const std::wstring& base) {
+                return withinProductNamedFolder(path, base, directlyBelow);
+            });
+        };
+        return isBelow(path, folders_.installFolder) || within(folders_.dataFolders, false) ||
+               within(folders_.desktopFolders, true) || !exists_(path);
+    }
+    return isBelow(path, folders_.installFolder) || isBelowAny(path, folders_.dataFolders) ||
+           isBelowAny(path, licensing_) || !exists_(path);
+}
+
+bool RecordTrust::acceptShortcut(const std::wstring& path, bool onDesktop) const
+{
+    if (!isPlainAbsolutePath(path) || !endsWithLink(path))
+        return false;
+    if (!folders_.logVerified) {
+        if (!onDesktop)
+            return isDirectlyIn(path, folders_.shortcutFolder) || !exists_(path);
+        const bool directlyOnDesktop =
+            std::any_of(folders_.desktopFolders.begin(), folders_.desktopFolders.end(),
+                        [&](const std::wstring& desktop) { return isDirectlyIn(path, desktop); });
+        return (directlyOnDesktop && beginsWithProductName(path.substr(path.find_last_of(L"\\/") + 1))) ||
+               !exists_(path);
+    }
+    const bool inPlace =
+        onDesktop ? isBelowAny(path, folders_.desktopFolders) : isBelow(path, folders_.shortcutFolder);
+    // A link of an earlier installation lies directly in the folder that it made.
+    const bool inCreated = std::any_of(created_.begin(), created_.end(),
+                                       [&](const std::wstring& folder) { return isDirectlyIn(path, folder); });
+    return inPlace || inCreated || isBelowAny(path, licensing_) || !exists_(path);
 }
 
 std::size_t trustedRecordCount(const std::list<UninstallLogRecord>& records, std::size_t readable,

@@ -62,6 +62,10 @@ public:
     const std::vector<std::wstring>& created() const { return created_; }
 
 private:
+    bool acceptFolder(const std::wstring& path);
+    bool acceptFile(const std::wstring& path) const;
+    bool acceptShortcut(const std::wstring& path, bool onDesktop) const;
+
     const ProductFolders& folders_;
     std::function<bool(const std::wstring&)> exists_;
     std::vector<std::wstring> roots_;

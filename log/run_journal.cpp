@@ -533,6 +533,99 @@ std::wstring setAsideName(const std::wstring& folder)
                                  now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
 }
 
+// Keeps the records and keys of a journal that lie where the run may have acted;
+// the others are reported and left alone.
+void keepInScope(JournalContents& contents, const std::wstring& folder, RecoveryReport& report)
+{
+    const RecoveryScope scope(readScope(), folder);
+    std::vector<UninstallLogRecord> records;
+    for (UninstallLogRecord& record : contents.records) {
+        if (scope.holds(record))
+            records.push_back(std::move(record));
+        else
+            report.outsideScope.push_back(record.path);
+    }
+    contents.records = std::move(records);
+    std::vector<JournalKey> keys;
+    for (JournalKey& key : contents.keys) {
+        if (isProductKey(key.path))
+            keys.push_back(std::move(key));
+        else
+            report.outsideScope.push_back(L"HKEY_LOCAL_MACHINE\\" + key.path);
+    }
+    contents.keys = std::move(keys);
+}
+
+// Undoes the run that an unended journal describes. False when something could not
+// be put back: the journal then stays for the next start to try again.
+bool undoRun(unique_hfile& journal, JournalContents& contents, const std::wstring& folder,
+             RecoveryReport& report)
+{
+    keepInScope(contents, folder, report);
+    // A registration program that the run, or an earlier recovery of it, started
+    // may still be at work.
+    for (const UninstallLogRecord& record : contents.records)
+        if (record.recordKind == RecordKind::SelfRegistration)
+            for (const JournalProcess& process : contents.processes)
+                endOrphanedRegistrations(process.id, process.created, record.path);
+    // This recovery starts registration programs of its own: the journal names
+    // it, in place of a torn last line, for a recovery that follows it.
+    LARGE_INTEGER intact{};
+    intact.QuadPart = static_cast<LONGLONG>(contents.length);
+    if (SetFilePointerEx(journal.get(), intact, nullptr, FILE_BEGIN) && SetEndOfFile(journal.get()))
+        appendDurably(journal.get(), formatJournalProcess(currentProcess()));
+    // The keys were written after every record that undoes anything: newest first.
+    for (const std::wstring& hive : putBackKeys(contents.keys, folder)) {
+        report.left.push_back(hive);
+        report.incomplete = true;
+    }
+    UninstallLog undo;
+    for (UninstallLogRecord& record : contents.records) {
+        // Only a backup of this journal's own, still there, is put back; a
+        // record whose backup is missing (never made, or already put back by
+        // an interrupted recovery) leaves what stands in its place.
+        if (!record.backupPath.empty() &&
+            (!isOwnBackup(record.backupPath, folder) ||
+             GetFileAttributesW(record.backupPath.c_str()) == INVALID_FILE_ATTRIBUTES)) {
+            record.backupPath.clear();
+            record.existedBefore = true;
+        }
+        undo.records.push_back(std::move(record));
+    }
+    report.records = undo.records.size();
+    report.interrupted = true;
+    // What could not be put back (a file in use, say) keeps the journal, so
+    // that the next start tries again; the earlier content is still in its backup.
+    for (const RollbackFailure& failure : undo.rollback()) {
+        report.left.push_back(failure.keptAs.empty() ? failure.path : failure.keptAs);
+        report.incomplete = report.incomplete || !failure.keptAs.empty();
+    }
+    if (report.incomplete)
+        return false;
+    removePrivateFolder(contents.privateFolder, folder);
+    LARGE_INTEGER end{};
+    if (!SetFilePointerEx(journal.get(), end, nullptr, FILE_END) ||
+        !appendDurably(journal.get(), formatJournalEnd())) {
+        journal.reset();
+        deleteBelow(folder, journalPath());
+    }
+    return true;
+}
+
+// A set-up folder that somebody else could have arranged is set aside, unread. A
+// folder that is a link is left as it is: renaming it by name could move what it
+// leads to instead (as Wine does), and there is no handle to it.
+void setAside(const SetupFolder& setup, const std::wstring& folder, RecoveryReport& report)
+{
+    report.error = setup.handle ? ERROR_INVALID_OWNER : GetLastError();
+    const std::wstring aside = setAsideName(folder);
+    if (setup.handle && renameThrough(setup.handle.get(), aside, false))
+        report.setAside = aside;
+    else
+        report.unreadable = true;
+    removeScope();
+}
+
 } // namespace
 
 RecoveryReport recoverInterruptedRun()
@@ -544,7 +637,7 @@ RecoveryReport recoverInterruptedRun()
         return report;
     }
     // A folder that somebody else could have arranged, or a journal that is not a
-    // plain file of its own, is not read: the folder is set aside, unread.
+    // plain file of its own, is not read.
     SetupFolder setup = openSetupFolder(folder, DELETE);
     unique_hfile journal;
     if (setup.handle && setup.trust == FolderTrust::Trusted) {
@@ -560,15 +653,7 @@ RecoveryReport recoverInterruptedRun()
             setup.trust = FolderTrust::OthersCanChangeIt;
     }
     if (!setup.handle || setup.trust != FolderTrust::Trusted) {
-        report.error = setup.handle ? ERROR_INVALID_OWNER : GetLastError();
-        // A folder that is a link is left as it is: renaming it by name could move
-        // what it leads to instead (as Wine does), and there is no handle to it.
-        const std::wstring aside = setAsideName(folder);
-        if (setup.handle && renameThrough(setup.handle.get(), aside, false))
-            report.setAside = aside;
-        else
-            report.unreadable = true;
-        removeScope();
+        setAside(setup, folder, report);
         return report;
     }
     if (journal) {
@@ -577,71 +662,8 @@ RecoveryReport recoverInterruptedRun()
             report.unreadable = true;
             return report;
         }
-        if (!contents.ended) {
-            // Only what lies where the run may have acted is undone.
-            const RecoveryScope scope(readScope(), folder);
-            std::vector<UninstallLogRecord> records;
-            for (UninstallLogRecord& record : contents.records) {
-                if (scope.holds(record))
-                    records.push_back(std::move(record));
-                else
-                    report.outsideScope.push_back(record.path);
-            }
-            std::vector<JournalKey> keys;
-            for (JournalKey& key : contents.keys) {
-                if (isProductKey(key.path))
-                    keys.push_back(std::move(key));
-                else
-                    report.outsideScope.push_back(L"HKEY_LOCAL_MACHINE\\" + key.path);
-            }
-            // A registration program that the run, or an earlier recovery of it, started
-            // may still be at work.
-            for (const UninstallLogRecord& record : records)
-                if (record.recordKind == RecordKind::SelfRegistration)
-                    for (const JournalProcess& process : contents.processes)
-                        endOrphanedRegistrations(process.id, process.created, record.path);
-            // This recovery starts registration programs of its own: the journal names
-            // it, in place of a torn last line, for a recovery that follows it.
-            LARGE_INTEGER intact{};
-            intact.QuadPart = static_cast<LONGLONG>(contents.length);
-            if (SetFilePointerEx(journal.get(), intact, nullptr, FILE_BEGIN) && SetEndOfFile(journal.get()))
-                appendDurably(journal.get(), formatJournalProcess(currentProcess()));
-            // The keys were written after every record that undoes anything: newest first.
-            for (const std::wstring& hive : putBackKeys(keys, folder)) {
-                report.left.push_back(hive);
-                report.incomplete = true;
-            }
-            UninstallLog undo;
-            for (UninstallLogRecord& record : records) {
-                // Only a backup of this journal's own, still there, is put back; a
-                // record whose backup is missing (never made, or already put back by
-                // an interrupted recovery) leaves what stands in its place.
-                if (!record.backupPath.empty() &&
-                    (!isOwnBackup(record.backupPath, folder) ||
-                     GetFileAttributesW(record.backupPath.c_str()) == INVALID_FILE_ATTRIBUTES)) {
-                    record.backupPath.clear();
-                    record.existedBefore = true;
-                }
-                undo.records.push_back(std::move(record));
-            }
-            report.records = undo.records.size();
-            report.interrupted = true;
-            // What could not be put back (a file in use, say) keeps the journal, so
-            // that the next start tries again; the earlier content is still in its backup.
-            for (const RollbackFailure& failure : undo.rollback()) {
-                report.left.push_back(failure.keptAs.empty() ? failure.path : failure.keptAs);
-                report.incomplete = report.incomplete || !failure.keptAs.empty();
-            }
-            if (report.incomplete)
-                return report;
-            removePrivateFolder(contents.privateFolder, folder);
-            LARGE_INTEGER end{};
-            if (!SetFilePointerEx(journal.get(), end, nullptr, FILE_END) ||
-                !appendDurably(journal.get(), formatJournalEnd())) {
-                journal.reset();
-                deleteBelow(folder, journalPath());
-            }
-        }
+        if (!contents.ended && !undoRun(journal, contents, folder, report))
+            return report;
     }
     journal.reset();
     setup.handle.reset();

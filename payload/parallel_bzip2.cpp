@@ -239,6 +239,10 @@ struct ParallelBzip2::State {
     RegionPtr take();
     void awaitDecoded(const Region& region);
     void queue(RegionPtr region);
+    // Hands on (with a `write`, when the output is kept) the block that begins with
+    // `current`, decoded again where its region alone was not the block; returns its
+    // CRC. `current` is then the last region the block took.
+    std::uint32_t passBlock(RegionPtr& current, int level, const Writer& write);
 };
 
 void ParallelBzip2::State::queue(RegionPtr region)
@@ -255,127 +259,177 @@ void ParallelBzip2::State::queue(RegionPtr region)
     changed.notify_all();
 }
 
+namespace {
+
+// Cuts the input into regions at the marks found in it: holds the bytes that
+// regions still have to take (the window), follows the block size digit that
+// applies, and hands a region out once its tail bits have been read.
+class RegionCutter {
+public:
+    // Appends up to readSize bytes of `source` to the window; false at its end.
+    bool read(std::istream& source)
+    {
+        const std::size_t held = window_.size();
+        window_.resize(held + readSize);
+        const std::streamsize got = source.rdbuf()->sgetn(reinterpret_cast<char*>(window_.data() + held),
+                                                          static_cast<std::streamsize>(readSize));
+        window_.resize(held + static_cast<std::size_t>(std::max<std::streamsize>(got, 0)));
+        return got > 0;
+    }
+    // Bytes of the input read so far.
+    std::uint64_t inputBytes() const { return windowStart_ + window_.size(); }
+    // The window's bytes from byte `from` of the input on.
+    const std::uint8_t* bytesFrom(std::uint64_t from) const { return window_.data() + (from - windowStart_); }
+
+    // A mark at bit `at` ends the open region and opens one of `kind`.
+    void markAt(std::uint64_t at, Region::Kind kind)
+    {
+        open_->end = at;
+        closing_.push_back(open_);
+        open_ = std::make_shared<Region>();
+        open_->kind = kind;
+        open_->begin = at;
+        if (kind == Region::Kind::block) {
+            followHeader(at);
+            open_->level = level_;
+        } else {
+            nextHeader_ = (at + magicBits + crcBits + 7) / 8;
+        }
+    }
+
+    // The closed regions whose tail has been read, their bits cut; at the end of the
+    // input every closed one.
+    std::vector<RegionPtr> takeClosed(bool atEnd)
+    {
+        const std::uint64_t inputBits = inputBytes() * 8;
+        std::vector<RegionPtr> ready;
+        while (!closing_.empty() && (atEnd || closing_.front()->end + tailBits <= inputBits)) {
+            RegionPtr r = closing_.front();
+            closing_.pop_front();
+            if (!r->oversized) {
+                const std::uint64_t upTo = std::min(r->end + tailBits, inputBits);
+                cut(*r, upTo);
+                r->reachesEnd = upTo == inputBits && atEnd;
+            }
+            ready.push_back(std::move(r));
+        }
+        // Of an open region longer than any block only the start is kept.
+        if (!open_->oversized && inputBits - open_->begin > maxBlockBits) {
+            cut(*open_, open_->begin + headOfOversized);
+            open_->oversized = true;
+        }
+        return ready;
+    }
+
+    // At the end of the input: the open region, up to the end.
+    RegionPtr takeLast()
+    {
+        const std::uint64_t inputBits = inputBytes() * 8;
+        open_->end = inputBits;
+        if (!open_->oversized)
+            cut(*open_, inputBits);
+        open_->reachesEnd = !open_->oversized;
+        return open_;
+    }
+
+    // Drops the bytes that no region has to take any more.
+    void trim()
+    {
+        std::uint64_t keep = inputBytes();
+        if (!closing_.empty())
+            keep = closing_.front()->begin / 8;
+        else if (!open_->oversized)
+            keep = open_->begin / 8;
+        if (keep > windowStart_) {
+            window_.erase(window_.begin(), window_.begin() + static_cast<std::ptrdiff_t>(keep - windowStart_));
+            windowStart_ = keep;
+        }
+    }
+
+private:
+    int byteAt(std::uint64_t at) const
+    {
+        return at >= windowStart_ && at < inputBytes() ? window_[at - windowStart_] : -1;
+    }
+
+    // The region's bits from its begin up to bit `upTo`, realigned to a byte.
+    void cut(Region& r, std::uint64_t upTo) const
+    {
+        const std::uint64_t count = upTo - r.begin;
+        r.bits.assign(static_cast<std::size_t>((count + 7) / 8), 0);
+        const std::size_t first = static_cast<std::size_t>(r.begin / 8 - windowStart_);
+        const unsigned shift = r.begin % 8;
+        for (std::size_t i = 0; i < r.bits.size(); ++i) {
+            unsigned value = window_[first + i] << shift;
+            if (shift && first + i + 1 < window_.size())
+                value |= window_[first + i + 1] >> (8 - shift);
+            r.bits[i] = static_cast<std::uint8_t>(value);
+        }
+        r.storedBits = count;
+    }
+
+    // A block that directly follows a stream header is coded with its digit.
+    void followHeader(std::uint64_t mark)
+    {
+        if (mark != (nextHeader_ + 4) * 8)
+            return;
+        if (byteAt(nextHeader_) == 'B' && byteAt(nextHeader_ + 1) == 'Z' && byteAt(nextHeader_ + 2) == 'h') {
+            const int digit = byteAt(nextHeader_ + 3);
+            if (digit >= '1' && digit <= '9')
+                level_ = digit - '0';
+        }
+    }
+
+    std::vector<std::uint8_t> window_; // input bytes from byte `windowStart_` on
+    std::uint64_t windowStart_ = 0;
+    int level_ = 9;
+    std::uint64_t nextHeader_ = 0; // byte where a stream header would follow the last end mark
+    RegionPtr open_ = std::make_shared<Region>();
+    std::deque<RegionPtr> closing_; // regions waiting for their tail bits
+};
+
+} // namespace
+
 // The reading thread: reads the source in large pieces, finds every candidate
 // mark at any bit offset and queues the regions between them.
 void ParallelBzip2::State::scan()
 {
     try {
         Bzip2MarkScanner scanner;
+        RegionCutter cutter;
         std::vector<Bzip2Mark> marks;
-        std::vector<std::uint8_t> window; // input bytes from byte `windowStart` on
-        std::uint64_t windowStart = 0, scanned = 0;
-        int level = 9;
-        std::uint64_t nextHeader = 0; // byte where a stream header would follow the last end mark
-        auto open = std::make_shared<Region>();
-        std::deque<RegionPtr> closing; // regions waiting for their tail bits
-
-        auto byteAt = [&](std::uint64_t at) -> int {
-            return at >= windowStart && at < windowStart + window.size() ? window[at - windowStart] : -1;
-        };
-        auto cut = [&](Region& r, std::uint64_t upTo) {
-            std::uint64_t count = upTo - r.begin;
-            r.bits.assign(static_cast<std::size_t>((count + 7) / 8), 0);
-            std::size_t first = static_cast<std::size_t>(r.begin / 8 - windowStart);
-            unsigned shift = r.begin % 8;
-            for (std::size_t i = 0; i < r.bits.size(); ++i) {
-                unsigned value = window[first + i] << shift;
-                if (shift && first + i + 1 < window.size())
-                    value |= window[first + i + 1] >> (8 - shift);
-                r.bits[i] = static_cast<std::uint8_t>(value);
-            }
-            r.storedBits = count;
-        };
-        auto startLevel = [&](std::uint64_t mark) {
-            // A block that directly follows a stream header is coded with its digit.
-            if (mark != (nextHeader + 4) * 8)
-                return;
-            if (byteAt(nextHeader) == 'B' && byteAt(nextHeader + 1) == 'Z' && byteAt(nextHeader + 2) == 'h') {
-                int digit = byteAt(nextHeader + 3);
-                if (digit >= '1' && digit <= '9')
-                    level = digit - '0';
-            }
-        };
-        auto markAt = [&](std::uint64_t at, Region::Kind kind) {
-            open->end = at;
-            closing.push_back(open);
-            open = std::make_shared<Region>();
-            open->kind = kind;
-            open->begin = at;
-            if (kind == Region::Kind::block) {
-                startLevel(at);
-                open->level = level;
-            } else {
-                nextHeader = (at + magicBits + crcBits + 7) / 8;
-            }
-        };
-
         for (bool atEnd = false; !atEnd;) {
             {
                 std::lock_guard<std::mutex> hold(lock);
                 if (stop)
                     return;
             }
-            std::size_t held = window.size();
-            window.resize(held + readSize);
-            std::streamsize got = source.rdbuf()->sgetn(reinterpret_cast<char*>(window.data() + held),
-                                                        static_cast<std::streamsize>(readSize));
-            window.resize(held + static_cast<std::size_t>(std::max<std::streamsize>(got, 0)));
-            atEnd = got <= 0;
+            atEnd = !cutter.read(source);
             {
                 std::lock_guard<std::mutex> hold(lock);
-                bytesRead = windowStart + window.size();
+                bytesRead = cutter.inputBytes();
             }
-
-            const std::size_t fresh = static_cast<std::size_t>(scanned - windowStart);
             marks.clear();
-            scanner.scan(window.data() + fresh, window.size() - fresh, marks);
+            const std::uint64_t from = scanner.scanned();
+            scanner.scan(cutter.bytesFrom(from), static_cast<std::size_t>(cutter.inputBytes() - from), marks);
             for (const Bzip2Mark& mark : marks)
-                markAt(mark.at, mark.kind == Bzip2Mark::Kind::block ? Region::Kind::block : Region::Kind::end);
-            scanned = windowStart + window.size();
-            std::uint64_t inputBits = scanned * 8;
+                cutter.markAt(mark.at, mark.kind == Bzip2Mark::Kind::block ? Region::Kind::block : Region::Kind::end);
 
             // Regions whose tail has been read go to the calling thread and the workers.
-            while (!closing.empty() && (atEnd || closing.front()->end + tailBits <= inputBits)) {
-                RegionPtr r = closing.front();
-                closing.pop_front();
-                if (!r->oversized) {
-                    std::uint64_t upTo = std::min(r->end + tailBits, inputBits);
-                    cut(*r, upTo);
-                    r->reachesEnd = upTo == inputBits && atEnd;
-                    if (keepOutput && cache && r->kind == Region::Kind::block && !cache->empty() &&
-                        cache->take(keyOf(*r), r->output)) {
-                        // Decoded and checked by the verification of these very bits.
-                        r->ok = true;
-                        r->crc = static_cast<std::uint32_t>(bitsAt(r->bits, magicBits, crcBits));
-                        r->decoded = true;
-                    }
+            for (RegionPtr& r : cutter.takeClosed(atEnd)) {
+                if (!r->oversized && keepOutput && cache && r->kind == Region::Kind::block && !cache->empty() &&
+                    cache->take(keyOf(*r), r->output)) {
+                    // Decoded and checked by the verification of these very bits.
+                    r->ok = true;
+                    r->crc = static_cast<std::uint32_t>(bitsAt(r->bits, magicBits, crcBits));
+                    r->decoded = true;
                 }
                 queue(r);
             }
-            if (!open->oversized && inputBits - open->begin > maxBlockBits) {
-                cut(*open, open->begin + headOfOversized);
-                open->oversized = true;
-            }
-            if (atEnd) {
-                open->end = inputBits;
-                if (!open->oversized)
-                    cut(*open, inputBits);
-                open->reachesEnd = !open->oversized;
-                queue(open);
-                break;
-            }
-
-            // Keep only the bytes that a region still has to take.
-            std::uint64_t keep = scanned;
-            if (!closing.empty())
-                keep = closing.front()->begin / 8;
-            else if (!open->oversized)
-                keep = open->begin / 8;
-            if (keep > windowStart) {
-                window.erase(window.begin(),
-                             window.begin() + static_cast<std::ptrdiff_t>(keep - windowStart));
-                windowStart = keep;
-            }
+            if (atEnd)
+                queue(cutter.takeLast());
+            else
+                cutter.trim();
         }
     } catch (...) {
         std::lock_guard<std::mutex> hold(lock);
@@ -491,24 +545,68 @@ ParallelBzip2::~ParallelBzip2()
         thread.join();
 }
 
+namespace {
+
+// The block size digit of a stream header at bit `at`, inside `region`; 0 when
+// there is none.
+int headerLevel(const Region& region, std::uint64_t at)
+{
+    std::uint64_t offset = at - region.begin;
+    if (offset + headerBits > region.storedBits || bitsAt(region.bits, offset, 24) != 0x425A68)
+        return 0;
+    int digit = static_cast<int>(bitsAt(region.bits, offset + 24, 8));
+    return digit >= '1' && digit <= '9' ? digit - '0' : 0;
+}
+
+} // namespace
+
+std::uint32_t ParallelBzip2::State::passBlock(RegionPtr& current, int level, const Writer& write)
+{
+    awaitDecoded(*current);
+    std::vector<const Region*> parts{current.get()};
+    std::vector<RegionPtr> joined;
+    std::uint32_t crc = current->crc;
+    bool again = current->large;
+    if (!current->ok || current->level != level) {
+        // A magic inside the block's data cut it short (or it was decoded
+        // with another stream's block size): decode it again, joined with
+        // the regions that follow while together they can still be a block.
+        again = true;
+        for (bool alone = current->level != level;; alone = false) {
+            if (!alone) {
+                RegionPtr next = take();
+                if (next->oversized || next->end - current->begin > maxBlockBits)
+                    damaged();
+                joined.push_back(next);
+                parts.push_back(next.get());
+            }
+            std::vector<std::uint8_t> wrapped = wrapBlock(parts, level, crc);
+            if (!wrapped.empty() && decodeWrapped(wrapped, decodeChunk, [](const char*, std::size_t) {}))
+                break;
+        }
+    }
+    if (keepOutput && write) {
+        if (again) {
+            std::vector<std::uint8_t> wrapped = wrapBlock(parts, level, crc);
+            if (!decodeWrapped(wrapped, pieceSize, write))
+                damaged();
+        } else {
+            const std::vector<char>& output = current->output;
+            for (std::size_t at = 0; at < output.size(); at += pieceSize)
+                write(output.data() + at, std::min(pieceSize, output.size() - at));
+        }
+    }
+    if (keepForCache && !again && !current->output.empty() && !cache->put(keyOf(*current), current->output))
+        keepForCache = false;
+    current->output = std::vector<char>();
+    if (!joined.empty())
+        current = joined.back();
+    return crc;
+}
+
 std::uint64_t ParallelBzip2::run(const Writer& write)
 {
     State& s = *state_;
-    bool handOn = s.keepOutput && write;
-    auto deliver = [&](const char* bytes, std::size_t count) {
-        for (std::size_t at = 0; at < count; at += pieceSize)
-            write(bytes + at, std::min(pieceSize, count - at));
-    };
-    // The block size digit of a stream header at bit `at`, inside `region`; 0 when
-    // there is none.
-    auto headerLevel = [](const Region& region, std::uint64_t at) {
-        std::uint64_t offset = at - region.begin;
-        if (offset + headerBits > region.storedBits || bitsAt(region.bits, offset, 24) != 0x425A68)
-            return 0;
-        int digit = static_cast<int>(bitsAt(region.bits, offset + 24, 8));
-        return digit >= '1' && digit <= '9' ? digit - '0' : 0;
-    };
-
     RegionPtr current = s.take(); // from the start of the input to the first mark
     int level = headerLevel(*current, 0);
     if (!level)
@@ -522,46 +620,8 @@ std::uint64_t ParallelBzip2::run(const Writer& write)
             damaged(); // no mark where the stream needs one
 
         if (current->kind == Region::Kind::block) {
-            s.awaitDecoded(*current);
-            std::vector<const Region*> parts{current.get()};
-            std::vector<RegionPtr> joined;
-            std::uint32_t crc = current->crc;
-            bool again = current->large;
-            if (!current->ok || current->level != level) {
-                // A magic inside the block's data cut it short (or it was decoded
-                // with another stream's block size): decode it again, joined with
-                // the regions that follow while together they can still be a block.
-                again = true;
-                for (bool alone = current->level != level;; alone = false) {
-                    if (!alone) {
-                        RegionPtr next = s.take();
-                        if (next->oversized || next->end - current->begin > maxBlockBits)
-                            damaged();
-                        joined.push_back(next);
-                        parts.push_back(next.get());
-                    }
-                    std::vector<std::uint8_t> wrapped = wrapBlock(parts, level, crc);
-                    if (!wrapped.empty() &&
-                        decodeWrapped(wrapped, decodeChunk, [](const char*, std::size_t) {}))
-                        break;
-                }
-            }
-            if (handOn) {
-                if (again) {
-                    std::vector<std::uint8_t> wrapped = wrapBlock(parts, level, crc);
-                    if (!decodeWrapped(wrapped, pieceSize, write))
-                        damaged();
-                } else {
-                    deliver(current->output.data(), current->output.size());
-                }
-            }
-            if (s.keepForCache && !again && !current->output.empty() &&
-                !s.cache->put(keyOf(*current), current->output))
-                s.keepForCache = false;
-            current->output = std::vector<char>();
+            const std::uint32_t crc = s.passBlock(current, level, write);
             combined = (combined << 1 | combined >> 31) ^ crc;
-            if (!joined.empty())
-                current = joined.back();
             expect = current->end;
             continue;
         }

@@ -215,6 +215,39 @@ UninstallExit Uninstallation::uninstall()
     setApplicationName(loadString(IDS_UNINSTALLER) + L" \u2013 " + product::displayName());
     log_.line(formatString(IDS_UNINSTALL_TITLE_LINE, {product::displayName()}));
 
+    if (std::optional<UninstallExit> refused = check())
+        return *refused;
+    ReadLog read;
+    if (std::optional<UninstallExit> refused = readLog(read))
+        return *refused;
+    if (!options_.silent) {
+        CConfirmUninstallDlg confirm(options_.purge);
+        if (confirm.doModal() != IDOK) {
+            log_.line(loadString(IDS_UNINSTALL_CANCELLED));
+            return UninstallExit::Cancelled;
+        }
+        options_.purge = confirm.purge();
+    }
+
+    removing_ = true;
+    const bool finished = removeAll(read.plan);
+    const bool complete = finished && read.whole && leftovers_.empty();
+    if (complete)
+        removeRegistration(read.plan);
+    const bool removed = report(read);
+
+    // Last, the uninstaller itself, its log and its folders, once this process has
+    // ended; only when the log says that it installed the uninstaller there.
+    if (complete && leftovers_.empty() && read.plan.recordsUninstaller) {
+        if (!startSelfRemoval(uninstaller_, read.plan.uninstallerFolderLevels, options_.logFile))
+            for (const std::wstring& path : removeAtRestart(uninstaller_, read.plan.uninstallerFolderLevels))
+                log_.line(formatString(IDS_UNINSTALL_AT_RESTART, {path}));
+    }
+    return removed ? UninstallExit::Removed : UninstallExit::Incomplete;
+}
+
+std::optional<UninstallExit> Uninstallation::check()
+{
     if (!options_.error.empty())
         return refuse(formatString(IDS_UNINSTALL_BAD_COMMAND_LINE, {options_.error}) + L"\r\n\r\n" +
                           uninstallUsageText(),
@@ -223,8 +256,7 @@ UninstallExit Uninstallation::uninstall()
         tell(uninstallUsageText(), MB_OK | MB_ICONINFORMATION);
         return UninstallExit::Cancelled;
     }
-
-    // Checks: no installer at work (and none may start until the end), rights, the product closed.
+    // No installer at work (and none may start until the end), rights, the product closed.
     if (!lock_.acquire())
         return refuse(formatString(IDS_UNINSTALL_INSTALLER_RUNNING, {product::displayName()}),
                       UninstallExit::InstallerRunning);
@@ -237,50 +269,41 @@ UninstallExit Uninstallation::uninstall()
     UninstallExit exit = UninstallExit::Refused;
     if (!productClosed(exit))
         return exit;
+    return std::nullopt;
+}
 
-    // The log, and how much of it may be trusted.
-    const std::wstring logPath = uninstallLogBeside(uninstaller_);
+std::optional<UninstallExit> Uninstallation::readLog(ReadLog& read)
+{
+    read.path = uninstallLogBeside(uninstaller_);
     // The log stays open, without sharing writes, until it has been read and
     // checked: what is read is what was checked.
-    unique_hfile held(CreateFileW(logPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    unique_hfile held(CreateFileW(read.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     std::string bytes;
-    if (!held || !readWholeFile(logPath, bytes))
-        return refuse(formatString(IDS_UNINSTALL_LOG_UNREADABLE, {logPath}));
+    if (!held || !readWholeFile(read.path, bytes))
+        return refuse(formatString(IDS_UNINSTALL_LOG_UNREADABLE, {read.path}));
     UninstallLog log;
-    log.readLog(logPath);
-    const std::wstring foreign = formatString(IDS_UNINSTALL_LOG_FOREIGN, {logPath, product::displayName()});
+    log.readLog(read.path);
+    const std::wstring foreign = formatString(IDS_UNINSTALL_LOG_FOREIGN, {read.path, product::displayName()});
     if (log.installPath.empty() || !samePlainPath(log.installPath, installFolder_))
         return refuse(foreign);
     const LogShape shape = logShape(bytes);
     const std::size_t recordsRead = log.previousRecords.size();
-    const UninstallPlan plan = planUninstall(log.previousRecords, recordsFromWholeLines(shape, recordsRead),
-                                             productFolders(bytes), uninstaller_, pathExists);
+    read.plan = planUninstall(log.previousRecords, recordsFromWholeLines(shape, recordsRead),
+                              productFolders(bytes), uninstaller_, pathExists);
     held.reset();
-    if (plan.trustedRecords == 0)
+    if (read.plan.trustedRecords == 0)
         return refuse(foreign);
-    const bool wholeLog = plan.trustedRecords == recordsRead && wholeLogRead(shape, recordsRead);
+    read.whole = read.plan.trustedRecords == recordsRead && wholeLogRead(shape, recordsRead);
+    return std::nullopt;
+}
 
-    if (!options_.silent) {
-        CConfirmUninstallDlg confirm(options_.purge);
-        if (confirm.doModal() != IDOK) {
-            log_.line(loadString(IDS_UNINSTALL_CANCELLED));
-            return UninstallExit::Cancelled;
-        }
-        options_.purge = confirm.purge();
-    }
-
-    removing_ = true;
-    const bool finished = removeAll(plan);
-    const bool complete = finished && wholeLog && leftovers_.empty();
-    if (complete)
-        removeRegistration(plan);
-
-    // The report.
+bool Uninstallation::report(const ReadLog& read)
+{
     std::wstring text;
-    if (!wholeLog)
+    if (!read.whole)
         text = formatString(IDS_UNINSTALL_LOG_DAMAGED,
-                            {logPath, std::to_wstring(logHeaderLines + plan.trustedRecords + 1)});
+                            {read.path, std::to_wstring(logHeaderLines + read.plan.trustedRecords + 1)});
     if (!leftovers_.empty()) {
         if (!text.empty())
             text += L"\r\n\r\n";
@@ -298,15 +321,7 @@ UninstallExit Uninstallation::uninstall()
             text += L"\r\n\r\n" + loadString(IDS_UNINSTALL_DATA_KEPT);
     }
     tell(text, MB_OK | (removed ? MB_ICONINFORMATION : MB_ICONEXCLAMATION));
-
-    // Last, the uninstaller itself, its log and its folders, once this process has
-    // ended; only when the log says that it installed the uninstaller there.
-    if (complete && leftovers_.empty() && plan.recordsUninstaller) {
-        if (!startSelfRemoval(uninstaller_, plan.uninstallerFolderLevels, options_.logFile))
-            for (const std::wstring& path : removeAtRestart(uninstaller_, plan.uninstallerFolderLevels))
-                log_.line(formatString(IDS_UNINSTALL_AT_RESTART, {path}));
-    }
-    return removed ? UninstallExit::Removed : UninstallExit::Incomplete;
+    return removed;
 }
 
 } // namespace ar

@@ -4,6 +4,7 @@
 // own removal.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,21 @@ public:
     UninstallExit run();
 
 private:
+    // The uninstall log as read, and the plan made of what may be trusted of it.
+    struct ReadLog {
+        std::wstring path;
+        UninstallPlan plan;
+        bool whole = false; // every record was read and trusted
+    };
+
     UninstallExit uninstall();
+    // The command line, no installer at work, the rights, no interrupted installation,
+    // the product closed: the refusal when one fails.
+    std::optional<UninstallExit> check();
+    // The refusal when the log cannot be read or is not this installation's.
+    std::optional<UninstallExit> readLog(ReadLog& read);
+    // Shows and logs what was removed and what was left; true when nothing was left.
+    bool report(const ReadLog& read);
     // Shows (unless silent) and logs why nothing is removed; returns `exit`.
     UninstallExit refuse(const std::wstring& text, UninstallExit exit = UninstallExit::Refused);
     // Shows (unless silent) and logs a message; returns the button chosen.
