@@ -177,6 +177,7 @@ private:
     PrivateFolder private_;
     RunJournal journal_;
     WriteRoots roots_;
+    PayloadDecoding decoding_; // the verification's blocks serve the extraction
     bool rollbackKeptBackups_ = false;
     bool stepFailed_ = false;
 };
@@ -254,7 +255,7 @@ notification::result Run::answer(const notification& n, std::istream& archive)
     if (n.get_if<notification::started>()) {
         view_.setStatus(loadString(IDS_PREPARING));
         view_.appendLogLine(loadString(IDS_PREPARING));
-        if (!verify_payload(archive))
+        if (!verify_payload(archive, decoding_))
             throw_compress_error(compress_errc::verification_failed);
         archive.clear();
         archive.seekg(0);
@@ -445,7 +446,8 @@ RunOutcome Run::install()
 
 bool Run::extract(std::istream& archive, const PayloadFolders& folders)
 {
-    if (!extract_payload(archive, folders, [&](const notification& n) { return answer(n, archive); })) {
+    if (!extract_payload(
+            archive, folders, [&](const notification& n) { return answer(n, archive); }, decoding_)) {
         rollBack();
         return false;
     }

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <optional>
@@ -59,22 +58,14 @@ private:
     PayloadSink* sink_;
 };
 
-std::atomic<bzip2_decoder> selectedDecoder{bzip2_decoder::automatic};
-
-// What the verification decoded, for the extraction that follows it: up to 24 MB,
-// so that a payload of that size is decoded once, and the peak memory stays well
-// below 64 MB with the blocks in flight on top.
-constexpr std::size_t verifiedBlocksCapacity = 24u << 20;
-Bzip2BlockCache verifiedBlocks(verifiedBlocksCapacity);
-
 // Worker threads for the parallel decoder (0: the reference): one per core, but no
 // more than three, whose blocks in flight and decoder states, with the verified
 // blocks, stay below 64 MB.
-unsigned decoderWorkers()
+unsigned decoderWorkers(bzip2_decoder decoder)
 {
     constexpr unsigned maxWorkers = 3;
     unsigned cores = std::min(std::thread::hardware_concurrency(), maxWorkers);
-    switch (selectedDecoder.load()) {
+    switch (decoder) {
     case bzip2_decoder::reference:
         return 0;
     case bzip2_decoder::parallel:
@@ -87,12 +78,12 @@ unsigned decoderWorkers()
 
 // Copies `source` through the bzip2 decompressor into `sink` (none: discarded)
 // in 4096-byte blocks; returns the compressed bytes read.
-std::streamsize decompress(std::istream& source, PayloadSink* sink)
+std::streamsize decompress(std::istream& source, PayloadSink* sink, PayloadDecoding& decoding)
 {
-    if (unsigned workers = decoderWorkers()) {
+    if (unsigned workers = decoderWorkers(decoding.decoder())) {
         std::optional<ParallelBzip2> parallel;
         try {
-            parallel.emplace(source, workers, sink != nullptr, &verifiedBlocks);
+            parallel.emplace(source, workers, sink != nullptr, &decoding.verifiedBlocks());
         } catch (const std::system_error&) {
             // No threads: the reference decoder below, nothing has been read yet.
         }
@@ -178,11 +169,6 @@ std::error_code failure_code(const std::exception& failure)
 
 } // namespace
 
-void select_bzip2_decoder(bzip2_decoder decoder)
-{
-    selectedDecoder = decoder;
-}
-
 imemstream open_payload_resource()
 {
     HMODULE module = resourceModule();
@@ -206,9 +192,16 @@ imemstream open_payload_resource()
 
 bool verify_payload(std::istream& source)
 {
+    PayloadDecoding decoding;
+    return verify_payload(source, decoding);
+}
+
+bool verify_payload(std::istream& source, PayloadDecoding& decoding)
+{
+    Bzip2BlockCache& verifiedBlocks = decoding.verifiedBlocks();
     verifiedBlocks.clear();
     try {
-        decompress(source, nullptr);
+        decompress(source, nullptr, decoding);
         if (source.good() &&
             std::istream::traits_type::eq_int_type(source.rdbuf()->sgetc(), std::istream::traits_type::eof()))
             return true;
@@ -244,12 +237,20 @@ std::vector<PayloadEntry> read_payload_entries(std::istream& source)
 
 bool extract_payload(std::istream& source, PayloadFolders folders, notification_handler handler)
 {
+    PayloadDecoding decoding;
+    return extract_payload(source, std::move(folders), std::move(handler), decoding);
+}
+
+bool extract_payload(std::istream& source, PayloadFolders folders, notification_handler handler,
+                     PayloadDecoding& decoding)
+{
     if (!handler)
         throw std::invalid_argument("extract_payload needs a notification handler");
     std::wstring failurePath;
     struct Forget {
-        ~Forget() { verifiedBlocks.clear(); }
-    } forget; // the blocks are for this extraction only
+        Bzip2BlockCache& blocks;
+        ~Forget() { blocks.clear(); }
+    } forget{decoding.verifiedBlocks()}; // the blocks are for this extraction only
     try {
         handler({notification::started{}});
         PayloadSink sink(std::move(folders), handler);
@@ -259,7 +260,7 @@ bool extract_payload(std::istream& source, PayloadFolders folders, notification_
             // that never completed its header.
             if (!std::istream::traits_type::eq_int_type(source.rdbuf()->sgetc(),
                                                         std::istream::traits_type::eof()))
-                compressed = decompress(source, &sink);
+                compressed = decompress(source, &sink, decoding);
             sink.finish();
         } catch (...) {
             if (const PayloadEntry* entry = sink.openEntry())

@@ -14,6 +14,7 @@
 //   });
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <istream>
 #include <memory>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "payload/archive.h"
+#include "payload/parallel_bzip2.h"
 #include "support/memstream.h"
 
 namespace ar {
@@ -39,13 +41,37 @@ imemstream open_payload_resource();
 // with more than one, and otherwise, or when its threads cannot start, streams
 // through Boost.Iostreams' decompressor, the reference that the tests compare it
 // with; the other two choose one (`parallel` with at least two workers).
-// Process-wide; change it only while no payload is being read.
 enum class bzip2_decoder { automatic, reference, parallel };
-void select_bzip2_decoder(bzip2_decoder decoder);
+
+// How one installation decodes its payload: the decoder, and the blocks that the
+// verification decoded, kept for the extraction that follows it over the same
+// payload (up to 24 MB, so that a payload of that size is decoded once and the peak
+// memory stays well below 64 MB with the blocks in flight on top). Used by one
+// thread at a time.
+class PayloadDecoding {
+public:
+    static constexpr std::size_t verifiedBlocksCapacity = 24u << 20;
+
+    explicit PayloadDecoding(bzip2_decoder decoder = bzip2_decoder::automatic)
+        : decoder_(decoder), verifiedBlocks_(verifiedBlocksCapacity)
+    {
+    }
+    PayloadDecoding(const PayloadDecoding&) = delete;
+    PayloadDecoding& operator=(const PayloadDecoding&) = delete;
+
+    bzip2_decoder decoder() const { return decoder_; }
+    Bzip2BlockCache& verifiedBlocks() { return verifiedBlocks_; }
+
+private:
+    bzip2_decoder decoder_;
+    Bzip2BlockCache verifiedBlocks_;
+};
 
 // Decompresses the whole source, discarding the output: true when the bzip2
 // stream (or several streams, one after the other) is intact and nothing else
-// follows. Leaves the source at its end.
+// follows. Leaves the source at its end. The decoded blocks stay in `decoding` for
+// an extraction of the same payload with it; without one, a fresh automatic one.
+bool verify_payload(std::istream& source, PayloadDecoding& decoding);
 bool verify_payload(std::istream& source);
 
 // The archive's entries from the header at the start of the compressed `source`,
@@ -58,7 +84,10 @@ std::vector<PayloadEntry> read_payload_entries(std::istream& source);
 // destination while the bytes arrive, reporting through `handler` (mandatory).
 // True on complete success; any failure is reported by one `failed` notification
 // (then false), never thrown, unless the handler throws while told of it.
-// Must not be re-entered.
+// Must not be re-entered. It takes the blocks that a verification with `decoding`
+// kept, and leaves none; without a `decoding`, a fresh automatic one.
+bool extract_payload(std::istream& source, PayloadFolders folders, notification_handler handler,
+                     PayloadDecoding& decoding);
 bool extract_payload(std::istream& source, PayloadFolders folders, notification_handler handler);
 
 // CRC-32 of a file on disk. A file held by another process (sharing violation) is

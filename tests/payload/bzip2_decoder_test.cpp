@@ -14,11 +14,9 @@ namespace {
 
 bool verifyWith(bzip2_decoder decoder, const std::string& bytes)
 {
-    select_bzip2_decoder(decoder);
+    PayloadDecoding decoding(decoder);
     imemstream source(bytes.data(), bytes.size());
-    bool ok = verify_payload(source);
-    select_bzip2_decoder(bzip2_decoder::automatic);
-    return ok;
+    return verify_payload(source, decoding);
 }
 
 // Both decoders' verdict on `bytes`, which must be the same.

@@ -190,7 +190,7 @@ TEST_P(ExtractFailure, DamagedCompressedPayloadFailsVerificationBeforeAnyWrite)
     imemstream source(archive.data(), archive.size());
     Recorder r;
     r.reply = verifyOnStart(source);
-    EXPECT_FALSE(extract_payload(source, f.folders, r.handler()));
+    EXPECT_FALSE(extractPayload(source, f.folders, r.handler()));
     ASSERT_EQ(r.events.size(), 2u);
     EXPECT_EQ(r.events[1].code, compress_errc::verification_failed);
     EXPECT_FALSE(exists(f.folders.installFolder));
@@ -205,13 +205,13 @@ TEST_P(ExtractFailure, DamagedCompressedPayloadFailsVerificationBeforeAnyWrite)
     // Intact, it verifies, again after a rewind; with anything after it, it does not.
     std::string intact = buildArchive(sampleFiles());
     imemstream good(intact.data(), intact.size());
-    EXPECT_TRUE(verify_payload(good));
+    EXPECT_TRUE(verify(good));
     good.clear();
     good.seekg(0);
-    EXPECT_TRUE(verify_payload(good));
+    EXPECT_TRUE(verify(good));
     std::string trailing = intact + "x";
     imemstream withGarbage(trailing.data(), trailing.size());
-    EXPECT_FALSE(verify_payload(withGarbage));
+    EXPECT_FALSE(verify(withGarbage));
 }
 
 TEST_P(ExtractFailure, ExtraByteAfterTheLastFileFailsAfterAllFiles)
@@ -229,7 +229,7 @@ TEST_P(ExtractFailure, MissingPayloadIsUnexpected)
     Folders f;
     Recorder r;
     imemstream empty;
-    EXPECT_FALSE(extract_payload(empty, f.folders, r.handler()));
+    EXPECT_FALSE(extractPayload(empty, f.folders, r.handler()));
     ASSERT_EQ(r.count(kFailed), 1u);
     EXPECT_EQ(r.events.back().code, compress_errc::unexpected_error);
 }
@@ -331,7 +331,7 @@ TEST_P(ExtractFailure, UnwritableDestinationReportsTheSystemErrorAndPath)
 
 TEST_P(ExtractFailure, AbortIsInterruptedWithThePathOfTheOpenFile)
 {
-    auto run = [](std::function<result(const notification&)> reply, std::wstring& path) {
+    auto run = [this](std::function<result(const notification&)> reply, std::wstring& path) {
         Folders f;
         Recorder r;
         r.reply = std::move(reply);
@@ -379,7 +379,7 @@ TEST_P(ExtractFailure, HandlerExceptionsBecomeOneFailure)
     EXPECT_EQ(r.events.back().code, compress_errc::unexpected_error);
 
     imemstream source;
-    EXPECT_THROW(extract_payload(source, f.folders, nullptr), std::invalid_argument);
+    EXPECT_THROW(extractPayload(source, f.folders, nullptr), std::invalid_argument);
 }
 
 // The sink parses the same whether the header comes byte by byte or at once, and

@@ -94,7 +94,7 @@ protected:
         Recorder r;
         if (verifyFirst)
             r.reply = verifyOnStart(source);
-        bool ok = extract_payload(source, folders_, r.handler());
+        bool ok = extractPayload(source, folders_, r.handler());
 
         EXPECT_EQ(r.count(kStarted), 1u) << what;
         EXPECT_EQ(ok, r.count(kFailed) == 0) << what;

@@ -35,10 +35,11 @@ double cpuSeconds()
 
 int wmain(int argc, wchar_t** argv)
 {
+    ar::bzip2_decoder decoder = ar::bzip2_decoder::automatic;
     if (argc == 4 && std::wstring(argv[1]) == L"--reference")
-        ar::select_bzip2_decoder(ar::bzip2_decoder::reference);
+        decoder = ar::bzip2_decoder::reference;
     else if (argc == 4 && std::wstring(argv[1]) == L"--parallel")
-        ar::select_bzip2_decoder(ar::bzip2_decoder::parallel);
+        decoder = ar::bzip2_decoder::parallel;
     else if (argc != 3) {
         std::fprintf(stderr, "usage: payload_bench [--reference | --parallel] ARCHIVE.bz2 FOLDER\n");
         return 2;
@@ -56,9 +57,10 @@ int wmain(int argc, wchar_t** argv)
     clock::time_point start = clock::now(), verified = start;
     double cpuStart = cpuSeconds(), cpuVerified = cpuStart;
     std::uint64_t files = 0, total = 0, compressed = 0;
+    ar::PayloadDecoding decoding(decoder);
     bool ok = ar::extract_payload(source, folders, [&](const ar::notification& n) {
         if (n.get_if<ar::notification::started>()) {
-            if (!ar::verify_payload(source))
+            if (!ar::verify_payload(source, decoding))
                 ar::throw_compress_error(ar::compress_errc::verification_failed);
             source.clear();
             source.seekg(0);
@@ -74,7 +76,7 @@ int wmain(int argc, wchar_t** argv)
             std::fprintf(stderr, "failed: %s (%d) %ls\n", f->code.message().c_str(), f->code.value(),
                          f->path.c_str());
         return ar::notification::result::proceed;
-    });
+    }, decoding);
     clock::time_point end = clock::now();
     double cpuEnd = cpuSeconds();
     if (!ok)

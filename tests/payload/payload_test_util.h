@@ -197,11 +197,12 @@ public:
 
 // A reply that answers `started` as the installation run does: the whole payload is
 // verified (the extraction fails when it does not verify), rewound, and extracted.
-inline std::function<notification::result(const notification&)> verifyOnStart(std::istream& source)
+inline std::function<notification::result(const notification&)> verifyOnStart(std::istream& source,
+                                                                               PayloadDecoding& decoding)
 {
-    return [&source](const notification& n) {
+    return [&source, &decoding](const notification& n) {
         if (n.get_if<notification::started>()) {
-            if (!verify_payload(source))
+            if (!verify_payload(source, decoding))
                 throw_compress_error(compress_errc::verification_failed);
             source.clear();
             source.seekg(0);
@@ -223,8 +224,22 @@ struct Folders {
 // (instantiate with AR_FOR_EACH_DECODER), which must give the same results.
 class EachDecoder : public ::testing::TestWithParam<bzip2_decoder> {
 protected:
-    EachDecoder() { select_bzip2_decoder(GetParam()); }
-    ~EachDecoder() override { select_bzip2_decoder(bzip2_decoder::automatic); }
+    bool verify(std::istream& source) { return verify_payload(source, decoding); }
+    bool extractPayload(std::istream& source, const PayloadFolders& folders, notification_handler handler)
+    {
+        return extract_payload(source, folders, std::move(handler), decoding);
+    }
+    bool extract(const std::string& compressed, const PayloadFolders& folders, Recorder& recorder)
+    {
+        imemstream source(compressed.data(), compressed.size());
+        return extractPayload(source, folders, recorder.handler());
+    }
+    std::function<notification::result(const notification&)> verifyOnStart(std::istream& source)
+    {
+        return test::verifyOnStart(source, decoding);
+    }
+
+    PayloadDecoding decoding{GetParam()};
 };
 
 inline std::string decoderName(const ::testing::TestParamInfo<bzip2_decoder>& info)
@@ -235,11 +250,5 @@ inline std::string decoderName(const ::testing::TestParamInfo<bzip2_decoder>& in
 #define AR_FOR_EACH_DECODER(suite)                                                                           \
     INSTANTIATE_TEST_SUITE_P(, suite, ::testing::Values(bzip2_decoder::reference, bzip2_decoder::parallel),  \
                              decoderName)
-
-inline bool extract(const std::string& compressed, const PayloadFolders& folders, Recorder& recorder)
-{
-    imemstream source(compressed.data(), compressed.size());
-    return extract_payload(source, folders, recorder.handler());
-}
 
 } // namespace ar::test
