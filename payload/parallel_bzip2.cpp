@@ -577,6 +577,10 @@ std::uint32_t ParallelBzip2::State::passBlock(RegionPtr& current, int level, con
                 RegionPtr next = take();
                 if (next->oversized || next->end - current->begin > maxBlockBits)
                     damaged();
+                // Its bits are decoded again as part of this block: what a worker made
+                // of them alone is not kept (hundreds of pieces could hold gigabytes).
+                awaitDecoded(*next);
+                next->output = std::vector<char>();
                 joined.push_back(next);
                 parts.push_back(next.get());
             }

@@ -151,6 +151,22 @@ TEST(Bzip2Decoders, AgreeOnEveryKindOfDamage)
     EXPECT_FALSE(verdict(stream.substr(0, middle) + stream.substr(middle - 1), "a byte doubled"));
 }
 
+// A damaged block followed by hundreds of small streams that each decode to almost
+// 2 MB: the parallel decoder tries the damaged block joined with the pieces after it,
+// and must not hold what those pieces decode to meanwhile (it held 760 MB).
+TEST(Bzip2Decoders, ADamagedBlockBeforeManySmallStreamsIsRefused)
+{
+    std::string pattern = std::string(95, 'a') + std::string(95, 'b'), text;
+    for (int i = 0; i < 10000; ++i)
+        text += pattern;
+    const std::string small = bzip2Streams(text, 1);
+    std::string input = small;
+    input[11] = static_cast<char>(input[11] ^ 0xFF);
+    for (int i = 0; i < 400; ++i)
+        input += small;
+    EXPECT_FALSE(verdict(input, "a damaged block, then 400 streams"));
+}
+
 std::string decodeParallel(const std::string& stream, Bzip2BlockCache& cache)
 {
     imemstream source(stream.data(), stream.size());
