@@ -216,34 +216,31 @@ void CInstallApp::showUsage() const
 
 void CInstallApp::showRefusal(ar::Refusal refusal) const
 {
+    std::wstring text;
     switch (refusal) {
     case ar::Refusal::InstallerRunning:
         ar::showErrorCode(ERROR_BUSY);
         return;
     case ar::Refusal::NotAdministrator:
-        ar::messageBox(ar::loadString(IDS_NEED_ADMINISTRATOR), {}, MB_OK | MB_ICONEXCLAMATION);
-        return;
+        text = ar::loadString(IDS_NEED_ADMINISTRATOR);
+        break;
     case ar::Refusal::DataFolderUnsafe:
-        ar::messageBox(ar::formatString(IDS_DATA_FOLDER_UNSAFE,
-                                        {dataFolder_.folder, ar::formatPrintf(L"%08x", unsigned(dataFolder_.error))}),
-                       {}, MB_OK | MB_ICONEXCLAMATION);
-        return;
+        text = ar::formatString(IDS_DATA_FOLDER_UNSAFE,
+                                {dataFolder_.folder, ar::formatPrintf(L"%08x", unsigned(dataFolder_.error))});
+        break;
     case ar::Refusal::VersionUnreadable:
-        ar::messageBox(ar::formatString(IDS_VERSION_UNREADABLE, {installed_.mainProgram}), {},
-                       MB_OK | MB_ICONEXCLAMATION);
-        return;
+        text = ar::formatString(IDS_VERSION_UNREADABLE, {installed_.mainProgram});
+        break;
     case ar::Refusal::FolderOfInstalledProduct:
-        ar::messageBox(ar::formatString(IDS_FOLDER_OF_INSTALLED_PRODUCT, {installedFolder()}), {},
-                       MB_OK | MB_ICONEXCLAMATION);
-        return;
-    case ar::Refusal::NewerVersionInstalled:
-        // Unattended: the text goes to the log.
-        ar::messageBox(ar::formatString(IDS_NEWER_INSTALLED, {context.installedVersionText}), {},
-                       MB_OK | MB_ICONEXCLAMATION);
-        return;
+        text = ar::formatString(IDS_FOLDER_OF_INSTALLED_PRODUCT, {installedFolder()});
+        break;
+    case ar::Refusal::NewerVersionInstalled: // unattended: the text goes to the log
+        text = ar::formatString(IDS_NEWER_INSTALLED, {context.installedVersionText});
+        break;
     case ar::Refusal::None:
         return;
     }
+    ar::messageBox(text, {}, MB_OK | MB_ICONEXCLAMATION);
 }
 
 // What the machine holds once no interrupted run is left: the shared data folder

@@ -38,10 +38,12 @@ choose_build() {
         wine=/usr/lib/wine/wine
         program_files="Program Files (x86)"
     fi
-    export WINEPREFIX=${AR_WINEPREFIX:-$build/wineprefix}
+    export WINEPREFIX=${own_wineprefix:-$build/wineprefix}
     # Where the product lands, as the folder below the prefix's drive C.
     export AR_PROGRAM_FILES=$program_files
 }
+# A prefix that the caller chose stays; choose_build runs again after the bootstrap.
+own_wineprefix=${WINEPREFIX:-}
 choose_build
 
 # Builds one tree: PROCESSOR BUILD_DIR DEPS_DIR TOOLCHAIN [WINE_TESTS=ON|OFF].
