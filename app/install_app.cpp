@@ -300,11 +300,11 @@ void CInstallApp::presetFolders()
     if (context.installState == ar::InstallState::Same || context.installState == ar::InstallState::Update) {
         context.installFolder = ar::registeredInstallFolder();
         if (auto log = ar::findEarlierLog(ar::registeredUninstaller(), installed_.mainProgram)) {
-            ar::readEarlierLog(context.previousLog, *log, context.installFolder);
-            context.shortcutFolder = context.previousLog.shortcutPath;
+            context.earlierLog = ar::readEarlierLog(*log, context.installFolder);
+            context.shortcutFolder = context.earlierLog.shortcutPath();
         }
     } else {
-        context.previousLog.readLog();
+        context.earlierLog = {};
     }
     if (context.installFolder.empty())
         context.installFolder = ar::defaultInstallFolder();

@@ -39,11 +39,11 @@ bool written(const PayloadEntry& entry, const std::wstring& path, const InstallC
 {
     switch (entry.kind) {
     case FileKind::EditableData:
-        return !(context.installState != InstallState::None && context.previousLog.isKeptFile(path)) &&
+        return !(context.installState != InstallState::None && context.earlierLog.isKeptFile(path)) &&
                GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
     case FileKind::Texture:
         return context.installState != InstallState::Update ||
-               (!context.previousLog.isKeptFile(path) &&
+               (!context.earlierLog.isKeptFile(path) &&
                 GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES);
     default:
         return true;

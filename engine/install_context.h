@@ -7,7 +7,7 @@
 
 #include "product/system_checks.h"
 #include "product/version_info.h"
-#include "log/uninstall_log.h"
+#include "log/earlier_log.h"
 #include "payload/archive.h"
 
 namespace ar {
@@ -21,7 +21,7 @@ struct InstallContext {
     bool createMenuShortcut = false;
     bool createDesktopShortcut = false;
     bool advancedMode = false;
-    UninstallLog previousLog;           // the earlier installation's log, then this run's journal
+    EarlierLog earlierLog;              // the uninstall log of the installation being updated
     bool installAttempted = false;      // the run was started (and then succeeded or rolled back)
     bool installSucceeded = false;
     std::vector<PayloadEntry> payloadEntries; // the payload's files (destinations as stored)

@@ -131,7 +131,8 @@ std::vector<RunJournal::KeyToSave> productRecordKeys(const std::wstring& program
 
 class Run {
 public:
-    Run(InstallContext& context, InstallView& view) : context_(context), view_(view), log_(context.previousLog)
+    Run(InstallContext& context, InstallView& view)
+        : context_(context), view_(view), recorder_(context.earlierLog, recordingRules())
     {
     }
 
@@ -167,15 +168,17 @@ private:
     void rollBack();
     // Lets go of the private folder and removes it with the run's temporary files.
     void cleanUp();
+    // What the run's records go to, and the folders it records as the product's.
+    RecordingRules recordingRules();
 
     InstallContext& context_;
     InstallView& view_;
     InstalledPrograms programs_;
-    UninstallLog& log_;
     std::wstring tempFolder_; // the run's private folder
     TempFileList temp_;
     PrivateFolder private_;
     RunJournal journal_;
+    RunRecorder recorder_; // journals to journal_, once the run has prepared it
     WriteRoots roots_;
     PayloadDecoding decoding_; // the verification's blocks serve the extraction
     bool rollbackKeptBackups_ = false;
@@ -208,19 +211,19 @@ notification::result Run::fileBegin(const PayloadEntry& entry)
         // The user's data is never overwritten: an earlier installation's file, or
         // one that is simply there, is kept.
         refuseFolderInPlaceOf(path);
-        if (context_.installState != InstallState::None && log_.isKeptFile(path)) {
+        if (context_.installState != InstallState::None && context_.earlierLog.isKeptFile(path)) {
             roots_.checkFolderOf(path);
             grant_users_modify(path);
             return notification::result::skip;
         }
         if (exists(path)) {
-            log_.recordFile(path, kind, true);
-            log_.commit(true);
+            recorder_.recordFile(path, kind, true);
+            recorder_.commit(true);
             roots_.checkFolderOf(path);
             grant_users_modify(path);
             return notification::result::skip;
         }
-        log_.recordFile(path, kind, true);
+        recorder_.recordFile(path, kind, true);
         announce(path);
         return checked(notification::result::proceed);
     case FileKind::Texture:
@@ -228,11 +231,11 @@ notification::result Run::fileBegin(const PayloadEntry& entry)
         // not list (the log was lost) is kept as the product's, and a missing one is
         // installed.
         if (context_.installState == InstallState::Update) {
-            if (log_.isKeptFile(path))
+            if (context_.earlierLog.isKeptFile(path))
                 return notification::result::skip;
             if (exists(path)) {
-                log_.recordFile(path, kind, true);
-                log_.commit(true);
+                recorder_.recordFile(path, kind, true);
+                recorder_.commit(true);
                 return notification::result::skip;
             }
         }
@@ -244,7 +247,7 @@ notification::result Run::fileBegin(const PayloadEntry& entry)
     default:
         break;
     }
-    log_.recordFile(path, kind, false);
+    recorder_.recordFile(path, kind, false);
     announce(path);
     return checked(notification::result::proceed);
 }
@@ -266,12 +269,12 @@ notification::result Run::answer(const notification& n, std::istream& archive)
         if (end->entry->kind == FileKind::EditableData)
             grant_users_modify(end->entry->destination);
         if (end->entry->kind != FileKind::SetupTemporary)
-            log_.commit(true);
+            recorder_.commit(true);
         ended(true);
     } else if (auto progress = n.get_if<notification::progress>()) {
         view_.setProgress(progressPercent(progress->position, progress->total));
     } else if (auto failed = n.get_if<notification::failed>()) {
-        log_.commit(false);
+        recorder_.commit(false);
         ended(false);
         view_.setStatus(formatString(IDS_INSTALLATION_FAILED, {errorCodeText(failed->code)}));
         result = notification::result::abort;
@@ -289,13 +292,13 @@ void Run::createShortcuts()
     view_.appendLogLine(loadString(IDS_SHORTCUTS_CREATION));
     auto make = [&](int which, const std::wstring& target, const std::wstring& folder,
                     const std::wstring& name) {
-        log_.recordShortcut(which, folder, folder.empty() ? std::wstring() : shortcutLinkPath(folder, name));
+        recorder_.recordShortcut(which, folder, folder.empty() ? std::wstring() : shortcutLinkPath(folder, name));
         std::wstring link;
         if (!folder.empty() && create_shortcut(target, folder, &name, &link)) {
-            log_.commit(true, link);
+            recorder_.commit(true, link);
         } else {
             ok = false;
-            log_.commit(false);
+            recorder_.commit(false);
         }
     };
     const std::wstring display = product::displayName();
@@ -318,17 +321,13 @@ void Run::runDirectXSetup()
     setup.load(tempFolder_);
     if (!setup.loaded())
         return;
-    bool doneBefore = false;
-    for (const UninstallLogRecord& record : log_.previousRecords)
-        if (record.recordKind == RecordKind::DirectXSetup && record.succeeded)
-            doneBefore = true;
-    if (context_.installState == InstallState::Same || !doneBefore) {
-        log_.recordDirectXSetup();
+    if (context_.installState == InstallState::Same || !context_.earlierLog.succeeded(RecordKind::DirectXSetup)) {
+        recorder_.recordDirectXSetup();
         std::wstring text = loadString(IDS_DIRECTX_UPDATE);
         view_.setStatus(text);
         view_.appendLogLine(text);
         bool ok = setup.run(view_.ownerWindow(), [this] { view_.pump(); });
-        log_.commit(ok, text);
+        recorder_.commit(ok, text);
         ended(ok);
     }
     setup.release();
@@ -336,7 +335,7 @@ void Run::runDirectXSetup()
 
 std::optional<bool> Run::registerProgram()
 {
-    log_.recordSelfRegistration(programs_.programPath);
+    recorder_.recordSelfRegistration(programs_.programPath);
     RegistrationResult result;
     bool locked = false;
     {
@@ -347,7 +346,7 @@ std::optional<bool> Run::registerProgram()
         // and ends: the lock is waited for a moment, not forever.
         locked = gap.takeBack(lockRetakeWait, [this] { view_.pump(); });
     }
-    log_.commit(result.done);
+    recorder_.commit(result.done);
     if (!locked)
         return std::nullopt;
     if (result.done) {
@@ -395,31 +394,8 @@ std::optional<std::wstring> Run::prepare()
         return formatPrintf(L"%08x (%ls)", static_cast<unsigned>(folderError), L"CreateDirectory");
     }
     temp_.folder = tempFolder_;
-    const std::wstring commonData = shellFolder(CSIDL_COMMON_APPDATA);
-    roots_.roots = {context_.installFolder, commonData, shellFolder(CSIDL_APPDATA), tempFolder_};
-    // Shared data folders, and an installation folder that the system's program
-    // folders do not protect, get a list that only administrators can change, so
-    // that nobody else can replace the programs that run elevated later.
-    log_.newFolderAccess = [commonData, install = context_.installFolder,
-                            outside = !inProgramFiles(context_.installFolder)](const std::wstring& folder) {
-        const bool own = isBelow(folder, commonData) || (outside && samePlainPath(folder, install));
-        return own ? adminsWriteUsersReadSddl : nullptr;
-    };
-    log_.backupFolder = tempFolder_;
-    log_.journal = &journal_;
-
-    // Without an earlier log that says which folders are the product's, the
-    // product's existing folders are recorded as if this run had made them, so that
-    // uninstalling later removes them too.
-    if (context_.installState != InstallState::None && log_.previousRecords.empty()) {
-        log_.productFolder = [data = companyDataFolders(), install = context_.installFolder,
-                              menu = context_.createMenuShortcut ? context_.shortcutFolder : std::wstring()](
-                                 const std::wstring& folder) {
-            return isProductFolder(folder, data, install, menu);
-        };
-    } else {
-        log_.productFolder = nullptr;
-    }
+    roots_.roots = {context_.installFolder, shellFolder(CSIDL_COMMON_APPDATA), shellFolder(CSIDL_APPDATA),
+                    tempFolder_};
     return std::nullopt;
 }
 
@@ -464,8 +440,9 @@ bool Run::registerProduct()
     view_.setStatus(loadString(IDS_REGISTRY_WRITING));
     view_.appendLogLine(loadString(IDS_REGISTRY_WRITING));
     const UninstallRegistration registration{programs_.programPath, programs_.uninstallerPath, currentLanguage(),
-                                             context_.installFolder, installedSize(log_)};
-    const bool registryOk = writeUninstallRegistration(registration, log_);
+                                             context_.installFolder,
+                                             installedSize(context_.earlierLog.records(), recorder_.records())};
+    const bool registryOk = writeUninstallRegistration(registration, recorder_);
 
     journal_.saveKeys(productRecordKeys(programs_.programPath));
     if (LONG recordError = recordProduct(programs_.programPath); recordError != ERROR_SUCCESS) {
@@ -497,8 +474,8 @@ void Run::writeUninstallLog()
     std::wstring digest;
     wchar_t logFile[MAX_PATH] = {};
     lstrcpynW(logFile, programs_.uninstallerPath.c_str(), MAX_PATH);
-    if (PathRemoveFileSpecW(logFile) && PathAppendW(logFile, UninstallLog::fileName))
-        written = log_.writeLog(logFile, context_.installFolder, context_.shortcutFolder, &digest);
+    if (PathRemoveFileSpecW(logFile) && PathAppendW(logFile, uninstallLogFileName))
+        written = recorder_.writeLog(logFile, context_.installFolder, context_.shortcutFolder, &digest);
     const std::wstring menu = context_.createMenuShortcut ? context_.shortcutFolder : std::wstring();
     written = recordInstallationLog(digest, menu) == ERROR_SUCCESS && written;
     ended(written);
@@ -532,7 +509,7 @@ void Run::rollBack()
         rollbackKeptBackups_ = true;
         view_.appendLogLine(formatString(IDS_ROLLBACK_KEPT, {productRecordKeyPath(), kept}) + lineEnd);
     }
-    for (const RollbackFailure& failure : log_.rollback()) {
+    for (const RollbackFailure& failure : recorder_.rollback()) {
         // An earlier content that only its backup holds keeps the journal: the next
         // start of the installer tries again to put it back.
         rollbackKeptBackups_ = rollbackKeptBackups_ || !failure.keptAs.empty();
@@ -547,9 +524,7 @@ void Run::cleanUp()
 {
     private_.close();
     temp_.clean();
-    log_.backupFolder.clear();
     // The run has ended, installed or rolled back: its journal and backups go last.
-    log_.journal = nullptr;
     if (rollbackKeptBackups_)
         journal_.leave();
     else
@@ -584,6 +559,29 @@ std::wstring errorCodeText(const std::error_code& code)
 PayloadFolders payloadFolders(const std::wstring& installFolder, const std::wstring& tempFolder)
 {
     return {installFolder, formatString(IDS_EXAMPLES_FOLDER, {product::name}), tempFolder};
+}
+
+RecordingRules Run::recordingRules()
+{
+    RecordingRules rules;
+    rules.journal = &journal_;
+    // Shared data folders, and an installation folder that the system's program
+    // folders do not protect, get a list that only administrators can change, so
+    // that nobody else can replace the programs that run elevated later.
+    rules.newFolderAccess = [commonData = shellFolder(CSIDL_COMMON_APPDATA), install = context_.installFolder,
+                             outside = !inProgramFiles(context_.installFolder)](const std::wstring& folder) {
+        const bool own = isBelow(folder, commonData) || (outside && samePlainPath(folder, install));
+        return own ? adminsWriteUsersReadSddl : nullptr;
+    };
+    // Without an earlier log that says which folders are the product's, the
+    // product's existing folders are recorded as if this run had made them, so that
+    // uninstalling later removes them too.
+    if (context_.installState != InstallState::None && context_.earlierLog.records().empty()) {
+        rules.productFolder = [data = companyDataFolders(), install = context_.installFolder,
+                               menu = context_.createMenuShortcut ? context_.shortcutFolder : std::wstring()](
+                                  const std::wstring& folder) { return isProductFolder(folder, data, install, menu); };
+    }
+    return rules;
 }
 
 RunResult Run::abandon(const std::exception& error)

@@ -8,7 +8,7 @@
 #include "product/language.h"
 #include "product/product.h"
 #include "product/product_record.h"
-#include "log/uninstall_log.h"
+#include "log/earlier_log.h"
 #include "support/handles.h"
 #include "resources/resource.h"
 #include "support/path_rules.h"
@@ -36,7 +36,7 @@ std::optional<std::wstring> logBeside(const std::wstring& file)
 {
     wchar_t buffer[MAX_PATH] = {};
     lstrcpynW(buffer, file.c_str(), MAX_PATH);
-    if (!PathRemoveFileSpecW(buffer) || !PathAppendW(buffer, UninstallLog::fileName))
+    if (!PathRemoveFileSpecW(buffer) || !PathAppendW(buffer, uninstallLogFileName))
         return std::nullopt;
     if (!PathFileExistsW(buffer))
         return std::nullopt;
@@ -85,34 +85,24 @@ ProductFolders registeredProductFolders(const std::wstring& installFolder, const
     return folders;
 }
 
-void readEarlierLog(UninstallLog& log, const std::wstring& file, const std::wstring& installFolder)
+EarlierLog readEarlierLog(const std::wstring& file, const std::wstring& installFolder)
 {
-    log.previousRecords.clear();
     // Held without write sharing while it is read: what is read is what was checked.
     unique_hfile held(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     std::string bytes;
-    if (!held || !readWholeFile(file, bytes)) {
-        log.readLog();
-        return;
-    }
-    log.readLog(file);
-    if (log.installPath.empty() || installFolder.empty() ||
-        !samePlainPath(log.installPath, installFolder)) {
-        log.readLog(); // another installation's log
-        log.previousRecords.clear();
-        log.previousProduct.clear();
-        return;
-    }
+    if (!held || !readWholeFile(file, bytes))
+        return {};
+    const EarlierLog log = EarlierLog::read(file);
+    if (log.installPath().empty() || installFolder.empty() || !samePlainPath(log.installPath(), installFolder))
+        return {}; // another installation's log
     const ProductFolders folders = registeredProductFolders(installFolder, bytes);
-    const std::size_t readable = recordsFromWholeLines(logShape(bytes), log.previousRecords.size());
-    const std::size_t trusted = trustedRecordCount(log.previousRecords, readable, folders, pathExists);
-    log.previousRecords.resize(trusted);
+    const std::size_t readable = recordsFromWholeLines(logShape(bytes), log.records().size());
+    const std::size_t trusted = trustedRecordCount(log.records(), readable, folders, pathExists);
     const InstallationLogRecord recorded = readInstallationLog();
     if (recorded.menuRecorded && !recorded.menuFolder.empty())
-        log.shortcutPath = recorded.menuFolder;
-    else if (!folders.logVerified)
-        log.shortcutPath.clear();
+        return log.trusted(trusted, recorded.menuFolder);
+    return log.trusted(trusted, folders.logVerified ? log.shortcutPath() : std::wstring());
 }
 
 std::optional<int> storedLanguage()

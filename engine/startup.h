@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "log/earlier_log.h"
 #include "log/log_trust.h"
 #include "product/version_info.h"
 
@@ -39,13 +40,13 @@ std::wstring registeredInstallFolder();
 // log that the installer last recorded.
 ProductFolders registeredProductFolders(const std::wstring& installFolder, const std::string& logBytes);
 
-// Reads the earlier installation's log `file` into `log` for an update or a
+// Reads the earlier installation's log `file` for an update or a
 // reinstallation in `installFolder` (the registered one), as far as it may be
 // believed: a log of another folder counts as none, and only the records that the
 // trust rules accept, from whole lines, are kept for the run to carry over or move.
 // The log's Start-menu folder is taken only when the record has none and the log is
 // verified.
-void readEarlierLog(UninstallLog& log, const std::wstring& file, const std::wstring& installFolder);
+EarlierLog readEarlierLog(const std::wstring& file, const std::wstring& installFolder);
 
 // "<program files>\Ardenvale\Pelorium 7": the shell's folder, else the registry's
 // ProgramFilesDir, else the Windows folder's root with "Program Files".

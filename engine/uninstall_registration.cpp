@@ -5,7 +5,7 @@
 #include <unordered_set>
 
 #include "product/product.h"
-#include "log/uninstall_log.h"
+#include "log/run_recorder.h"
 #include "support/format.h"
 #include "support/handles.h"
 
@@ -28,7 +28,7 @@ bool setDword(HKEY key, const wchar_t* name, DWORD value)
 
 } // namespace
 
-bool writeUninstallRegistration(const UninstallRegistration& registration, UninstallLog& log)
+bool writeUninstallRegistration(const UninstallRegistration& registration, RunRecorder& log)
 {
     unique_hkey parent;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, product::uninstallParentKey, 0, KEY_ALL_ACCESS, parent.put()) !=
@@ -72,13 +72,13 @@ bool writeUninstallRegistration(const UninstallRegistration& registration, Unins
     return ok;
 }
 
-std::uint64_t installedSize(const UninstallLog& log)
+std::uint64_t installedSize(const LogRecords& earlier, const LogRecords& run)
 {
     // Paths compare without regard to case; a set keeps this linear in the number of
     // files (an update log holds thousands).
     std::unordered_set<std::wstring> counted;
     std::uint64_t total = 0;
-    for (const auto* list : {&log.previousRecords, &log.records}) {
+    for (const LogRecords* list : {&earlier, &run}) {
         for (const UninstallLogRecord& record : *list) {
             if (record.recordKind != RecordKind::InstalledFile || !record.succeeded)
                 continue;

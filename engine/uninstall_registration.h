@@ -1,6 +1,8 @@
 // The product's entry in the system's list of installed programs.
 #pragma once
 
+#include "log/log_record.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -8,7 +10,7 @@
 
 namespace ar {
 
-class UninstallLog;
+class RunRecorder;
 
 // What the registration is made of: the installed programs, the chosen language,
 // and what administrators' tools show beside them.
@@ -25,15 +27,15 @@ inline constexpr wchar_t publisherWebAddress[] = L"https://www.ardenvale.example
 inline constexpr wchar_t supportTelephone[] = L"+33 1 70 36 41 00";
 
 // Creates or opens the product's uninstall key, records it in `log` (an existing
-// key is saved first) and writes its values: the twelve of the product's
+// key is saved first; `log` is the run's recorder) and writes its values: the twelve of the product's
 // registration, then "QuietUninstallString", "InstallLocation", "EstimatedSize"
 // and "InstallDate". True when the key was opened and
 // "DisplayName" and "UninstallString" were written; the record is committed with it.
-bool writeUninstallRegistration(const UninstallRegistration& registration, UninstallLog& log);
+bool writeUninstallRegistration(const UninstallRegistration& registration, RunRecorder& log);
 
-// The size on disk of the files that an installation recorded (this run's and the
-// earlier installation's records), each file counted once.
-std::uint64_t installedSize(const UninstallLog& log);
+// The size on disk of the files that an installation recorded (the earlier
+// installation's records and this run's), each file counted once.
+std::uint64_t installedSize(const LogRecords& earlier, const LogRecords& run);
 
 // "UninstallString": the uninstaller's path, always quoted (earlier versions wrote it
 // unquoted; readers take both, see programOfCommand).

@@ -23,7 +23,7 @@
 // reading; what came before it stands.
 #pragma once
 
-#include "log/uninstall_log.h"
+#include "log/log_record.h"
 
 #include <cstddef>
 #include <cstdint>

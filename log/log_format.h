@@ -1,8 +1,8 @@
 // The text of "Uninstall.ulog": forming its lines and understanding them again.
-// Pure functions of values; the file itself is read and written by UninstallLog.
+// Pure functions of values; the file itself is read by EarlierLog and written by writeUninstallLog.
 #pragma once
 
-#include "log/uninstall_log.h"
+#include "log/log_record.h"
 
 #include <cstddef>
 #include <optional>

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "log/uninstall_log.h"
+#include "log/log_record.h"
 #include "support/path_rules.h"
 
 namespace ar {

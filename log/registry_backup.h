@@ -2,7 +2,7 @@
 // it, and putting it back (or removing the key) when the installation rolls back.
 #pragma once
 
-#include "log/uninstall_log.h"
+#include "log/log_record.h"
 
 #include <windows.h>
 

@@ -1,5 +1,7 @@
 #include "log/run_journal.h"
 
+#include "log/rollback.h"
+
 #include "product/product.h"
 #include "product/product_record.h"
 #include "log/log_trust.h"
@@ -579,7 +581,7 @@ bool undoRun(unique_hfile& journal, JournalContents& contents, const std::wstrin
         report.left.push_back(hive);
         report.incomplete = true;
     }
-    UninstallLog undo;
+    LogRecords undo;
     for (UninstallLogRecord& record : contents.records) {
         // Only a backup of this journal's own, still there, is put back; a
         // record whose backup is missing (never made, or already put back by
@@ -590,13 +592,13 @@ bool undoRun(unique_hfile& journal, JournalContents& contents, const std::wstrin
             record.backupPath.clear();
             record.existedBefore = true;
         }
-        undo.records.push_back(std::move(record));
+        undo.push_back(std::move(record));
     }
-    report.records = undo.records.size();
+    report.records = undo.size();
     report.interrupted = true;
     // What could not be put back (a file in use, say) keeps the journal, so
     // that the next start tries again; the earlier content is still in its backup.
-    for (const RollbackFailure& failure : undo.rollback()) {
+    for (const RollbackFailure& failure : undoRecords(undo)) {
         report.left.push_back(failure.keptAs.empty() ? failure.path : failure.keptAs);
         report.incomplete = report.incomplete || !failure.keptAs.empty();
     }

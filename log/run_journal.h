@@ -11,7 +11,7 @@
 #pragma once
 
 #include "log/journal_file.h"
-#include "log/uninstall_log.h"
+#include "log/run_recorder.h"
 
 #include <string>
 #include <vector>

@@ -9,7 +9,7 @@
 #include "product/system_checks.h"
 #include "engine/log_file.h"
 #include "log/run_journal.h"
-#include "log/uninstall_log.h"
+#include "log/log_record.h"
 #include "resources/resource.h"
 #include "support/elevated_files.h"
 #include "support/error.h"
@@ -221,7 +221,7 @@ void leaveCopyFolder(std::uintptr_t image)
 
 std::wstring uninstallLogBeside(const std::wstring& uninstaller)
 {
-    return parentOf(uninstaller) + L'\\' + UninstallLog::fileName;
+    return parentOf(uninstaller) + L'\\' + uninstallLogFileName;
 }
 
 bool startSelfRemoval(const std::wstring& uninstaller, int folderLevels,

@@ -53,7 +53,7 @@
 #include <vector>
 
 #include "log/log_trust.h"
-#include "log/uninstall_log.h"
+#include "log/log_record.h"
 
 namespace ar {
 

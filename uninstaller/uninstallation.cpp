@@ -10,7 +10,7 @@
 #include "engine/startup.h"
 #include "log/log_digest.h"
 #include "log/run_journal.h"
-#include "log/uninstall_log.h"
+#include "log/earlier_log.h"
 #include "resources/resource.h"
 #include "support/error.h"
 #include "support/format.h"
@@ -282,14 +282,13 @@ std::optional<UninstallExit> Uninstallation::readLog(ReadLog& read)
     std::string bytes;
     if (!held || !readWholeFile(read.path, bytes))
         return refuse(formatString(IDS_UNINSTALL_LOG_UNREADABLE, {read.path}));
-    UninstallLog log;
-    log.readLog(read.path);
+    const EarlierLog log = EarlierLog::read(read.path);
     const std::wstring foreign = formatString(IDS_UNINSTALL_LOG_FOREIGN, {read.path, product::displayName()});
-    if (log.installPath.empty() || !samePlainPath(log.installPath, installFolder_))
+    if (log.installPath().empty() || !samePlainPath(log.installPath(), installFolder_))
         return refuse(foreign);
     const LogShape shape = logShape(bytes);
-    const std::size_t recordsRead = log.previousRecords.size();
-    read.plan = planUninstall(log.previousRecords, recordsFromWholeLines(shape, recordsRead),
+    const std::size_t recordsRead = log.records().size();
+    read.plan = planUninstall(log.records(), recordsFromWholeLines(shape, recordsRead),
                               productFolders(bytes), uninstaller_, pathExists);
     held.reset();
     if (read.plan.trustedRecords == 0)

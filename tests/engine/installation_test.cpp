@@ -107,9 +107,9 @@ protected:
     {
         auto context = freshContext();
         context->installState = state;
-        context->previousLog.readLog(installFolder + L"\\Uninstall.ulog");
-        context->installFolder = context->previousLog.installPath;
-        context->shortcutFolder = context->previousLog.shortcutPath;
+        context->earlierLog = ar::EarlierLog::read(installFolder + L"\\Uninstall.ulog");
+        context->installFolder = context->earlierLog.installPath();
+        context->shortcutFolder = context->earlierLog.shortcutPath();
         return context;
     }
 
@@ -220,13 +220,12 @@ TEST_F(InstallationRunTest, FreshInstallationPutsEverythingInPlace)
     EXPECT_EQ(dsetupRuns(), 1);
 
     // The uninstall log lists what was done.
-    ar::UninstallLog log;
-    log.readLog(installFolder + L"\\Uninstall.ulog");
-    EXPECT_EQ(log.installPath, installFolder);
-    EXPECT_EQ(log.shortcutPath, shortcutFolder);
-    EXPECT_EQ(log.previousProduct, L"Pelorium 7.06");
+    const ar::EarlierLog log = ar::EarlierLog::read(installFolder + L"\\Uninstall.ulog");
+    EXPECT_EQ(log.installPath(), installFolder);
+    EXPECT_EQ(log.shortcutPath(), shortcutFolder);
+    EXPECT_EQ(log.product(), L"Pelorium 7.06");
     size_t files = 0, shortcuts = 0;
-    for (const ar::UninstallLogRecord& record : log.previousRecords) {
+    for (const ar::UninstallLogRecord& record : log.records()) {
         EXPECT_TRUE(record.succeeded) << int(record.recordKind) << " " << ar::test::narrow(record.path);
         files += record.recordKind == ar::RecordKind::InstalledFile;
         shortcuts += record.recordKind == ar::RecordKind::MenuShortcut ||
@@ -235,7 +234,7 @@ TEST_F(InstallationRunTest, FreshInstallationPutsEverythingInPlace)
     }
     EXPECT_EQ(files, installed);
     EXPECT_EQ(shortcuts, 3u);
-    EXPECT_EQ(log.previousRecords.back().recordKind, ar::RecordKind::SelfRegistration);
+    EXPECT_EQ(log.records().back().recordKind, ar::RecordKind::SelfRegistration);
 
     // The progress log and bar.
     auto shown = lines(view.log);
@@ -277,15 +276,14 @@ TEST_F(InstallationRunTest, ReinstallationKeepsDataRewritesTexturesAndRepeatsDir
     EXPECT_EQ(view.log.find(library), std::wstring::npos);
     EXPECT_EQ(dsetupRuns(), 2);
 
-    ar::UninstallLog log;
-    log.readLog(installFolder + L"\\Uninstall.ulog");
-    EXPECT_EQ(log.previousProduct, L"Pelorium 7.06");
+    const ar::EarlierLog log = ar::EarlierLog::read(installFolder + L"\\Uninstall.ulog");
+    EXPECT_EQ(log.product(), L"Pelorium 7.06");
     std::string text = ar::test::readFile(installFolder + L"\\Uninstall.ulog");
     std::wstring wide(reinterpret_cast<const wchar_t*>(text.data() + 2), (text.size() - 2) / 2);
     EXPECT_NE(wide.find(L"// Install Pelorium 7.06 -- Update (Pelorium 7.06)\r\n"), std::wstring::npos);
     // The kept library is recorded once, by the earlier installation.
     size_t records = 0;
-    for (const auto& record : log.previousRecords)
+    for (const auto& record : log.records())
         records += record.path == library;
     EXPECT_EQ(records, 1u);
 }

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "product/product.h"
-#include "log/uninstall_log.h"
+#include "log/run_recorder.h"
 #include "support/handles.h"
 #include "tests/support/test_support.h"
 
@@ -39,12 +39,12 @@ protected:
     void SetUp() override { SHDeleteKeyW(HKEY_LOCAL_MACHINE, ar::product::uninstallKeyPath().c_str()); }
     void TearDown() override
     {
-        for (auto& record : log.records)
+        for (auto& record : log.records())
             if (!record.backupPath.empty())
                 DeleteFileW(record.backupPath.c_str());
         SHDeleteKeyW(HKEY_LOCAL_MACHINE, ar::product::uninstallKeyPath().c_str());
     }
-    ar::UninstallLog log;
+    ar::RunRecorder log;
 };
 
 TEST_F(UninstallRegistrationTest, WritesTheTwelveValuesWithTypesAndSizes)
@@ -80,11 +80,11 @@ TEST_F(UninstallRegistrationTest, WritesTheTwelveValuesWithTypesAndSizes)
     EXPECT_EQ(*reinterpret_cast<DWORD*>(language.bytes.data()), 1u);
 
     // A new key is recorded without a backup and committed.
-    ASSERT_EQ(log.records.size(), 1u);
-    EXPECT_EQ(log.records.back().recordKind, ar::RecordKind::UninstallKey);
-    EXPECT_TRUE(log.records.back().succeeded);
-    EXPECT_TRUE(log.records.back().backupPath.empty());
-    EXPECT_FALSE(log.pending);
+    ASSERT_EQ(log.records().size(), 1u);
+    EXPECT_EQ(log.records().back().recordKind, ar::RecordKind::UninstallKey);
+    EXPECT_TRUE(log.records().back().succeeded);
+    EXPECT_TRUE(log.records().back().backupPath.empty());
+    EXPECT_FALSE(log.pending());
 }
 
 TEST_F(UninstallRegistrationTest, ExistingKeyIsSavedAndKeepsForeignValues)
@@ -105,9 +105,9 @@ TEST_F(UninstallRegistrationTest, ExistingKeyIsSavedAndKeepsForeignValues)
     EXPECT_EQ(text(readValue(L"Comments")), L"old");
     // Quoted without blanks too.
     EXPECT_EQ(text(readValue(L"UninstallString")), L"\"C:\\Apps\\Uninstall.exe\"");
-    ASSERT_EQ(log.records.size(), 1u);
-    EXPECT_FALSE(log.records.back().backupPath.empty());
-    EXPECT_TRUE(ar::test::exists(log.records.back().backupPath));
+    ASSERT_EQ(log.records().size(), 1u);
+    EXPECT_FALSE(log.records().back().backupPath.empty());
+    EXPECT_TRUE(ar::test::exists(log.records().back().backupPath));
 }
 
 TEST_F(UninstallRegistrationTest, AddsTheValuesForAdministratorsAfterTheTwelve)
@@ -119,19 +119,20 @@ TEST_F(UninstallRegistrationTest, AddsTheValuesForAdministratorsAfterTheTwelve)
     file.recordKind = ar::RecordKind::InstalledFile;
     file.path = folder / L"Pelorium.exe";
     file.succeeded = true;
-    log.records.push_back(file);
+    const ar::LogRecords run{file};
     // The earlier installation's record of the same file counts once, whatever its case.
+    ar::LogRecords earlier;
     file.path = folder / L"PELORIUM.EXE";
-    log.previousRecords.push_back(file);
+    earlier.push_back(file);
     file.path = folder / L"Uninstall.exe";
-    log.previousRecords.push_back(file);
-    EXPECT_EQ(ar::installedSize(log), 4000u);
+    earlier.push_back(file);
+    EXPECT_EQ(ar::installedSize(earlier, run), 4000u);
 
     SYSTEMTIME before{}, after{};
     GetLocalTime(&before);
     ar::UninstallRegistration registration{folder / L"Pelorium.exe",
                                            L"C:\\Program Files\\Ardenvale\\Uninstall.exe", 1, folder.path(),
-                                           ar::installedSize(log)};
+                                           ar::installedSize(earlier, run)};
     ASSERT_TRUE(ar::writeUninstallRegistration(registration, log));
     GetLocalTime(&after);
 

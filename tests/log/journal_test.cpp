@@ -111,6 +111,15 @@ TEST(JournalFile, OnlyTheVersionsThisProgramKnowsAreTaken)
 // A run that recorded its changes in the real journal folder, then ended without a word.
 class InterruptedRunTest : public ar::test::JournalTest {
 protected:
+    const ar::EarlierLog none;
+
+    static ar::RecordingRules journaled(ar::RunJournal& journal)
+    {
+        ar::RecordingRules rules;
+        rules.journal = &journal;
+        return rules;
+    }
+
     void SetUp() override { removeJournalFolder(); }
     void TearDown() override { removeJournalFolder(); }
 
@@ -132,16 +141,13 @@ protected:
         ar::test::writeFile(replaced, "the earlier program");
         ar::RunJournal journal;
         ASSERT_TRUE(journal.start(L"", {dir.path(), L""}));
-        ar::UninstallLog log;
-        log.journal = &journal;
+        ar::RunRecorder log(none, journaled(journal));
         log.recordFile(replaced, 1, false);
         ar::test::writeFile(replaced, "the new program");
         log.commit(true);
         log.recordFile(created, 3, false);
         ar::test::writeFile(created, "half a libr");
         journal.leave();
-        log.journal = nullptr;
-        log.records.clear();
     }
 
     void expectUndone()
@@ -297,8 +303,7 @@ TEST_F(InterruptedRunTest, ARunAtWorkIsLeftAloneAndAFinishedOneLeavesNothing)
 {
     ar::RunJournal journal;
     ASSERT_TRUE(journal.start(L"", {dir.path(), L""}));
-    ar::UninstallLog log;
-    log.journal = &journal;
+    ar::RunRecorder log(none, journaled(journal));
     ar::test::writeFile(replaced, "the earlier program");
     log.recordFile(replaced, 1, false);
     ar::test::writeFile(replaced, "the new program");

@@ -1,5 +1,6 @@
 // The log file: written byte for byte as the uninstaller expects, and read back.
-#include "log/uninstall_log.h"
+#include "log/earlier_log.h"
+#include "log/run_recorder.h"
 
 #include "log/log_format.h"
 #include "tests/log/log_test_support.h"
@@ -15,12 +16,10 @@ class UninstallLogFile : public JournalTest {
 protected:
     std::wstring logPath = dir / L"Uninstall.ulog";
 
-    UninstallLog readBack(const std::string& bytes)
+    EarlierLog readBack(const std::string& bytes)
     {
         writeFile(logPath, bytes);
-        UninstallLog log;
-        log.readLog(logPath);
-        return log;
+        return EarlierLog::read(logPath);
     }
 
     // A valid header naming two existing folders.
@@ -37,8 +36,7 @@ protected:
 
 TEST_F(UninstallLogFile, ExampleInstallationIsWrittenByteForByte)
 {
-    UninstallLog log;
-    log.records = {makeRecord(Kind::CreatedFolder, L"C:\\Apps"),
+    LogRecords records = {makeRecord(Kind::CreatedFolder, L"C:\\Apps"),
                    makeRecord(Kind::CreatedFolder, L"C:\\Apps\\Pelorium"),
                    makeRecord(Kind::InstalledFile, L"C:\\Apps\\Pelorium\\Pelorium.exe", 1),
                    makeRecord(Kind::InstalledFile, L"C:\\Apps\\Pelorium\\Uninstall.exe", 2),
@@ -51,7 +49,7 @@ TEST_F(UninstallLogFile, ExampleInstallationIsWrittenByteForByte)
     writeFile(logPath, "old");
     SetFileAttributesW(logPath.c_str(), FILE_ATTRIBUTE_READONLY);
 
-    ASSERT_TRUE(log.writeLog(logPath, L"C:\\Apps\\Pelorium", L"C:\\Menu\\Pelorium"));
+    ASSERT_TRUE(writeUninstallLog(logPath, {L"", L"C:\\Apps\\Pelorium", L"C:\\Menu\\Pelorium"}, records));
     EXPECT_EQ(readFile(logPath), readFile(binaryPath(L"example.ulog")));
     DWORD attributes = GetFileAttributesW(logPath.c_str());
     EXPECT_TRUE(attributes & FILE_ATTRIBUTE_READONLY);
@@ -79,19 +77,17 @@ TEST_F(UninstallLogFile, PathsOutsideLatin1RoundTrip)
 {
     std::wstring folder = dir / L"Dossier \u4E0A";
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-    UninstallLog log;
-    log.records = {makeRecord(Kind::CreatedFolder, folder),
-                   makeRecord(Kind::InstalledFile, folder + L"\\a.pm-lib", 3)};
-    ASSERT_TRUE(log.writeLog(logPath, folder, folder));
+    LogRecords records = {makeRecord(Kind::CreatedFolder, folder),
+                          makeRecord(Kind::InstalledFile, folder + L"\\a.pm-lib", 3)};
+    ASSERT_TRUE(writeUninstallLog(logPath, {L"", folder, folder}, records));
 
-    UninstallLog back;
-    back.readLog(logPath);
-    EXPECT_EQ(back.installPath, folder);
-    EXPECT_EQ(back.shortcutPath, folder);
-    EXPECT_EQ(back.previousProduct, L"Pelorium 7.06");
-    ASSERT_EQ(back.previousRecords.size(), 2u);
-    EXPECT_EQ(back.previousRecords.back().path, folder + L"\\a.pm-lib");
-    EXPECT_EQ(back.previousRecords.back().fileKind, 3);
+    const EarlierLog back = EarlierLog::read(logPath);
+    EXPECT_EQ(back.installPath(), folder);
+    EXPECT_EQ(back.shortcutPath(), folder);
+    EXPECT_EQ(back.product(), L"Pelorium 7.06");
+    ASSERT_EQ(back.records().size(), 2u);
+    EXPECT_EQ(back.records().back().path, folder + L"\\a.pm-lib");
+    EXPECT_EQ(back.records().back().fileKind, 3);
 }
 
 TEST_F(UninstallLogFile, ReadsHeaderAndRecords)
@@ -100,12 +96,12 @@ TEST_F(UninstallLogFile, ReadsHeaderAndRecords)
     lines.push_back(L"0042:0103:1 -- C:\\Data\\lib.pm-lib");
     lines.push_back(L"0043:05ff:0 -- HKEY_LOCAL_MACHINE\\Software");
     lines.push_back(L"0044:07ff:1 --");
-    UninstallLog log = readBack(utf16File(lines));
-    EXPECT_EQ(log.installPath, dir.path());
-    EXPECT_EQ(log.shortcutPath, temp.path());
-    EXPECT_EQ(log.previousProduct, L"Pelorium 7.05");
-    ASSERT_EQ(log.previousRecords.size(), 3u);
-    auto it = log.previousRecords.begin();
+    EarlierLog log = readBack(utf16File(lines));
+    EXPECT_EQ(log.installPath(), dir.path());
+    EXPECT_EQ(log.shortcutPath(), temp.path());
+    EXPECT_EQ(log.product(), L"Pelorium 7.05");
+    ASSERT_EQ(log.records().size(), 3u);
+    auto it = log.records().begin();
     EXPECT_EQ(it->recordKind, Kind::InstalledFile);
     EXPECT_EQ(it->fileKind, 3);
     EXPECT_TRUE(it->succeeded);
@@ -125,13 +121,13 @@ TEST_F(UninstallLogFile, EightBitFileIsRead)
     std::string text = "// Uninstall Log File v1\r\n// x\r\n// Install Pelorium 7.04\r\n// Install Path : " +
                        narrow(dir.path()) + "\r\n// Shortcut Path : C:\\nowhere\\at all\r\n// -\r\n" +
                        "0000:0100:1 -- C:\\Apps\\Pelorium\\P.exe\r\n";
-    UninstallLog log = readBack(text);
-    EXPECT_EQ(log.previousProduct, L"Pelorium 7.04");
-    EXPECT_EQ(log.installPath, dir.path());
-    EXPECT_EQ(log.shortcutPath, L""); // the folder no longer exists
-    ASSERT_EQ(log.previousRecords.size(), 1u);
-    EXPECT_EQ(log.previousRecords.front().path, L"C:\\Apps\\Pelorium\\P.exe");
-    EXPECT_EQ(log.previousRecords.front().fileKind, 0);
+    EarlierLog log = readBack(text);
+    EXPECT_EQ(log.product(), L"Pelorium 7.04");
+    EXPECT_EQ(log.installPath(), dir.path());
+    EXPECT_EQ(log.shortcutPath(), L""); // the folder no longer exists
+    ASSERT_EQ(log.records().size(), 1u);
+    EXPECT_EQ(log.records().front().path, L"C:\\Apps\\Pelorium\\P.exe");
+    EXPECT_EQ(log.records().front().fileKind, 0);
 }
 
 TEST_F(UninstallLogFile, OtherVersionYieldsNothing)
@@ -139,10 +135,10 @@ TEST_F(UninstallLogFile, OtherVersionYieldsNothing)
     auto lines = header();
     lines[0] = L"// Uninstall Log File v2";
     lines.push_back(L"0000:00ff:1 -- C:\\Apps");
-    UninstallLog log = readBack(utf16File(lines));
-    EXPECT_EQ(log.installPath, L"");
-    EXPECT_EQ(log.shortcutPath, L"");
-    EXPECT_TRUE(log.previousRecords.empty());
+    EarlierLog log = readBack(utf16File(lines));
+    EXPECT_EQ(log.installPath(), L"");
+    EXPECT_EQ(log.shortcutPath(), L"");
+    EXPECT_TRUE(log.records().empty());
 }
 
 TEST_F(UninstallLogFile, MalformedLineStopsReadingAndKeepsWhatWasRead)
@@ -153,10 +149,10 @@ TEST_F(UninstallLogFile, MalformedLineStopsReadingAndKeepsWhatWasRead)
         lines.push_back(L"0000:00ff:1 -- C:\\Before");
         lines.push_back(bad);
         lines.push_back(L"0002:00ff:1 -- C:\\After");
-        UninstallLog log = readBack(utf16File(lines));
-        ASSERT_EQ(log.previousRecords.size(), 1u) << narrow(bad);
-        EXPECT_EQ(log.previousRecords.front().path, L"C:\\Before");
-        EXPECT_EQ(log.installPath, dir.path());
+        EarlierLog log = readBack(utf16File(lines));
+        ASSERT_EQ(log.records().size(), 1u) << narrow(bad);
+        EXPECT_EQ(log.records().front().path, L"C:\\Before");
+        EXPECT_EQ(log.installPath(), dir.path());
     }
 }
 
@@ -170,30 +166,25 @@ TEST_F(UninstallLogFile, OverlongLineStopsReading)
     lines.push_back(fits);
     lines.push_back(tooLong);
     lines.push_back(L"0003:00ff:1 -- C:\\After");
-    UninstallLog log = readBack(utf16File(lines));
-    ASSERT_EQ(log.previousRecords.size(), 2u);
-    EXPECT_EQ(log.previousRecords.back().path.size(), 511u - 18 - 2 + 3);
+    EarlierLog log = readBack(utf16File(lines));
+    ASSERT_EQ(log.records().size(), 2u);
+    EXPECT_EQ(log.records().back().path.size(), 511u - 18 - 2 + 3);
 
     // In 8-bit text the limit is 1023 bytes.
     std::string eightBit = "// Uninstall Log File v1\r\n0000:00ff:1 -- C:\\" +
                            std::string(1023 - 18 - 2, 'c') + "\r\n0001:00ff:1 -- C:\\" +
                            std::string(1023 - 18 - 1, 'd') + "\r\n";
     log = readBack(eightBit);
-    ASSERT_EQ(log.previousRecords.size(), 1u);
-    EXPECT_EQ(log.previousRecords.front().path[3], L'c');
+    ASSERT_EQ(log.records().size(), 1u);
+    EXPECT_EQ(log.records().front().path[3], L'c');
 }
 
-TEST_F(UninstallLogFile, MissingFileOnlyEmptiesTheFolders)
+TEST_F(UninstallLogFile, MissingFileReadsAsNoLog)
 {
-    UninstallLog log;
-    log.installPath = L"C:\\x";
-    log.shortcutPath = L"C:\\y";
-    log.readLog(dir / L"none.ulog");
-    EXPECT_EQ(log.installPath, L"");
-    EXPECT_EQ(log.shortcutPath, L"");
-    log.installPath = L"C:\\x";
-    log.readLog();
-    EXPECT_EQ(log.installPath, L"");
+    const EarlierLog log = EarlierLog::read(dir / L"none.ulog");
+    EXPECT_EQ(log.installPath(), L"");
+    EXPECT_EQ(log.shortcutPath(), L"");
+    EXPECT_TRUE(log.records().empty());
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 // files written from lines.
 #pragma once
 
-#include "log/uninstall_log.h"
+#include "log/run_recorder.h"
 #include "tests/support/test_support.h"
 
 #include <windows.h>

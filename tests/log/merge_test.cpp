@@ -1,5 +1,6 @@
 // Merging an earlier installation's records into the new log.
-#include "log/uninstall_log.h"
+#include "log/record_merge.h"
+#include "log/run_recorder.h"
 #include "support/path_rules.h"
 
 #include "tests/log/log_test_support.h"
@@ -18,7 +19,12 @@ class UninstallLogMerge : public JournalTest {
 protected:
     std::wstring logPath = dir / L"Uninstall.ulog";
 
-    static std::vector<std::wstring> paths(const std::list<UninstallLogRecord>& records)
+    static LogRecords merge(LogRecords earlier, LogRecords run)
+    {
+        return mergeRecords(std::move(earlier), std::move(run), fileOnDisk);
+    }
+
+    static std::vector<std::wstring> paths(const LogRecords& records)
     {
         std::vector<std::wstring> result;
         for (const auto& r : records)
@@ -29,13 +35,11 @@ protected:
 
 TEST_F(UninstallLogMerge, KeptDataFileSurvivesUnchanged)
 {
-    UninstallLog log;
-    log.previousRecords = {makeRecord(Kind::InstalledFile, L"C:\\Data\\lib.pm-lib", 3),
-                           makeRecord(Kind::InstalledFile, L"C:\\Apps\\P.exe", 1)};
-    log.records = {makeRecord(Kind::InstalledFile, L"C:\\Apps\\P.exe", 1)};
-    ASSERT_TRUE(log.writeLog(logPath, L"C:\\Apps", L"C:\\Menu"));
-    EXPECT_TRUE(log.previousRecords.empty());
-    EXPECT_EQ(paths(log.records), (std::vector<std::wstring>{L"C:\\Data\\lib.pm-lib", L"C:\\Apps\\P.exe"}));
+    LogRecords merged = merge({makeRecord(Kind::InstalledFile, L"C:\\Data\\lib.pm-lib", 3),
+                               makeRecord(Kind::InstalledFile, L"C:\\Apps\\P.exe", 1)},
+                              {makeRecord(Kind::InstalledFile, L"C:\\Apps\\P.exe", 1)});
+    EXPECT_EQ(paths(merged), (std::vector<std::wstring>{L"C:\\Data\\lib.pm-lib", L"C:\\Apps\\P.exe"}));
+    ASSERT_TRUE(writeUninstallLog(logPath, {L"", L"C:\\Apps", L"C:\\Menu"}, merged));
 
     std::string text = readFile(logPath);
     std::string expected =
@@ -45,14 +49,12 @@ TEST_F(UninstallLogMerge, KeptDataFileSurvivesUnchanged)
 
 TEST_F(UninstallLogMerge, ShortcutsAndKeysAreSupersededWhateverTheirPaths)
 {
-    UninstallLog log;
-    log.previousRecords = {makeRecord(Kind::MenuShortcut, L"C:\\Old\\P.lnk"),
-                           makeRecord(Kind::UninstallKey, L""), makeRecord(Kind::DirectXSetup, L"DirectX"),
-                           makeRecord(Kind::DesktopShortcut, L"D.lnk")};
-    log.records = {makeRecord(Kind::MenuShortcut, L"C:\\New\\P.lnk"), makeRecord(Kind::UninstallKey, L"")};
-    ASSERT_TRUE(log.writeLog(logPath, L"C:\\Apps", L"C:\\New"));
+    const LogRecords merged =
+        merge({makeRecord(Kind::MenuShortcut, L"C:\\Old\\P.lnk"), makeRecord(Kind::UninstallKey, L""),
+               makeRecord(Kind::DirectXSetup, L"DirectX"), makeRecord(Kind::DesktopShortcut, L"D.lnk")},
+              {makeRecord(Kind::MenuShortcut, L"C:\\New\\P.lnk"), makeRecord(Kind::UninstallKey, L"")});
     std::vector<Kind> kinds;
-    for (const auto& r : log.records)
+    for (const auto& r : merged)
         kinds.push_back(r.recordKind);
     EXPECT_EQ(kinds, (std::vector<Kind>{Kind::DirectXSetup, Kind::DesktopShortcut, Kind::MenuShortcut,
                                         Kind::UninstallKey}));
@@ -66,12 +68,9 @@ TEST_F(UninstallLogMerge, FolderSpelledInOtherCaseIsTheSameFolder)
     std::transform(lower.begin(), lower.end(), lower.begin(), [](wchar_t c) { return std::towlower(c); });
     ASSERT_NE(lower, apps);
 
-    UninstallLog log;
-    log.previousRecords = {makeRecord(Kind::CreatedFolder, apps),
-                           makeRecord(Kind::CreatedFolder, dir / L"Other")};
-    log.records = {makeRecord(Kind::CreatedFolder, lower)};
-    ASSERT_TRUE(log.writeLog(logPath, apps, apps));
-    EXPECT_EQ(paths(log.records), (std::vector<std::wstring>{dir / L"Other", lower}));
+    EXPECT_EQ(paths(merge({makeRecord(Kind::CreatedFolder, apps), makeRecord(Kind::CreatedFolder, dir / L"Other")},
+                          {makeRecord(Kind::CreatedFolder, lower)})),
+              (std::vector<std::wstring>{dir / L"Other", lower}));
 
     // Paths that do not exist are compared ignoring case as well.
     EXPECT_TRUE(samePlainPath(L"C:\\No Such\\Folder", L"c:\\no such\\FOLDER"));
@@ -85,39 +84,33 @@ TEST_F(UninstallLogMerge, SameFilesAreFoundByKindByDiskAndByMissingPathsIgnoring
     std::wstring upper = program;
     std::transform(upper.begin(), upper.end(), upper.begin(), [](wchar_t c) { return std::towupper(c); });
 
-    UninstallLog log;
-    log.previousRecords = {
-        makeRecord(Kind::InstalledFile, upper),                      // the same file on disk
-        makeRecord(Kind::InstalledFile, L"C:\\Gone\\Old.dat"),       // missing, spelled otherwise
-        makeRecord(Kind::CreatedFolder, program),                    // another kind: kept
-        makeRecord(Kind::InstalledFile, L"C:\\Kept\\lib.pm-lib", 3), // twice in the earlier log:
-        makeRecord(Kind::InstalledFile, L"C:\\Kept\\lib.pm-lib", 3), // kept once
-    };
-    log.records = {makeRecord(Kind::InstalledFile, program),
-                   makeRecord(Kind::InstalledFile, L"c:\\gone\\OLD.DAT")};
-    ASSERT_TRUE(log.writeLog(logPath, dir.path(), dir.path()));
-    EXPECT_EQ(paths(log.records),
+    const LogRecords merged = merge(
+        {
+            makeRecord(Kind::InstalledFile, upper),                      // the same file on disk
+            makeRecord(Kind::InstalledFile, L"C:\\Gone\\Old.dat"),       // missing, spelled otherwise
+            makeRecord(Kind::CreatedFolder, program),                    // another kind: kept
+            makeRecord(Kind::InstalledFile, L"C:\\Kept\\lib.pm-lib", 3), // twice in the earlier log:
+            makeRecord(Kind::InstalledFile, L"C:\\Kept\\lib.pm-lib", 3), // kept once
+        },
+        {makeRecord(Kind::InstalledFile, program), makeRecord(Kind::InstalledFile, L"c:\\gone\\OLD.DAT")});
+    EXPECT_EQ(paths(merged),
               (std::vector<std::wstring>{program, L"C:\\Kept\\lib.pm-lib", program, L"c:\\gone\\OLD.DAT"}));
-    EXPECT_EQ(log.records.front().recordKind, Kind::CreatedFolder);
+    EXPECT_EQ(merged.front().recordKind, Kind::CreatedFolder);
 }
 
 TEST_F(UninstallLogMerge, UpdateHistoryNeverGrowsBeyondOneStep)
 {
-    UninstallLog first;
-    first.previousProduct = L"Pelorium 7.05";
-    ASSERT_TRUE(first.writeLog(logPath, dir.path(), dir.path()));
+    const EarlierLog first(L"Pelorium 7.05", dir.path(), dir.path(), {});
+    ASSERT_TRUE(RunRecorder(first).writeLog(logPath, dir.path(), dir.path()));
 
-    UninstallLog second;
-    second.readLog(logPath);
-    EXPECT_EQ(second.previousProduct, L"Pelorium 7.06");
-    ASSERT_TRUE(second.writeLog(logPath, dir.path(), dir.path()));
+    const EarlierLog second = EarlierLog::read(logPath);
+    EXPECT_EQ(second.product(), L"Pelorium 7.06");
+    ASSERT_TRUE(RunRecorder(second).writeLog(logPath, dir.path(), dir.path()));
 
     std::string text = readFile(logPath);
     std::string line3 = utf16File({L"// Install Pelorium 7.06 -- Update (Pelorium 7.06)"}, false);
     EXPECT_NE(text.find(line3), std::string::npos);
-    UninstallLog third;
-    third.readLog(logPath);
-    EXPECT_EQ(third.previousProduct, L"Pelorium 7.06");
+    EXPECT_EQ(EarlierLog::read(logPath).product(), L"Pelorium 7.06");
 }
 
 } // namespace

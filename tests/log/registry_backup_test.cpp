@@ -2,7 +2,7 @@
 #include "log/registry_backup.h"
 
 #include "product/product.h"
-#include "log/uninstall_log.h"
+#include "log/run_recorder.h"
 #include "support/handles.h"
 #include "tests/log/log_test_support.h"
 
@@ -104,14 +104,14 @@ TEST_F(RegistryBackup, FirstInstallationRolledBackRemovesTheKey)
     DWORD disposition = 0;
     unique_hkey key = createKey(testKeyName, &disposition);
     ASSERT_EQ(disposition, DWORD(REG_CREATED_NEW_KEY));
-    UninstallLog log;
+    RunRecorder log;
     log.recordUninstallKey(nullptr);
     setText(key.get(), L"DisplayName", L"Pelorium 7.06");
     createKey(testKeyName + L"\\Sub");
     log.commit(true);
     key.reset();
 
-    restoreUninstallKey(log.records.back(), testKeyName);
+    restoreUninstallKey(log.records().back(), testKeyName);
     EXPECT_FALSE(keyExists(testKeyName));
 }
 
@@ -125,9 +125,9 @@ TEST_F(RegistryBackup, UpdateRolledBackRestoresExactlyTheEarlierValues)
     sub.reset();
     auto before = contents(keyPath(testKeyName));
 
-    UninstallLog log;
+    RunRecorder log;
     log.recordUninstallKey(key.get());
-    ASSERT_FALSE(log.records.back().backupPath.empty());
+    ASSERT_FALSE(log.records().back().backupPath.empty());
     EXPECT_EQ(tempFiles().size(), 1u);
     EXPECT_FALSE(privilegeEnabled(L"SeBackupPrivilege"));
     setText(key.get(), L"DisplayName", L"Pelorium 7.06");
@@ -135,7 +135,7 @@ TEST_F(RegistryBackup, UpdateRolledBackRestoresExactlyTheEarlierValues)
     log.commit(true);
     key.reset();
 
-    restoreUninstallKey(log.records.back(), testKeyName);
+    restoreUninstallKey(log.records().back(), testKeyName);
     EXPECT_EQ(contents(keyPath(testKeyName)), before);
     EXPECT_TRUE(tempFiles().empty());
     EXPECT_FALSE(privilegeEnabled(L"SeBackupPrivilege"));
@@ -146,15 +146,15 @@ TEST_F(RegistryBackup, KeyThatCouldNotBeSavedIsNotDeleted)
 {
     unique_hkey key = createKey(testKeyName);
     setText(key.get(), L"DisplayName", L"Pelorium 7.05");
-    UninstallLog log;
+    RunRecorder log;
     {
         TempFolderOverride longTemp(L"C:\\" + std::wstring(250, L't') + L"\\");
         log.recordUninstallKey(key.get());
     }
-    EXPECT_TRUE(log.records.back().backupPath.empty());
+    EXPECT_TRUE(log.records().back().backupPath.empty());
     log.commit(true);
     key.reset();
-    restoreUninstallKey(log.records.back(), testKeyName);
+    restoreUninstallKey(log.records().back(), testKeyName);
     EXPECT_EQ(contents(keyPath(testKeyName)).at(L"DisplayName"), L"Pelorium 7.05");
 }
 
@@ -174,22 +174,22 @@ TEST_F(RegistryBackup, SuccessfulRunLeavesNoHiveFile)
 {
     unique_hkey key = createKey(testKeyName);
     setText(key.get(), L"DisplayName", L"Pelorium 7.05");
-    UninstallLog log;
+    RunRecorder log;
     log.recordUninstallKey(key.get());
     log.commit(true);
     ASSERT_EQ(tempFiles().size(), 1u);
     EXPECT_TRUE(log.writeLog(dir / L"Uninstall.ulog", dir.path(), dir.path()));
     EXPECT_TRUE(tempFiles().empty());
-    EXPECT_EQ(log.records.back().path, L"HKEY_LOCAL_MACHINE\\" + product::uninstallKeyPath());
+    EXPECT_EQ(log.records().back().path, L"HKEY_LOCAL_MACHINE\\" + product::uninstallKeyPath());
 }
 
 TEST_F(RegistryBackup, HiveThatCannotBePutBackStaysAndTheKeyIsUntouched)
 {
     unique_hkey key = createKey(testKeyName);
     setText(key.get(), L"DisplayName", L"Pelorium 7.05");
-    UninstallLog log;
+    RunRecorder log;
     log.recordUninstallKey(key.get());
-    const std::wstring hive = log.records.back().backupPath;
+    const std::wstring hive = log.records().back().backupPath;
     ASSERT_FALSE(hive.empty());
     setText(key.get(), L"DisplayName", L"Pelorium 7.06");
     log.commit(true);
@@ -197,7 +197,7 @@ TEST_F(RegistryBackup, HiveThatCannotBePutBackStaysAndTheKeyIsUntouched)
     // A damaged saved key does not load: nothing may be emptied for it.
     writeFile(hive, "not a hive");
 
-    EXPECT_FALSE(restoreUninstallKey(log.records.back(), testKeyName));
+    EXPECT_FALSE(restoreUninstallKey(log.records().back(), testKeyName));
     EXPECT_EQ(readFile(hive), "not a hive");
     EXPECT_EQ(contents(keyPath(testKeyName))[L"DisplayName"], L"Pelorium 7.06");
 }
@@ -212,7 +212,7 @@ TEST_F(RegistryBackup, RollbackRestoresTheProductKey)
     setText(key.get(), L"ArJournalTest", L"before");
     auto before = contents(product::uninstallKeyPath());
 
-    UninstallLog log;
+    RunRecorder log;
     log.recordUninstallKey(key.get());
     setText(key.get(), L"ArJournalTest", L"during");
     setText(key.get(), L"ArJournalTestAdded", L"during");

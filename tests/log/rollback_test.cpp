@@ -1,5 +1,5 @@
 // Recording and rolling back real files, folders and shortcuts.
-#include "log/uninstall_log.h"
+#include "log/run_recorder.h"
 
 #include "support/handles.h"
 #include "tests/log/log_test_support.h"
@@ -18,20 +18,20 @@ class UninstallLogRollback : public JournalTest {};
 
 TEST_F(UninstallLogRollback, CreatedFoldersAreRecordedOutermostFirstAndRemovedNewestFirst)
 {
-    UninstallLog log;
-    log.ensure_folders(dir / L"A\\B\\C");
-    ASSERT_EQ(log.records.size(), 3u);
-    EXPECT_EQ(log.records.front().path, dir / L"A");
-    EXPECT_EQ(log.records.back().path, dir / L"A\\B\\C");
-    EXPECT_EQ(log.records.back().recordKind, Kind::CreatedFolder);
-    EXPECT_TRUE(log.records.back().succeeded);
-    EXPECT_EQ(log.records.back().fileKind, -1);
+    RunRecorder log;
+    log.ensureFolders(dir / L"A\\B\\C");
+    ASSERT_EQ(log.records().size(), 3u);
+    EXPECT_EQ(log.records().front().path, dir / L"A");
+    EXPECT_EQ(log.records().back().path, dir / L"A\\B\\C");
+    EXPECT_EQ(log.records().back().recordKind, Kind::CreatedFolder);
+    EXPECT_TRUE(log.records().back().succeeded);
+    EXPECT_EQ(log.records().back().fileKind, -1);
 
-    log.ensure_folders(dir / L"A\\B\\");
-    EXPECT_EQ(log.records.size(), 3u); // nothing new for folders that exist
+    log.ensureFolders(dir / L"A\\B\\");
+    EXPECT_EQ(log.records().size(), 3u); // nothing new for folders that exist
 
     log.rollback();
-    EXPECT_TRUE(log.records.empty());
+    EXPECT_TRUE(log.records().empty());
     EXPECT_FALSE(exists(dir / L"A"));
 }
 
@@ -43,7 +43,7 @@ TEST_F(UninstallLogRollback, ReplacedFilesComeBackWithTheirAttributes)
     writeFile(data, "user data");
     SetFileAttributesW(program.c_str(), FILE_ATTRIBUTE_READONLY);
 
-    UninstallLog log;
+    RunRecorder log;
     log.recordFile(program, 1, false);
     EXPECT_FALSE(exists(program)); // moved away for the new file
     writeFile(program, "new program");
@@ -70,7 +70,7 @@ TEST_F(UninstallLogRollback, ExistingFileThatCannotBeBackedUpIsNeverLost)
     std::wstring data = dir / L"lib.pm-lib";
     writeFile(program, "old program");
     writeFile(data, "user data");
-    UninstallLog log;
+    RunRecorder log;
     {
         // No backup can be made while the temporary folder is too long.
         TempFolderOverride longTemp(L"C:\\" + std::wstring(250, L't') + L"\\");
@@ -90,7 +90,7 @@ TEST_F(UninstallLogRollback, FolderWhereAFileMustGoIsNeverMovedAway)
     std::wstring path = dir / L"P.exe";
     ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
     writeFile(path + L"\\inside.txt", "user");
-    UninstallLog log;
+    RunRecorder log;
     try {
         log.recordFile(path, 0, false);
         FAIL() << "a folder in the way must fail the file";
@@ -107,8 +107,8 @@ TEST_F(UninstallLogRollback, EarlierShortcutComesBackWhereItWas)
 {
     std::wstring earlierLink = dir / L"Old Menu\\Pelorium 7.06.lnk";
     writeFile(earlierLink, "earlier link");
-    UninstallLog log;
-    log.previousRecords = {makeRecord(Kind::MenuShortcut, earlierLink)};
+    const EarlierLog earlier(L"", L"", L"", {makeRecord(Kind::MenuShortcut, earlierLink)});
+    RunRecorder log(earlier);
 
     const std::wstring newLink = dir / L"Menu\\Pelorium 7.06.lnk";
     // The new link could not be created: the record has no path.
@@ -135,9 +135,9 @@ TEST_F(UninstallLogRollback, LinkThatWasThereBeforeComesBackAndAnEarlierDocument
     const std::wstring document = dir / L"Letters\\letter.doc";
     writeFile(link, "a link made by hand");
     writeFile(document, "a letter");
-    UninstallLog log;
     // An earlier log whose shortcut record names a document.
-    log.previousRecords = {makeRecord(Kind::UninstallShortcut, document)};
+    const EarlierLog earlier(L"", L"", L"", {makeRecord(Kind::UninstallShortcut, document)});
+    RunRecorder log(earlier);
 
     log.recordShortcut(0, dir / L"Menu", link);
     writeFile(link, "new link");
@@ -158,9 +158,9 @@ TEST_F(UninstallLogRollback, HeldNewFileLeavesTheEarlierOneInItsBackup)
 {
     const std::wstring program = dir / L"P.exe";
     writeFile(program, "old program");
-    UninstallLog log;
+    RunRecorder log;
     log.recordFile(program, 1, false);
-    const std::wstring backup = log.records.back().backupPath;
+    const std::wstring backup = log.records().back().backupPath;
     writeFile(program, "new program");
     log.commit(true);
     std::vector<RollbackFailure> failures;
@@ -181,7 +181,7 @@ TEST_F(UninstallLogRollback, SuccessfulRunDiscardsEveryBackup)
 {
     std::wstring program = dir / L"P.exe";
     writeFile(program, "old");
-    UninstallLog log;
+    RunRecorder log;
     log.recordFile(program, 1, false);
     writeFile(program, "new");
     log.commit(true);
@@ -189,7 +189,7 @@ TEST_F(UninstallLogRollback, SuccessfulRunDiscardsEveryBackup)
     // Even when the log itself cannot be written.
     EXPECT_FALSE(log.writeLog(dir / L"missing\\Uninstall.ulog", dir.path(), dir.path()));
     EXPECT_TRUE(tempFiles().empty());
-    EXPECT_TRUE(log.records.front().backupPath.empty());
+    EXPECT_TRUE(log.records().front().backupPath.empty());
 }
 
 } // namespace

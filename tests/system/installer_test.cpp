@@ -8,7 +8,7 @@
 #include "product/product_record.h"
 #include "product/version_info.h"
 #include "product/system_checks.h"
-#include "log/uninstall_log.h"
+#include "log/earlier_log.h"
 #include "support/handles.h"
 #include "tests/system/installer_fixture.h"
 
@@ -37,9 +37,7 @@ TEST_F(InstallerProgramTest, SilentInstallationThenReinstallation)
     Outcome second = runWatched(installer, L"/S /NODESKTOP /LOG=\"" + (logs / L"second.log") + L"\"");
     EXPECT_EQ(second.exitCode, 0u);
     EXPECT_FALSE(second.windowShown);
-    ar::UninstallLog written;
-    written.readLog(installFolder() + L"\\Uninstall.ulog");
-    EXPECT_EQ(written.installPath, installFolder());
+    EXPECT_EQ(ar::EarlierLog::read(installFolder() + L"\\Uninstall.ulog").installPath(), installFolder());
     std::string raw = ar::test::readFile(installFolder() + L"\\Uninstall.ulog");
     std::wstring wide(reinterpret_cast<const wchar_t*>(raw.data() + 2), (raw.size() - 2) / 2);
     EXPECT_NE(wide.find(L"// Install Pelorium 7.06 -- Update (Pelorium 7.06)"), std::wstring::npos);
@@ -78,9 +76,8 @@ TEST_F(InstallerProgramTest, SilentUpdateFromTheOlderBuildAndNoWayBack)
     std::wstring wide(reinterpret_cast<const wchar_t*>(raw.data() + 2), (raw.size() - 2) / 2);
     EXPECT_NE(wide.find(L"// Install Pelorium 7.06 -- Update (Pelorium 7.05)"), std::wstring::npos);
     // The kept library stays recorded once, by the earlier installation.
-    ar::UninstallLog merged;
-    merged.readLog(installFolder() + L"\\Uninstall.ulog");
-    EXPECT_EQ(std::count_if(merged.previousRecords.begin(), merged.previousRecords.end(),
+    const ar::EarlierLog merged = ar::EarlierLog::read(installFolder() + L"\\Uninstall.ulog");
+    EXPECT_EQ(std::count_if(merged.records().begin(), merged.records().end(),
                             [&](const ar::UninstallLogRecord& record) { return record.path == library; }),
               1);
 

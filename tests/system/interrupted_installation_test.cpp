@@ -270,7 +270,7 @@ protected:
         at(killAt([](const JournalSoFar& journal) {
                return !journal.lines.empty() &&
                       boost::algorithm::ends_with(journal.lines.back().path,
-                                                  L"\\" + std::wstring(ar::UninstallLog::fileName));
+                                                  L"\\" + std::wstring(ar::uninstallLogFileName));
            }),
            "while the uninstall log is written");
         return points;

@@ -242,7 +242,7 @@ void UninstallerTest::makeInstallation(int language)
     add(RecordKind::UninstallKey, uninstallKeyText());
     add(RecordKind::SelfRegistration, selfRegistrationText);
 
-    UninstallLog scratch;
+    RunRecorder scratch;
     UninstallRegistration registration{program, uninstaller, language, install, 0};
     ASSERT_TRUE(writeUninstallRegistration(registration, scratch));
     ASSERT_EQ(recordProduct(program), ERROR_SUCCESS);
@@ -311,7 +311,7 @@ void UninstallerTest::installFromPayload(const std::wstring& payload, bool updat
     context->createDesktopShortcut = true;
     if (update) {
         context->installState = InstallState::Update;
-        readEarlierLog(context->previousLog, install + L"\\Uninstall.ulog", install);
+        context->earlierLog = readEarlierLog(install + L"\\Uninstall.ulog", install);
     }
     SilentView view;
     const RunResult result = runInstallation(*context, view);

@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "log/uninstall_log.h"
+#include "log/earlier_log.h"
+#include "log/run_recorder.h"
 #include "tests/support/machine_state.h"
 #include "tests/support/test_support.h"
 

@@ -179,9 +179,8 @@ TEST_F(UninstallerTest, AfterAnUpdateRemovesTheFilesOfBothInstallations)
     installFromPayload(L"payload_75.dll");
     installFromPayload(L"payload_76.dll", true);
     // The update carried the earlier installation's records over (its textures were not rewritten).
-    ar::UninstallLog log;
-    log.readLog(install + L"\\Uninstall.ulog");
-    ASSERT_EQ(log.previousProduct, L"Pelorium 7.06");
+    const ar::EarlierLog log = ar::EarlierLog::read(install + L"\\Uninstall.ulog");
+    ASSERT_EQ(log.product(), L"Pelorium 7.06");
 
     EXPECT_EQ(uninstall(L"/S /PURGE"), 0);
     ASSERT_TRUE(ar::test::waitForUninstallers());
@@ -427,13 +426,12 @@ TEST_F(UninstallerTest, AnUpdateCarriesNothingOverThatAChangedEarlierLogNames)
     const std::wstring manual = menu + L"\\Manual.doc";
     for (const std::wstring& path : {letter, manual})
         ar::test::writeFile(path, "not the product's");
-    ar::UninstallLog earlier;
-    earlier.readLog(install + L"\\Uninstall.ulog");
+    const ar::EarlierLog earlier = ar::EarlierLog::read(install + L"\\Uninstall.ulog");
     std::wstring text;
     for (const std::wstring& line : ar::formatLogHeader(ar::product::displayName(), L"", install, menu))
         text += line;
     std::size_t number = 0;
-    for (ar::UninstallLogRecord record : earlier.previousRecords) {
+    for (ar::UninstallLogRecord record : earlier.records()) {
         if (record.recordKind == ar::RecordKind::MenuShortcut)
             record.path = manual;
         text += ar::formatRecordLine(number++, record);
@@ -442,9 +440,8 @@ TEST_F(UninstallerTest, AnUpdateCarriesNothingOverThatAChangedEarlierLogNames)
     tamperLog(text);
 
     installFromPayload(L"payload_76.dll", true);
-    ar::UninstallLog after;
-    after.readLog(install + L"\\Uninstall.ulog");
-    for (const ar::UninstallLogRecord& record : after.previousRecords)
+    const ar::EarlierLog after = ar::EarlierLog::read(install + L"\\Uninstall.ulog");
+    for (const ar::UninstallLogRecord& record : after.records())
         EXPECT_TRUE(record.path != letter && record.path != manual) << ar::test::narrow(record.path);
     EXPECT_EQ(uninstall(L"/S /PURGE"), 0);
     ASSERT_TRUE(ar::test::waitForUninstallers());
@@ -485,10 +482,9 @@ TEST_F(UninstallerTest, NothingIsRemovedThroughALinkInPlaceOfAProductFolder)
     installFromPayload(L"payload_76.dll");
     const std::wstring data = ar::test::commonDataFolder();
     const std::wstring victims = root / L"Victims";
-    ar::UninstallLog installed;
-    installed.readLog(install + L"\\Uninstall.ulog");
+    const ar::EarlierLog installed = ar::EarlierLog::read(install + L"\\Uninstall.ulog");
     std::wstring readme;
-    for (const ar::UninstallLogRecord& record : installed.previousRecords)
+    for (const ar::UninstallLogRecord& record : installed.records())
         if (readme.empty() && record.recordKind == ar::RecordKind::InstalledFile && record.fileKind == 0 &&
             ar::isBelow(record.path, install))
             readme = record.path;

@@ -1,12 +1,16 @@
 // Reading an earlier "Uninstall.ulog". Kept apart from the recording so that the
 // uninstaller can read logs without the installer's machinery.
+#include "log/earlier_log.h"
+
 #include "log/log_format.h"
-#include "log/uninstall_log.h"
 #include "support/handles.h"
 
+#include <windows.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 
 namespace ar {
 
@@ -132,16 +136,19 @@ private:
 
 } // namespace
 
-void UninstallLog::readLog(const std::optional<std::wstring>& file)
+EarlierLog::EarlierLog(std::wstring product, std::wstring installPath, std::wstring shortcutPath,
+                       LogRecords records)
+    : product_(std::move(product)), installPath_(std::move(installPath)), shortcutPath_(std::move(shortcutPath)),
+      records_(std::move(records))
 {
-    installPath.clear();
-    shortcutPath.clear();
-    if (!file)
-        return;
-    unique_hfile in(CreateFileW(file->c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+}
+
+EarlierLog EarlierLog::read(const std::wstring& file)
+{
+    unique_hfile in(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!in)
-        return;
+        return {};
 
     LogLineReader reader(in.get());
     LogParser parser;
@@ -150,14 +157,35 @@ void UninstallLog::readLog(const std::optional<std::wstring>& file)
     }
 
     // The folders count only while they still exist.
-    if (!parser.previousProduct.empty())
-        previousProduct = parser.previousProduct;
-    if (!parser.installPath.empty() && PathIsDirectoryW(parser.installPath.c_str()))
-        installPath = parser.installPath;
-    if (!parser.shortcutPath.empty() && PathIsDirectoryW(parser.shortcutPath.c_str()))
-        shortcutPath = parser.shortcutPath;
-    for (UninstallLogRecord& record : parser.records)
-        previousRecords.push_back(std::move(record));
+    const auto existing = [](std::wstring& folder) {
+        return !folder.empty() && PathIsDirectoryW(folder.c_str()) ? std::move(folder) : std::wstring();
+    };
+    return EarlierLog(std::move(parser.previousProduct), existing(parser.installPath),
+                      existing(parser.shortcutPath),
+                      LogRecords(std::make_move_iterator(parser.records.begin()),
+                                 std::make_move_iterator(parser.records.end())));
+}
+
+EarlierLog EarlierLog::trusted(std::size_t records, std::wstring shortcutPath) const
+{
+    EarlierLog judged = *this;
+    if (judged.records_.size() > records)
+        judged.records_.resize(records);
+    judged.shortcutPath_ = std::move(shortcutPath);
+    return judged;
+}
+
+bool EarlierLog::isKeptFile(const std::wstring& path) const
+{
+    return std::any_of(records_.begin(), records_.end(), [&](const UninstallLogRecord& r) {
+        return r.recordKind == RecordKind::InstalledFile && r.succeeded && r.path == path;
+    });
+}
+
+bool EarlierLog::succeeded(RecordKind kind) const
+{
+    return std::any_of(records_.begin(), records_.end(),
+                       [&](const UninstallLogRecord& r) { return r.recordKind == kind && r.succeeded; });
 }
 
 } // namespace ar
