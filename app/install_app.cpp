@@ -67,14 +67,14 @@ std::optional<ar::RunOutcome> CInstallApp::runWizard(bool progressOnly)
     // With /LOG= the wizard's boxes are written to the log too, as they are shown.
     // Progress only keeps the silent answers that start-up set.
     std::optional<ar::ScopedMessageBoxHandler> logged;
-    if (log_.isOpen() && !progressOnly)
+    if (logFile_.isOpen() && !progressOnly)
         logged.emplace([this](const std::wstring& text, const std::wstring& title, UINT type) {
-            log_.line(text);
+            logFile_.line(text);
             return ar::showMessageBox(text, title, type);
         });
     ar::EngineRun engine;
     CInstallDlg wizard(context, engine);
-    wizard.setLog(log_.isOpen() ? &log_ : nullptr);
+    wizard.setLog(logFile_.isOpen() ? &logFile_ : nullptr);
     wizard.setProgressOnly(progressOnly);
     setMainDialog(&wizard);
     wizard.doModal();
@@ -85,13 +85,13 @@ std::optional<ar::RunOutcome> CInstallApp::runWizard(bool progressOnly)
 int CInstallApp::ExitInstance()
 {
     fw::App::ExitInstance();
-    if (log_.isOpen()) {
-        log_.line(ar::formatPrintf(L"Exit code %d", static_cast<int>(exitCode_)));
+    if (logFile_.isOpen()) {
+        logFile_.line(ar::formatPrintf(L"Exit code %d", static_cast<int>(exitCode_)));
         // The exit report, for an administrator who started the installer from a console.
         if (AttachConsole(ATTACH_PARENT_PROCESS)) {
             std::wstring report =
                 ar::formatPrintf(L"%ls: exit code %d, log %ls\r\n", ar::product::displayName().c_str(),
-                                 static_cast<int>(exitCode_), log_.path().c_str());
+                                 static_cast<int>(exitCode_), logFile_.path().c_str());
             DWORD written = 0;
             WriteConsoleW(GetStdHandle(STD_OUTPUT_HANDLE), report.c_str(), static_cast<DWORD>(report.size()),
                           &written, nullptr);
@@ -122,13 +122,13 @@ void CInstallApp::unexpected(const std::wstring& what)
     exitCode_ = context.installSucceeded ? ar::ExitCode::Installed : ar::ExitCode::Refused;
     const std::wstring text = L"Unexpected error: " + what;
     // An unattended installation's message boxes go to the log by themselves.
-    if (log_.isOpen() && !unattended())
-        log_.line(text);
+    if (logFile_.isOpen() && !unattended())
+        logFile_.line(text);
     try {
         ar::messageBox(text, {}, MB_OK | MB_ICONERROR);
     } catch (...) {
-        if (log_.isOpen())
-            log_.line(text);
+        if (logFile_.isOpen())
+            logFile_.line(text);
     }
 }
 
@@ -140,7 +140,7 @@ ar::ExitCode CInstallApp::startUp()
     std::optional<ar::ScopedMessageBoxHandler> answers;
     if (unattended())
         answers.emplace([this](const std::wstring& text, const std::wstring&, UINT type) {
-            log_.line(text);
+            logFile_.line(text);
             return silentAnswer(type);
         });
 
@@ -188,9 +188,9 @@ ar::ExitCode CInstallApp::startUp()
 void CInstallApp::openLog()
 {
     if (commandLine_.logFile)
-        log_.open(*commandLine_.logFile);
-    if (unattended() && !log_.isOpen())
-        openDefaultLog(log_);
+        logFile_.open(*commandLine_.logFile);
+    if (unattended() && !logFile_.isOpen())
+        openDefaultLog(logFile_);
 }
 
 // The user's language among the offered ones, the stored one, or the command line's;
@@ -202,8 +202,8 @@ void CInstallApp::chooseLanguage()
         language = ar::chooseStartingLanguage(*commandLine_.language, std::nullopt);
     ar::setLanguage(language);
     refreshName();
-    if (log_.isOpen())
-        log_.line(ar::applicationTitle());
+    if (logFile_.isOpen())
+        logFile_.line(ar::applicationTitle());
 }
 
 void CInstallApp::showUsage() const
@@ -251,8 +251,8 @@ ar::StartupFacts::Machine CInstallApp::readMachine()
     ar::StartupFacts::Machine machine;
     dataFolder_ = ar::secureSharedDataFolder();
     machine.dataFolderUnsafe = dataFolder_.result == ar::SharedDataCheck::Unsafe;
-    if (dataFolder_.result == ar::SharedDataCheck::MadeSafe && log_.isOpen())
-        log_.line(ar::formatString(IDS_DATA_FOLDER_MADE_SAFE, {dataFolder_.folder}));
+    if (dataFolder_.result == ar::SharedDataCheck::MadeSafe && logFile_.isOpen())
+        logFile_.line(ar::formatString(IDS_DATA_FOLDER_MADE_SAFE, {dataFolder_.folder}));
     machine.productInstances = ar::countRunningInstances();
     installed_ = ar::readProductRecord();
     machine.installed.reset();
@@ -333,19 +333,19 @@ std::optional<ar::ExitCode> CInstallApp::recoverInterruptedRun()
     }
     // An unattended installation's message boxes go to the log by themselves.
     auto tell = [&](const std::wstring& text, UINT type) {
-        if (log_.isOpen() && !unattended())
-            log_.line(text);
+        if (logFile_.isOpen() && !unattended())
+            logFile_.line(text);
         ar::messageBox(text, {}, type);
     };
     // A set-up folder that could not be trusted was never read: the installation
     // goes on with a new one.
-    if (!report.setAside.empty() && log_.isOpen())
-        log_.line(ar::formatString(
+    if (!report.setAside.empty() && logFile_.isOpen())
+        logFile_.line(ar::formatString(
             IDS_SETUP_FOLDER_SET_ASIDE,
             {ar::journalFolder(), ar::formatPrintf(L"%08x", unsigned(report.error)), report.setAside}));
-    if (log_.isOpen())
+    if (logFile_.isOpen())
         for (const std::wstring& outside : report.outsideScope)
-            log_.line(ar::formatString(IDS_OUTSIDE_SCOPE, {outside}));
+            logFile_.line(ar::formatString(IDS_OUTSIDE_SCOPE, {outside}));
     if (report.unreadable) {
         tell(ar::formatString(
                  IDS_JOURNAL_UNREADABLE,
@@ -357,16 +357,16 @@ std::optional<ar::ExitCode> CInstallApp::recoverInterruptedRun()
         tell(ar::formatString(IDS_INTERRUPTED_INCOMPLETE, {ar::product::displayName()}),
              MB_OK | MB_ICONEXCLAMATION);
         for (const std::wstring& left : report.left)
-            log_.line(ar::formatString(IDS_NOT_RESTORED, {left}));
+            logFile_.line(ar::formatString(IDS_NOT_RESTORED, {left}));
         return ar::ExitCode::Refused;
     }
     if (report.interrupted)
         tell(ar::formatString(IDS_INTERRUPTED_UNDONE,
                               {ar::product::displayName(), std::to_wstring(report.records)}),
              MB_OK | MB_ICONINFORMATION);
-    if (log_.isOpen())
+    if (logFile_.isOpen())
         for (const std::wstring& left : report.left)
-            log_.line(ar::formatString(IDS_NOT_REMOVED_YET, {left}));
+            logFile_.line(ar::formatString(IDS_NOT_REMOVED_YET, {left}));
     return std::nullopt;
 }
 
@@ -377,7 +377,7 @@ bool CInstallApp::unattended() const
 
 ar::ExitCode CInstallApp::installSilently()
 {
-    ar::LogFileView view(log_);
+    ar::LogFileView view(logFile_);
     view.appendLogLine(ar::formatString(IDS_PRODUCT_INSTALLATION, {ar::product::displayName()}) + L"\r\n");
     view.appendLogLine(ar::formatString(IDS_OPTION_FOLDER, {context.installFolder}) + L"\r\n");
     const ar::RunResult result = ar::runInstallation(context, view);

@@ -62,6 +62,6 @@ private:
     ar::CommandLine commandLine_;
     ar::SharedDataCheck dataFolder_;
     ar::InstalledProduct installed_;
-    ar::LogFile log_;
+    ar::LogFile logFile_;
     ar::ExitCode exitCode_ = ar::ExitCode::Cancelled;
 };

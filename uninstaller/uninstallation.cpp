@@ -217,8 +217,8 @@ UninstallExit Uninstallation::uninstall()
 
     if (std::optional<UninstallExit> refused = check())
         return *refused;
-    ReadLog read;
-    if (std::optional<UninstallExit> refused = readLog(read))
+    UninstallLogRead read;
+    if (std::optional<UninstallExit> refused = readUninstallLog(read))
         return *refused;
     if (!options_.silent) {
         CConfirmUninstallDlg confirm(options_.purge);
@@ -272,7 +272,7 @@ std::optional<UninstallExit> Uninstallation::check()
     return std::nullopt;
 }
 
-std::optional<UninstallExit> Uninstallation::readLog(ReadLog& read)
+std::optional<UninstallExit> Uninstallation::readUninstallLog(UninstallLogRead& read)
 {
     read.path = uninstallLogBeside(uninstaller_);
     // The log stays open, without sharing writes, until it has been read and
@@ -297,7 +297,7 @@ std::optional<UninstallExit> Uninstallation::readLog(ReadLog& read)
     return std::nullopt;
 }
 
-bool Uninstallation::report(const ReadLog& read)
+bool Uninstallation::report(const UninstallLogRead& read)
 {
     std::wstring text;
     if (!read.whole)

@@ -31,7 +31,7 @@ public:
 
 private:
     // The uninstall log as read, and the plan made of what may be trusted of it.
-    struct ReadLog {
+    struct UninstallLogRead {
         std::wstring path;
         UninstallPlan plan;
         bool whole = false; // every record was read and trusted
@@ -42,9 +42,9 @@ private:
     // the product closed: the refusal when one fails.
     std::optional<UninstallExit> check();
     // The refusal when the log cannot be read or is not this installation's.
-    std::optional<UninstallExit> readLog(ReadLog& read);
+    std::optional<UninstallExit> readUninstallLog(UninstallLogRead& read);
     // Shows and logs what was removed and what was left; true when nothing was left.
-    bool report(const ReadLog& read);
+    bool report(const UninstallLogRead& read);
     // Shows (unless silent) and logs why nothing is removed; returns `exit`.
     UninstallExit refuse(const std::wstring& text, UninstallExit exit = UninstallExit::Refused);
     // Shows (unless silent) and logs a message; returns the button chosen.
