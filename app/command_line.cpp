@@ -183,6 +183,8 @@ ExitCode runExitCode(RunOutcome outcome)
         return ExitCode::InstalledWithFailures;
     case RunOutcome::RefusedForSpace:
         return ExitCode::NotEnoughSpace;
+    case RunOutcome::RefusedForFilesInUse:
+        return ExitCode::FilesInUse;
     case RunOutcome::Failed:
         break;
     }

@@ -8,6 +8,7 @@
 #include "product/product.h"
 #include "product/product_record.h"
 #include "engine/data_folders.h"
+#include "engine/files_in_use.h"
 #include "engine/startup.h"
 #include "engine/installation.h"
 #include "engine/log_file.h"
@@ -64,14 +65,7 @@ void CInstallApp::refreshName()
 
 std::optional<ar::RunOutcome> CInstallApp::runWizard(bool progressOnly)
 {
-    // With /LOG= the wizard's boxes are written to the log too, as they are shown.
-    // Progress only keeps the silent answers that start-up set.
-    std::optional<ar::ScopedMessageBoxHandler> logged;
-    if (logFile_.isOpen() && !progressOnly)
-        logged.emplace([this](const std::wstring& text, const std::wstring& title, UINT type) {
-            logFile_.line(text);
-            return ar::showMessageBox(text, title, type);
-        });
+    // The message boxes go to the log through the handler that start-up set.
     ar::EngineRun engine;
     CInstallDlg wizard(context, engine);
     wizard.setLog(logFile_.isOpen() ? &logFile_ : nullptr);
@@ -121,14 +115,15 @@ void CInstallApp::unexpected(const std::wstring& what)
 {
     exitCode_ = context.installSucceeded ? ar::ExitCode::Installed : ar::ExitCode::Refused;
     const std::wstring text = L"Unexpected error: " + what;
-    // An unattended installation's message boxes go to the log by themselves.
-    if (logFile_.isOpen() && !unattended())
+    // Start-up's message-box handler has ended with it: the text goes to the log
+    // here, and an unattended installation shows no box.
+    if (logFile_.isOpen())
         logFile_.line(text);
+    if (unattended())
+        return;
     try {
         ar::messageBox(text, {}, MB_OK | MB_ICONERROR);
     } catch (...) {
-        if (logFile_.isOpen())
-            logFile_.line(text);
     }
 }
 
@@ -136,12 +131,18 @@ ar::ExitCode CInstallApp::startUp()
 {
     commandLine_ = ar::parseCommandLine(ar::processArguments());
     openLog();
-    // Unattended runs answer every question themselves, in the log.
+    // Unattended runs answer every question themselves, in the log; with /LOG= the
+    // wizard's boxes, start-up's among them, are written to the log as they are shown.
     std::optional<ar::ScopedMessageBoxHandler> answers;
     if (unattended())
         answers.emplace([this](const std::wstring& text, const std::wstring&, UINT type) {
             logFile_.line(text);
             return silentAnswer(type);
+        });
+    else if (logFile_.isOpen())
+        answers.emplace([this](const std::wstring& text, const std::wstring& title, UINT type) {
+            logFile_.line(text);
+            return ar::showMessageBox(text, title, type);
         });
 
     ar::StartupFacts facts;
@@ -176,6 +177,12 @@ ar::ExitCode CInstallApp::startUp()
                                MB_RETRYCANCEL | MB_ICONEXCLAMATION) != IDRETRY)
                 return ar::ExitCode::ProductRunning;
             facts.machine->productInstances = ar::countRunningInstances();
+            break;
+        case ar::StartupStep::AskToFreeProgram:
+            if (ar::messageBox(ar::formatString(IDS_VERSION_IN_USE, {installed_.mainProgram}), {},
+                               MB_RETRYCANCEL | MB_ICONEXCLAMATION) != IDRETRY)
+                return ar::ExitCode::FilesInUse;
+            facts.machine = readMachine();
             break;
         case ar::StartupStep::Install:
             return install();
@@ -260,6 +267,8 @@ ar::StartupFacts::Machine CInstallApp::readMachine()
         machine.installed = comparison->state;
         context.installState = comparison->state;
         context.installedVersionText = comparison->installedVersionText;
+    } else {
+        machine.installedProgramHeld = ar::heldAgainstReading(installed_.mainProgram);
     }
     return machine;
 }
@@ -331,12 +340,8 @@ std::optional<ar::ExitCode> CInstallApp::recoverInterruptedRun()
         ar::showErrorCode(ERROR_BUSY);
         return ar::ExitCode::InstallerRunning;
     }
-    // An unattended installation's message boxes go to the log by themselves.
-    auto tell = [&](const std::wstring& text, UINT type) {
-        if (logFile_.isOpen() && !unattended())
-            logFile_.line(text);
-        ar::messageBox(text, {}, type);
-    };
+    // The message boxes go to the log by themselves.
+    auto tell = [](const std::wstring& text, UINT type) { ar::messageBox(text, {}, type); };
     // A set-up folder that could not be trusted was never read: the installation
     // goes on with a new one.
     if (!report.setAside.empty() && logFile_.isOpen())

@@ -28,7 +28,8 @@ StartupDecision decideStartup(const StartupFacts& facts)
     if (machine.productInstances >= 2)
         return {StartupStep::AskToCloseProduct};
     if (!machine.installed)
-        return refuse(Refusal::VersionUnreadable, ExitCode::Refused);
+        return machine.installedProgramHeld ? StartupDecision{StartupStep::AskToFreeProgram}
+                                            : refuse(Refusal::VersionUnreadable, ExitCode::Refused);
     const InstallState state = *machine.installed;
     if (facts.folderGiven && state != InstallState::None)
         return refuse(Refusal::FolderOfInstalledProduct, ExitCode::BadCommandLine);

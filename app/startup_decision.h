@@ -28,6 +28,8 @@ struct StartupFacts {
         // How the payload's version compares with the installed one; none when the
         // installed program's version cannot be read.
         std::optional<InstallState> installed = InstallState::None;
+        // It cannot be read because another program holds the file.
+        bool installedProgramHeld = false;
     };
     std::optional<Machine> machine;
 };
@@ -37,6 +39,7 @@ enum class StartupStep {
     Refuse,            // the refusal's text, then the exit code
     Recover,           // undo an interrupted run, then read the machine
     AskToCloseProduct, // Retry reads the running copies again, Cancel ends with ProductRunning
+    AskToFreeProgram,  // the installed program is held: Retry reads the machine again, Cancel ends with FilesInUse
     Install,
 };
 

@@ -116,6 +116,19 @@ std::vector<VolumeSpace> installationSpace(const std::vector<PayloadEntry>& entr
     return spaces;
 }
 
+std::vector<std::wstring> replacedFiles(const std::vector<PayloadEntry>& entries, const PayloadFolders& folders,
+                                        const InstallContext& context)
+{
+    std::vector<std::wstring> replaced;
+    std::uint64_t size = 0;
+    for (const PayloadEntry& entry : entries) {
+        std::wstring path = resolve_destination(entry, folders);
+        if (written(entry, path, context) && fileSize(path, size))
+            replaced.push_back(std::move(path));
+    }
+    return replaced;
+}
+
 std::wstring byteSizeText(std::uint64_t bytes)
 {
     wchar_t text[64] = {};

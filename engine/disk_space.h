@@ -29,6 +29,12 @@ struct VolumeSpace {
 std::vector<VolumeSpace> installationSpace(const std::vector<PayloadEntry>& entries,
                                            const PayloadFolders& folders, const InstallContext& context);
 
+// The existing files that the run replaces (moves away and writes anew) for
+// `entries`, by the same rules; the ones it keeps are not among them. Throws as
+// installationSpace does.
+std::vector<std::wstring> replacedFiles(const std::vector<PayloadEntry>& entries, const PayloadFolders& folders,
+                                        const InstallContext& context);
+
 // The root of the volume that holds `path`, whether or not the path exists yet;
 // empty when there is none.
 std::wstring volumeOf(const std::wstring& path);

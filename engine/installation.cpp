@@ -14,6 +14,7 @@
 #include "product/self_registration.h"
 #include "engine/directx_setup.h"
 #include "engine/disk_space.h"
+#include "engine/files_in_use.h"
 #include "log/file_placement.h"
 #include "engine/private_folder.h"
 #include "engine/shortcut.h"
@@ -145,7 +146,8 @@ private:
     // The phases of a run, in order. A run that could not prepare changed nothing.
     std::optional<std::wstring> prepare();
     RunOutcome install();
-    bool spaceSuffices(std::istream& archive, const PayloadFolders& folders);
+    bool spaceSuffices(const std::vector<PayloadEntry>& entries, const PayloadFolders& folders);
+    bool filesFree(const std::vector<PayloadEntry>& entries, const PayloadFolders& folders);
     bool extract(std::istream& archive, const PayloadFolders& folders);
     void createShortcuts();
     void runDirectXSetup();
@@ -407,8 +409,18 @@ RunOutcome Run::install()
     view_.setProgress(0);
     view_.showProgress(true);
     imemstream archive = open_payload_resource();
-    if (!spaceSuffices(archive, folders))
+    std::vector<PayloadEntry> entries;
+    try {
+        entries = read_payload_entries(archive);
+    } catch (const std::exception&) {
+        // A header that cannot be read is the verification's to report.
+    }
+    archive.clear();
+    archive.seekg(0);
+    if (!spaceSuffices(entries, folders))
         return RunOutcome::RefusedForSpace;
+    if (!filesFree(entries, folders))
+        return RunOutcome::RefusedForFilesInUse;
     if (!extract(archive, folders))
         return RunOutcome::Failed;
     createShortcuts();
@@ -481,16 +493,14 @@ void Run::writeUninstallLog()
     ended(written);
 }
 
-bool Run::spaceSuffices(std::istream& archive, const PayloadFolders& folders)
+bool Run::spaceSuffices(const std::vector<PayloadEntry>& entries, const PayloadFolders& folders)
 {
     std::vector<VolumeSpace> spaces;
     try {
-        spaces = installationSpace(read_payload_entries(archive), folders, context_);
+        spaces = installationSpace(entries, folders, context_);
     } catch (const std::exception&) {
-        // A header that cannot be read is the verification's to report.
+        // A destination that cannot be resolved is the extraction's to report.
     }
-    archive.clear();
-    archive.seekg(0);
     for (const VolumeSpace& space : spaces) {
         if (space.fits())
             continue;
@@ -500,6 +510,33 @@ bool Run::spaceSuffices(std::istream& archive, const PayloadFolders& folders)
         return false;
     }
     return true;
+}
+
+// Every file the run replaces can be moved away: one that another program holds
+// would fail the run half way. The user may close the program and retry; else
+// nothing has been written.
+bool Run::filesFree(const std::vector<PayloadEntry>& entries, const PayloadFolders& folders)
+{
+    std::vector<std::wstring> replaced;
+    try {
+        replaced = replacedFiles(entries, folders, context_);
+    } catch (const std::exception&) {
+        return true; // the extraction reports it
+    }
+    for (;;) {
+        const std::vector<std::wstring> held = heldFiles(replaced);
+        if (held.empty())
+            return true;
+        const std::vector<std::wstring> programs = programsHolding(held);
+        for (const std::wstring& file : held)
+            view_.appendLogLine(formatString(IDS_FILE_IN_USE, {file}) + lineEnd);
+        for (const std::wstring& program : programs)
+            view_.appendLogLine(formatString(IDS_FILES_IN_USE_PROGRAMS, {program}) + lineEnd);
+        if (!view_.askRetry(filesInUseText(held, programs))) {
+            view_.setStatus(loadString(IDS_FILES_IN_USE_UNCHANGED));
+            return false;
+        }
+    }
 }
 
 void Run::rollBack()

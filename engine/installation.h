@@ -35,6 +35,9 @@ public:
     virtual void endWait() {}
     // Owner window of the DirectX set-up (may be none).
     virtual HWND ownerWindow() { return nullptr; }
+    // Asks whether to try again what `text` says stands in the way; an unattended
+    // installation does not.
+    virtual bool askRetry(const std::wstring& /*text*/) { return false; }
 };
 
 // Where the run put the two programs; empty until their entries begin.
@@ -49,6 +52,7 @@ enum class RunOutcome {
     InstalledWithFailures, // installed, but shortcuts, DirectX, registration or the log failed
     Failed,                // rolled back
     RefusedForSpace,       // nothing was written: a volume lacks the space
+    RefusedForFilesInUse,  // nothing was written: files it replaces are held by other programs
 };
 
 struct RunResult {

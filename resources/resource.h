@@ -140,6 +140,11 @@
 #define IDS_LOCK_NOT_TAKEN_BACK 1190
 #define IDS_VERSION_UNREADABLE 1191          // %1 the installed main program
 #define IDS_FOLDER_OF_INSTALLED_PRODUCT 1192 // %1 the installed product's folder
+#define IDS_FILES_IN_USE 1193           // %1 the held files, one per line
+#define IDS_FILES_IN_USE_PROGRAMS 1194  // %1 the programs that hold them
+#define IDS_FILE_IN_USE 1195            // %1 one held file
+#define IDS_FILES_IN_USE_UNCHANGED 1196
+#define IDS_VERSION_IN_USE 1197         // %1 the installed main program
 #define IDS_NOT_ENOUGH_SPACE 1140 // %1 volume, %2 needed, %3 free
 #define IDS_SPACE_ON_VOLUME 1141  // %1 volume, %2 needed, %3 free
 

@@ -10,6 +10,7 @@
 #include "engine/log_file.h"
 #include "framework/app.h"
 #include "resources/resource.h"
+#include "support/error.h"
 
 namespace {
 
@@ -55,6 +56,10 @@ public:
             SetCursor(previous_);
     }
     HWND ownerWindow() override { return page_.hwnd(); }
+    bool askRetry(const std::wstring& text) override
+    {
+        return ar::messageBox(text, {}, MB_RETRYCANCEL | MB_ICONEXCLAMATION) == IDRETRY;
+    }
 
 private:
     CDlgInstall& page_;

@@ -72,6 +72,12 @@ TEST(StartupDecision, EachCheckInItsOrder)
              f.folderGiven = true;
          }),
          StartupStep::Refuse, Refusal::VersionUnreadable, ExitCode::Refused},
+        {"the installed program is held by another program: in use, not unreadable",
+         with([](ar::StartupFacts& f) {
+             f.machine->installed.reset();
+             f.machine->installedProgramHeld = f.unattended = true;
+         }),
+         StartupStep::AskToFreeProgram, Refusal::None, ExitCode::Installed},
         {"/D= for an installed product, before a newer version", with([](ar::StartupFacts& f) {
              f.folderGiven = f.unattended = true;
              f.machine->installed = InstallState::NewerInstalled;

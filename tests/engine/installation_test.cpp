@@ -5,12 +5,14 @@
 #include "log/run_journal.h"
 
 #include <gtest/gtest.h>
+
 #include <objbase.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "engine/install_context.h"
@@ -36,7 +38,14 @@ public:
     }
     void showProgress(bool visible) override { progressVisible = visible; }
     void setProgress(int percent) override { progress.push_back(percent); }
+    bool askRetry(const std::wstring& text) override
+    {
+        asked.push_back(text);
+        return retry && retry();
+    }
 
+    std::function<bool()> retry; // the answer to a question, Cancel without one
+    std::vector<std::wstring> asked;
     std::wstring log;
     std::vector<std::wstring> statuses;
     std::vector<int> progress;
@@ -149,9 +158,10 @@ protected:
         return count;
     }
 
-    bool install(ar::InstallContext& context)
+    bool install(ar::InstallContext& context, std::function<bool()> retry = {})
     {
         view = RecordingView();
+        view.retry = std::move(retry);
         outcome = ar::runInstallation(context, view);
         programs = outcome.programs;
         return outcome.installed();
@@ -405,6 +415,37 @@ TEST_F(InstallationRunTest, FailingProductRecordRollsBackAndAnUpdateGetsItsRegis
     EXPECT_EQ(outcome.outcome, ar::RunOutcome::Failed);
     expectRolledBack(before, "product record");
     EXPECT_EQ(view.statuses.back(), L"Installation failed (Error Code 1021).");
+}
+
+// A file that another program holds without sharing deletion is found before the
+// run writes anything: Cancel (an unattended run's answer) leaves the machine as it
+// was, Retry goes on once the file is free.
+TEST_F(InstallationRunTest, AHeldFileIsNamedBeforeAnythingIsWrittenAndRetryGoesOnOnceItIsFree)
+{
+    ASSERT_TRUE(install(*freshContext()));
+    const std::wstring program = installFolder + L"\\Pelorium.exe";
+    ar::unique_hfile held(
+        CreateFileW(program.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+
+    auto context = contextOver(ar::InstallState::Same);
+    auto before = machine().take();
+    EXPECT_FALSE(install(*context));
+    EXPECT_EQ(outcome.outcome, ar::RunOutcome::RefusedForFilesInUse);
+    ASSERT_EQ(view.asked.size(), 1u);
+    EXPECT_NE(view.asked[0].find(program + L"\r\n"), std::wstring::npos) << ar::test::narrow(view.asked[0]);
+    EXPECT_NE(view.log.find(L"In use by another program: " + program + L"\r\n"), std::wstring::npos);
+    EXPECT_EQ(view.statuses.back(),
+              L"Files are in use: nothing has been changed, and the installed version is as it was.");
+    auto diff = MachineState::differences(before, machine().take());
+    EXPECT_TRUE(diff.empty()) << diff.size() << " differences, first: " << diff.front();
+    EXPECT_TRUE(ar::test::runTemporaryFolders().empty());
+
+    ASSERT_TRUE(install(*context, [&] {
+        held.reset();
+        return true;
+    })) << ar::test::narrow(view.log);
+    EXPECT_EQ(view.asked.size(), 1u);
 }
 
 TEST_F(InstallationRunTest, LaterStepsOnlyMarkTheirLinesFailed)

@@ -47,7 +47,8 @@ TEST_F(InstallerProgramTest, RetryAfterTheProductClosedGoesOnWithoutRestarting)
     HWND productWindow = waitForWindow(product.id, [](HWND) { return true; });
     ASSERT_TRUE(productWindow);
 
-    Started setup = startProcess(installer);
+    // With /LOG= start-up's boxes are logged as the wizard's are.
+    Started setup = startProcess(installer, L"/LOG=\"" + (logs / L"retry.log") + L"\"");
     ASSERT_TRUE(setup.process);
     HWND box = waitForDialog(setup.id, IDRETRY);
     ASSERT_TRUE(box) << "no request to close the product";
@@ -78,6 +79,8 @@ TEST_F(InstallerProgramTest, RetryAfterTheProductClosedGoesOnWithoutRestarting)
     ASSERT_TRUE(hasEnded(setup));
     EXPECT_EQ(exitCodeOf(setup), 1u);
     EXPECT_FALSE(exists(installFolder()));
+    const std::string log = readFile(logs / L"retry.log");
+    EXPECT_NE(log.find("You should close 'Pelorium' before continuing Installation."), std::string::npos) << log;
 }
 
 TEST_F(InstallerProgramTest, SecondInstallerShowsTheBusyErrorAndEnds)
