@@ -3,6 +3,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <vector>
@@ -22,6 +23,7 @@
 #include "log/log_trust.h"
 #include "log/run_journal.h"
 #include "payload/payload.h"
+#include "payload/spill_file.h"
 #include "resources/resource.h"
 #include "support/format.h"
 #include "support/elevated_files.h"
@@ -146,7 +148,8 @@ private:
     // The phases of a run, in order. A run that could not prepare changed nothing.
     std::optional<std::wstring> prepare();
     RunOutcome install();
-    bool spaceSuffices(const std::vector<PayloadEntry>& entries, const PayloadFolders& folders);
+    bool spaceSuffices(const std::vector<VolumeSpace>& spaces);
+    void spillVerifiedBlocks(const std::vector<PayloadEntry>& entries, const std::vector<VolumeSpace>& spaces);
     bool filesFree(const std::vector<PayloadEntry>& entries, const PayloadFolders& folders);
     bool extract(std::istream& archive, const PayloadFolders& folders);
     void createShortcuts();
@@ -183,6 +186,7 @@ private:
     RunRecorder recorder_; // journals to journal_, once the run has prepared it
     WriteRoots roots_;
     PayloadDecoding decoding_; // the verification's blocks serve the extraction
+    SpillFile spill_;          // those beyond its memory, in the private folder
     bool rollbackKeptBackups_ = false;
     bool stepFailed_ = false;
 };
@@ -417,10 +421,17 @@ RunOutcome Run::install()
     }
     archive.clear();
     archive.seekg(0);
-    if (!spaceSuffices(entries, folders))
+    std::vector<VolumeSpace> spaces;
+    try {
+        spaces = installationSpace(entries, folders, context_);
+    } catch (const std::exception&) {
+        // A destination that cannot be resolved is the extraction's to report.
+    }
+    if (!spaceSuffices(spaces))
         return RunOutcome::RefusedForSpace;
     if (!filesFree(entries, folders))
         return RunOutcome::RefusedForFilesInUse;
+    spillVerifiedBlocks(entries, spaces);
     if (!extract(archive, folders))
         return RunOutcome::Failed;
     createShortcuts();
@@ -493,14 +504,8 @@ void Run::writeUninstallLog()
     ended(written);
 }
 
-bool Run::spaceSuffices(const std::vector<PayloadEntry>& entries, const PayloadFolders& folders)
+bool Run::spaceSuffices(const std::vector<VolumeSpace>& spaces)
 {
-    std::vector<VolumeSpace> spaces;
-    try {
-        spaces = installationSpace(entries, folders, context_);
-    } catch (const std::exception&) {
-        // A destination that cannot be resolved is the extraction's to report.
-    }
     for (const VolumeSpace& space : spaces) {
         if (space.fits())
             continue;
@@ -510,6 +515,32 @@ bool Run::spaceSuffices(const std::vector<PayloadEntry>& entries, const PayloadF
         return false;
     }
     return true;
+}
+
+// A payload larger than the verification's memory is decoded once: the blocks
+// beyond it go to a file in the private folder, as far as its volume holds them
+// beside what the installation needs there (else they are decoded again).
+void Run::spillVerifiedBlocks(const std::vector<PayloadEntry>& entries, const std::vector<VolumeSpace>& spaces)
+{
+    constexpr std::uint64_t reserve = 64u << 20; // left free on the volume whatever happens
+    std::uint64_t output = 1u << 20;            // the archive's header, at most
+    for (const PayloadEntry& entry : entries)
+        output += entry.size;
+    const std::uint64_t inMemory = decoding_.verifiedBlocks().capacity();
+    if (output <= inMemory)
+        return;
+    const std::wstring root = volumeOf(tempFolder_);
+    std::uint64_t free = 0;
+    auto own = std::find_if(spaces.begin(), spaces.end(),
+                            [&](const VolumeSpace& space) { return _wcsicmp(space.volume.c_str(), root.c_str()) == 0; });
+    ULARGE_INTEGER available{};
+    if (own != spaces.end())
+        free = own->available > own->needed ? own->available - own->needed : 0;
+    else if (!root.empty() && GetDiskFreeSpaceExW(root.c_str(), &available, nullptr, nullptr))
+        free = available.QuadPart;
+    const std::uint64_t budget = std::min(output - inMemory, free > reserve ? free - reserve : 0);
+    if (budget > 0 && spill_.create(tempFolder_ + L"\\verified-blocks.spill"))
+        decoding_.verifiedBlocks().spillTo(&spill_, budget);
 }
 
 // Every file the run replaces can be moved away: one that another program holds
@@ -559,6 +590,8 @@ void Run::rollBack()
 
 void Run::cleanUp()
 {
+    decoding_.verifiedBlocks().spillTo(nullptr, 0);
+    spill_.close();
     private_.close();
     temp_.clean();
     // The run has ended, installed or rolled back: its journal and backups go last.

@@ -128,7 +128,9 @@ std::vector<RollbackFailure> undoRecords(LogRecords& records)
         bool undone = true;
         if (record.recordKind == RecordKind::CreatedFolder) {
             if (!record.existedBefore)
-                RemoveDirectoryW(record.path.c_str()); // stays when something else lies in it
+                // Stays when something else lies in it; a folder that another program
+                // holds for a moment (the shell, after its links went) gets more tries.
+                triedWhileHeld([&](int) { return RemoveDirectoryW(record.path.c_str()) != FALSE; });
         } else if (record.recordKind == RecordKind::UninstallKey)
             undone = restoreUninstallKey(record, product::productKey());
         else if (record.recordKind == RecordKind::SelfRegistration)

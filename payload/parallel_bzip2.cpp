@@ -180,32 +180,70 @@ bool decodeWrapped(std::vector<std::uint8_t>& wrapped, std::size_t chunk, Write 
 
 } // namespace
 
+void Bzip2BlockCache::spillTo(Bzip2Spill* spill, std::uint64_t budget)
+{
+    spill_ = spill;
+    spillBudget_ = spill ? budget : 0;
+    clear();
+}
+
 bool Bzip2BlockCache::put(const Key& key, std::vector<char>& output)
 {
     if (output.capacity() - output.size() > output.size() / 16)
         output.shrink_to_fit(); // what is held counts, not what is used
     if (size_ + output.capacity() > capacity_)
-        return false;
+        return spill(key, output);
     size_ += output.capacity();
-    blocks_[key.begin] = {key, std::move(output)};
+    Block& block = blocks_[key.begin];
+    block.key = key;
+    block.output = std::move(output);
+    return true;
+}
+
+bool Bzip2BlockCache::spill(const Key& key, std::vector<char>& output)
+{
+    if (!spill_ || spillFailed_ || spilled_ + output.size() > spillBudget_)
+        return false;
+    if (!spill_->append(output.data(), output.size())) {
+        spillFailed_ = true; // written in order: nothing more goes after a gap
+        return false;
+    }
+    Block& block = blocks_[key.begin];
+    block.key = key;
+    block.offset = spilled_;
+    block.spilledBytes = output.size();
+    block.onDisk = true;
+    spilled_ += output.size();
+    output = std::vector<char>();
     return true;
 }
 
 bool Bzip2BlockCache::take(const Key& key, std::vector<char>& output)
 {
     auto found = blocks_.find(key.begin);
-    if (found == blocks_.end() || !(found->second.first == key))
+    if (found == blocks_.end() || !(found->second.key == key))
         return false;
-    output = std::move(found->second.second);
-    size_ -= output.capacity();
+    Block& block = found->second;
+    bool taken = true;
+    if (block.onDisk) {
+        output.resize(block.spilledBytes);
+        taken = spill_ && spill_->read(block.offset, output.data(), output.size());
+        if (!taken)
+            output = std::vector<char>(); // decoded again instead
+    } else {
+        output = std::move(block.output);
+        size_ -= output.capacity();
+    }
     blocks_.erase(found);
-    return true;
+    return taken;
 }
 
 void Bzip2BlockCache::clear()
 {
     blocks_.clear();
     size_ = 0;
+    spilled_ = 0;
+    spillFailed_ = spill_ && !spill_->restart();
 }
 
 struct ParallelBzip2::State {

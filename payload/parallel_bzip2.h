@@ -31,10 +31,24 @@
 
 namespace ar {
 
+// Where a cache keeps the blocks that no longer fit in its memory: bytes appended
+// in order and read back by their offset, by one thread at a time.
+class Bzip2Spill {
+public:
+    virtual ~Bzip2Spill() = default;
+    // Drops everything written so far; false when it could not.
+    virtual bool restart() = 0;
+    // Appends `count` bytes; false when they could not all be written.
+    virtual bool append(const char* bytes, std::size_t count) = 0;
+    // Reads back `count` bytes that begin at `offset`; false when it could not.
+    virtual bool read(std::uint64_t offset, char* bytes, std::size_t count) = 0;
+};
+
 // Output of blocks that one decoding pass (a verification) kept for the next pass
-// over the same stream (the extraction), up to a fixed number of bytes. A block is
-// found again by its place in the stream, its length and a hash of its bits, so a
-// different stream never takes another one's output. Used by one thread at a time.
+// over the same stream (the extraction), up to a fixed number of bytes in memory
+// and, with a spill, up to its budget on disk. A block is found again by its place
+// in the stream, its length and a hash of its bits, so a different stream never
+// takes another one's output. Used by one thread at a time.
 class Bzip2BlockCache {
 public:
     struct Key {
@@ -49,19 +63,39 @@ public:
 
     explicit Bzip2BlockCache(std::size_t capacity) : capacity_(capacity) {}
 
+    // Blocks beyond the memory capacity go to `spill` (not owned; none: nowhere),
+    // at most `budget` bytes of them, until a write there fails. Empties the cache.
+    void spillTo(Bzip2Spill* spill, std::uint64_t budget);
+
     // False (and nothing kept) when the output does not fit any more.
     bool put(const Key& key, std::vector<char>& output);
-    // Moves a block's output out of the cache; false when it is not there.
+    // Moves a block's output out of the cache; false when it is not there (or a
+    // spilled one cannot be read back).
     bool take(const Key& key, std::vector<char>& output);
     void clear();
     bool empty() const { return blocks_.empty(); }
     std::size_t size() const { return size_; }
     std::size_t capacity() const { return capacity_; }
+    // Bytes written to the spill since the cache was last emptied.
+    std::uint64_t spilled() const { return spilled_; }
 
 private:
-    std::map<std::uint64_t, std::pair<Key, std::vector<char>>> blocks_;
+    struct Block {
+        Key key;
+        std::vector<char> output; // in memory
+        std::uint64_t offset = 0; // on disk: where in the spill, and how many bytes
+        std::size_t spilledBytes = 0;
+        bool onDisk = false;
+    };
+    bool spill(const Key& key, std::vector<char>& output);
+
+    std::map<std::uint64_t, Block> blocks_;
     std::size_t size_ = 0;
     std::size_t capacity_;
+    Bzip2Spill* spill_ = nullptr;
+    std::uint64_t spillBudget_ = 0;
+    std::uint64_t spilled_ = 0;
+    bool spillFailed_ = false;
 };
 
 class ParallelBzip2 {

@@ -357,17 +357,19 @@ TEST_F(InstallationRunTest, FailureAtEveryFileOfAnUpdateRestoresTheEarlierInstal
             entry.kind == ar::FileKind::Texture)
             continue;
         auto context = contextOver(ar::InstallState::Update);
+        // A folder where the earlier file was (a file held open by another program is
+        // found before anything is written): the run fails at this file.
+        const std::wstring aside = outside / L"earlier-file";
+        ASSERT_TRUE(MoveFileW(entry.destination.c_str(), aside.c_str())) << ar::test::narrow(entry.destination);
+        ASSERT_TRUE(CreateDirectoryW(entry.destination.c_str(), nullptr));
         auto before = machine().take();
-        // The earlier file, held open by another program that shares nothing.
-        ar::unique_hfile held(CreateFileW(entry.destination.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-        ASSERT_TRUE(held) << ar::test::narrow(entry.destination);
         bool ok = install(*context);
-        held.reset();
         EXPECT_FALSE(ok) << ar::test::narrow(entry.destination);
         if (ok)
             break;
         expectRolledBack(before, ar::test::narrow(entry.destination));
+        ASSERT_TRUE(RemoveDirectoryW(entry.destination.c_str()));
+        ASSERT_TRUE(MoveFileW(aside.c_str(), entry.destination.c_str()));
         ++tried;
     }
     std::printf("fault injection during an update: %d failure points tried\n", tried);

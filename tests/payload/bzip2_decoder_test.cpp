@@ -7,6 +7,8 @@
 
 #include "payload/bzip2_marks.h"
 #include "payload/parallel_bzip2.h"
+#include "payload/spill_file.h"
+#include "tests/support/test_support.h"
 #include "tests/payload/payload_test_util.h"
 
 namespace ar::test {
@@ -195,6 +197,77 @@ TEST(Bzip2Decoders, VerifiedBlocksServeOnlyTheSameStream)
     EXPECT_FALSE(cache.empty());
     EXPECT_EQ(decodeParallel(stream, cache), text);
     EXPECT_TRUE(cache.empty());
+}
+
+// The spill file as the run uses it, counting what goes through it; it refuses
+// every write once `writable` is false.
+struct CountedSpill : Bzip2Spill {
+    SpillFile file;
+    bool writable = true;
+    int appends = 0, reads = 0;
+    bool restart() override { return file.restart(); }
+    bool append(const char* bytes, std::size_t count) override
+    {
+        if (!writable)
+            return false;
+        ++appends;
+        return file.append(bytes, count);
+    }
+    bool read(std::uint64_t offset, char* bytes, std::size_t count) override
+    {
+        ++reads;
+        return file.read(offset, bytes, count);
+    }
+};
+
+bool verifyInto(const std::string& stream, Bzip2BlockCache& cache)
+{
+    imemstream source(stream.data(), stream.size());
+    try {
+        ParallelBzip2 verification(source, 2, false, &cache);
+        return verification.run(nullptr) == stream.size();
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
+// Beyond the memory the verified blocks go to the spill, and the extraction reads
+// them back instead of decoding them again: the same output and the same verdicts
+// as without it, also when the spill cannot be written.
+TEST(Bzip2Decoders, SpilledBlocksServeTheExtractionWithTheSameOutputAndVerdicts)
+{
+    const std::string text = sampleText(900000, 6);
+    const std::string stream = bzip2Streams(text, 1);
+    TempDir dir(L"spill");
+    CountedSpill spill;
+    ASSERT_TRUE(spill.file.create(dir / L"blocks.spill"));
+    EXPECT_FALSE(SpillFile().create(dir / L"blocks.spill")) << "an existing file is never taken over";
+    Bzip2BlockCache cache(350000); // three of the nine blocks in memory
+    cache.spillTo(&spill, 1u << 30);
+
+    ASSERT_TRUE(verifyInto(stream, cache));
+    EXPECT_GE(spill.appends, 5);
+    EXPECT_GT(cache.spilled(), 500000u);
+    EXPECT_EQ(decodeParallel(stream, cache), text);
+    EXPECT_EQ(spill.reads, spill.appends);
+    EXPECT_TRUE(cache.empty());
+
+    // A block damaged beyond the memory is refused as it is without a spill.
+    std::string damaged = stream;
+    damaged[damaged.size() * 8 / 9] = static_cast<char>(damaged[damaged.size() * 8 / 9] ^ 0x10);
+    cache.clear();
+    EXPECT_FALSE(verifyInto(damaged, cache));
+    Bzip2BlockCache memoryOnly(350000);
+    EXPECT_FALSE(verifyInto(damaged, memoryOnly));
+
+    // A spill that cannot be written leaves those blocks to be decoded again.
+    cache.clear();
+    spill.writable = false;
+    spill.reads = 0;
+    ASSERT_TRUE(verifyInto(stream, cache));
+    EXPECT_EQ(cache.spilled(), 0u);
+    EXPECT_EQ(decodeParallel(stream, cache), text);
+    EXPECT_EQ(spill.reads, 0);
 }
 
 } // namespace
