@@ -10,6 +10,20 @@ namespace {
 
 constexpr std::size_t maxTransfer = 1u << 20;
 
+// Moves `count` bytes in pieces that a DWORD can count; false unless all of them moved.
+template <typename Move>
+bool inPieces(std::size_t count, Move move)
+{
+    for (std::size_t done = 0; done < count;) {
+        const DWORD part = static_cast<DWORD>(std::min(count - done, maxTransfer));
+        DWORD moved = 0;
+        if (!move(done, part, moved) || moved != part)
+            return false;
+        done += part;
+    }
+    return true;
+}
+
 } // namespace
 
 bool SpillFile::create(const std::wstring& path)
@@ -35,31 +49,20 @@ bool SpillFile::restart()
 
 bool SpillFile::append(const char* bytes, std::size_t count)
 {
-    if (!seek(end_))
+    if (!seek(end_) || !inPieces(count, [&](std::size_t done, DWORD part, DWORD& moved) {
+            return WriteFile(file_.get(), bytes + done, part, &moved, nullptr) != FALSE;
+        }))
         return false;
-    for (std::size_t done = 0; done < count;) {
-        const DWORD part = static_cast<DWORD>(std::min(count - done, maxTransfer));
-        DWORD written = 0;
-        if (!WriteFile(file_.get(), bytes + done, part, &written, nullptr) || written != part)
-            return false;
-        done += part;
-    }
     end_ += count;
     return true;
 }
 
 bool SpillFile::read(std::uint64_t offset, char* bytes, std::size_t count)
 {
-    if (offset + count > end_ || !seek(offset))
-        return false;
-    for (std::size_t done = 0; done < count;) {
-        const DWORD part = static_cast<DWORD>(std::min(count - done, maxTransfer));
-        DWORD got = 0;
-        if (!ReadFile(file_.get(), bytes + done, part, &got, nullptr) || got != part)
-            return false;
-        done += part;
-    }
-    return true;
+    return offset + count <= end_ && seek(offset) &&
+           inPieces(count, [&](std::size_t done, DWORD part, DWORD& moved) {
+               return ReadFile(file_.get(), bytes + done, part, &moved, nullptr) != FALSE;
+           });
 }
 
 } // namespace ar

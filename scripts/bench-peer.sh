@@ -17,6 +17,7 @@ make_nsis_peer() {
     python3 - "$data" "$programs" "$out" > "$script" <<'PY'
 import os, sys
 data, programs, out = sys.argv[1:4]
+out = os.path.abspath(out)  # makensis takes a relative OutFile from the script's folder
 folders = {"<InstallPath>": "$INSTDIR", "<CommonData>": "$APPDATA", "<UserData>": "$APPDATA",
            "<Temporary>": "$PLUGINSDIR"}
 print(f'''Unicode true
