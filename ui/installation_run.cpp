@@ -8,6 +8,7 @@
 
 #include "engine/installation.h"
 #include "engine/log_file.h"
+#include "framework/accessibility.h"
 #include "framework/app.h"
 #include "resources/resource.h"
 
@@ -25,6 +26,7 @@ public:
     void setStatus(const std::wstring& text) override
     {
         SetDlgItemTextW(page_.hwnd(), IDC_STATUS, text.c_str());
+        announceStatus();
         if (file_)
             file_->setStatus(text);
     }
@@ -32,6 +34,7 @@ public:
     {
         // Long paths are shortened with an ellipsis to fit the line.
         PathSetDlgItemPathW(page_.hwnd(), IDC_STATUS, text.c_str());
+        announceStatus();
         if (file_)
             file_->setStatusPath(text);
     }
@@ -57,6 +60,9 @@ public:
     HWND ownerWindow() override { return page_.hwnd(); }
 
 private:
+    // Screen readers hear the status line's new words.
+    void announceStatus() const { fw::announceNameChange(GetDlgItem(page_.hwnd(), IDC_STATUS)); }
+
     CDlgInstall& page_;
     std::optional<ar::LogFileView> file_;
     int waits_ = 0;

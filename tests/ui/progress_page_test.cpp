@@ -63,7 +63,7 @@ TEST_F(ProgressPage, InstallButtonRunsTheInstallationAndShowsItsLog)
     click(IDOK); // Mode page
     click(IDOK); // quick mode: the progress page
     ASSERT_TRUE(IsWindowVisible(progressPage()));
-    EXPECT_EQ(textOf(GetDlgItem(frame, IDOK)), L"Install");
+    EXPECT_EQ(textOf(GetDlgItem(frame, IDOK)), L"&Install");
     std::wstring summary = textOf(GetDlgItem(progressPage(), IDC_LOG));
     EXPECT_NE(summary.find(L"'Pelorium 7.06' Installation.\r\n"), std::wstring::npos);
     EXPECT_NE(summary.find(L"Installation Folder: \"" + context.installFolder + L"\".\r\n"),
@@ -82,9 +82,9 @@ TEST_F(ProgressPage, InstallButtonRunsTheInstallationAndShowsItsLog)
     EXPECT_EQ(SendMessageW(GetDlgItem(progressPage(), IDC_PROGRESS), PBM_GETPOS, 0, 0), 100);
 
     // The frame offers the end page and no way back.
-    EXPECT_EQ(textOf(GetDlgItem(frame, IDOK)), L"Next  >");
+    EXPECT_EQ(textOf(GetDlgItem(frame, IDOK)), L"&Next  >");
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(frame, IDC_BACK)));
-    EXPECT_EQ(textOf(GetDlgItem(frame, IDCANCEL)), L"Exit");
+    EXPECT_EQ(textOf(GetDlgItem(frame, IDCANCEL)), L"&Exit");
 
     const std::wstring program = context.installFolder + L"\\Pelorium.exe";
     EXPECT_EQ(ar::readProductRecord().mainProgram, program);
