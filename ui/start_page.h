@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "framework/common_controls.h"
+#include "framework/window.h"
 #include "resources/resource.h"
 #include "support/handles.h"
 #include "ui/wizard_page.h"

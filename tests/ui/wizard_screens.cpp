@@ -11,6 +11,7 @@
 
 #include "engine/startup.h"
 #include "framework/app.h"
+#include "framework/common_controls.h"
 #include "product/language.h"
 #include "tests/support/test_support.h"
 #include "ui/install_dlg.h"
