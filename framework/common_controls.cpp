@@ -36,6 +36,9 @@ CommonControls load()
     bind(table.imageListDestroy, "ImageList_Destroy");
     bind(table.imageListReplaceIcon, "ImageList_ReplaceIcon");
     bind(table.imageListGetImageCount, "ImageList_GetImageCount");
+    bind(table.setWindowSubclass, "SetWindowSubclass");
+    bind(table.removeWindowSubclass, "RemoveWindowSubclass");
+    bind(table.defSubclassProc, "DefSubclassProc");
     if (table.initCommonControlsEx) {
         INITCOMMONCONTROLSEX init{sizeof(init), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES |
                                                     ICC_USEREX_CLASSES | ICC_PROGRESS_CLASS | ICC_LINK_CLASS};

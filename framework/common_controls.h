@@ -15,6 +15,9 @@ struct CommonControls {
     BOOL(WINAPI* imageListDestroy)(HIMAGELIST) = nullptr;
     int(WINAPI* imageListReplaceIcon)(HIMAGELIST, int, HICON) = nullptr;
     int(WINAPI* imageListGetImageCount)(HIMAGELIST) = nullptr;
+    BOOL(WINAPI* setWindowSubclass)(HWND, SUBCLASSPROC, UINT_PTR, DWORD_PTR) = nullptr;
+    BOOL(WINAPI* removeWindowSubclass)(HWND, SUBCLASSPROC, UINT_PTR) = nullptr;
+    LRESULT(WINAPI* defSubclassProc)(HWND, UINT, WPARAM, LPARAM) = nullptr;
 
     bool complete() const
     {

@@ -127,6 +127,14 @@ private:
         return true;                                                                                         \
     }
 
+// bool handler(const DRAWITEMSTRUCT& item): an owner-drawn control's item; true when drawn.
+#define FW_ON_WM_DRAWITEM(id, handler)                                                                       \
+    if (message_ == WM_DRAWITEM && wParam_ == static_cast<WPARAM>(id) &&                                     \
+        handler(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam_))) {                                        \
+        result_ = TRUE;                                                                                      \
+        return true;                                                                                         \
+    }
+
 // void handler(): a message of the program's own (WM_APP + n) that carries nothing.
 #define FW_ON_MESSAGE(message, handler)                                                                      \
     if (message_ == (message)) {                                                                             \

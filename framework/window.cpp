@@ -54,39 +54,39 @@ void Window::reshape(int moveX, int moveY, int growX, int growY) const
     setRect(rect);
 }
 
-int ComboBoxEx::addItem(const std::wstring& text, int image, LPARAM data) const
+int ComboBox::addItem(const std::wstring& text, LPARAM data) const
 {
-    COMBOBOXEXITEMW item{};
-    item.mask = CBEIF_TEXT | CBEIF_IMAGE | CBEIF_SELECTEDIMAGE | CBEIF_LPARAM;
-    item.iItem = -1;
-    item.pszText = const_cast<wchar_t*>(text.c_str());
-    item.iImage = image;
-    item.iSelectedImage = image;
-    item.lParam = data;
-    return static_cast<int>(send(CBEM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    auto position = static_cast<int>(send(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())));
+    if (position >= 0)
+        send(CB_SETITEMDATA, static_cast<WPARAM>(position), data);
+    return position;
 }
 
-std::wstring ComboBoxEx::itemText(int position) const
+std::wstring ComboBox::itemText(int position) const
 {
-    wchar_t buffer[256] = {};
-    COMBOBOXEXITEMW item{};
-    item.mask = CBEIF_TEXT;
-    item.iItem = position;
-    item.pszText = buffer;
-    item.cchTextMax = 256;
-    if (!send(CBEM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+    auto length = static_cast<int>(send(CB_GETLBTEXTLEN, static_cast<WPARAM>(position)));
+    if (length <= 0)
         return {};
-    return item.pszText ? std::wstring(item.pszText) : std::wstring();
+    std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1);
+    auto copied = static_cast<int>(
+        send(CB_GETLBTEXT, static_cast<WPARAM>(position), reinterpret_cast<LPARAM>(buffer.data())));
+    return std::wstring(buffer.data(), static_cast<size_t>(copied > 0 ? copied : 0));
 }
 
-int ComboBoxEx::itemImage(int position) const
+int dpiOf(HWND window)
 {
-    COMBOBOXEXITEMW item{};
-    item.mask = CBEIF_IMAGE;
-    item.iItem = position;
-    if (!send(CBEM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
-        return -1;
-    return item.iImage;
+    // Windows 10's per-window value where there is one; the screen's otherwise.
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    static const auto forWindow = reinterpret_cast<GetDpiForWindowFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (forWindow && window)
+        if (UINT dpi = forWindow(window))
+            return static_cast<int>(dpi);
+    HDC screen = GetDC(nullptr);
+    int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen)
+        ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
 }
 
 } // namespace fw

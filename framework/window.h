@@ -123,23 +123,27 @@ public:
     int position() const { return static_cast<int>(send(PBM_GETPOS)); }
 };
 
-// An extended combo box (items with images).
-class ComboBoxEx : public Window {
+// A drop-down list. An owner-drawn one keeps its item texts (CBS_HASSTRINGS), so
+// that they can be read back, also by screen readers.
+class ComboBox : public Window {
 public:
     using Window::Window;
-    void setImageList(HIMAGELIST images) const
-    {
-        send(CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images));
-    }
     // Appends an item; returns its position or -1.
-    int addItem(const std::wstring& text, int image, LPARAM data) const;
+    int addItem(const std::wstring& text, LPARAM data) const;
     int count() const { return static_cast<int>(send(CB_GETCOUNT)); }
     int selection() const { return static_cast<int>(send(CB_GETCURSEL)); }
     void select(int position) const { send(CB_SETCURSEL, static_cast<WPARAM>(position)); }
     LPARAM itemData(int position) const { return send(CB_GETITEMDATA, static_cast<WPARAM>(position)); }
     std::wstring itemText(int position) const;
-    int itemImage(int position) const;
+    // The height of the closed list's field (-1) or of every item (0), in pixels.
+    void setItemHeight(int which, int pixels) const
+    {
+        send(CB_SETITEMHEIGHT, static_cast<WPARAM>(which), pixels);
+    }
     void setDroppedWidth(int pixels) const { send(CB_SETDROPPEDWIDTH, static_cast<WPARAM>(pixels)); }
 };
+
+// The dots per inch that `window` is drawn for.
+int dpiOf(HWND window);
 
 } // namespace fw

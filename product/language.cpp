@@ -233,6 +233,11 @@ UINT resolveString(UINT n)
 
 std::wstring loadString(UINT n)
 {
+    return withoutAccessKey(loadCaption(n));
+}
+
+std::wstring loadCaption(UINT n)
+{
     return loadResourceString(resolveString(n));
 }
 

@@ -45,8 +45,12 @@ LCID currentLocale();
 
 // The resource number that shows text `n` in the current language.
 UINT resolveString(UINT n);
-// The text of `n` in the current language; empty when the resource is missing.
+// The text of `n` in the current language as it reads in a sentence, a title or a
+// log: without the access key mark of a control's caption. Empty when the resource
+// is missing.
 std::wstring loadString(UINT n);
+// The text of `n` as a control's caption: with its access key mark ("&Next").
+std::wstring loadCaption(UINT n);
 // formatMessage of loadString(n) with the inserts.
 std::wstring formatString(UINT n, std::initializer_list<std::wstring> inserts);
 

@@ -3,7 +3,10 @@
 
 // Icons and bitmaps
 #define IDI_APP 128
-#define IDB_WIZARD 137
+#define IDB_WIZARD 137     // the wizard's picture drawn for 96 DPI (100 %)
+#define IDB_WIZARD_125 170 // ... for 120 DPI
+#define IDB_WIZARD_150 171 // ... for 144 DPI
+#define IDB_WIZARD_200 172 // ... for 192 DPI
 #define IDI_FLAG_FIRST 141 // 141 to 158: the eighteen language flags (see the language table)
 #define IDI_FLAG_LAST 158
 
@@ -66,9 +69,12 @@
 #define IDC_DESKTOP_SHORTCUT 1010
 #define IDC_MENU_SHORTCUT 1011
 #define IDC_MENU_GROUP 1012
+#define IDC_FOLDER_LABEL 1013 // hidden: names the Start-menu folder box
 // Progress page
 #define IDC_PROGRESS 1014
 #define IDC_LOG 1015
+#define IDC_LOG_LABEL 1025      // hidden: names the log
+#define IDC_PROGRESS_LABEL 1026 // hidden: names the progress bar
 // About box
 #define IDC_ABOUT_NAME 1019
 #define IDC_ABOUT_LEGAL 1020
@@ -137,6 +143,8 @@
 #define IDS_OUTSIDE_SCOPE 1145          // %1 what a journal named outside the product's folders
 #define IDS_DATA_FOLDER_UNSAFE 1146     // %1 the folder, %2 the error
 #define IDS_DATA_FOLDER_MADE_SAFE 1147  // %1 the folder
+#define IDS_LOG_NAME 1160               // what screen readers call the progress page's log
+#define IDS_PROGRESS_NAME 1161          // ... and its progress bar
 #define IDS_LOCK_NOT_TAKEN_BACK 1190
 #define IDS_VERSION_UNREADABLE 1191          // %1 the installed main program
 #define IDS_FOLDER_OF_INSTALLED_PRODUCT 1192 // %1 the installed product's folder

@@ -5,9 +5,15 @@ Usage: make_artwork.py OUTPUT_FOLDER
 
 Writes into OUTPUT_FOLDER:
   wizard.bmp        the picture at the left of the wizard (24-bit, 87 x 171: the
-                    58 x 105 dialog-unit picture control at 96 DPI, shown unscaled)
+                    58 x 105 dialog-unit picture area at 96 DPI)
+  wizard_<p>.bmp    the same picture drawn for p % (125, 150, 200: 120, 144 and
+                    192 DPI); the wizard shows the one nearest its DPI, unstretched
   app.ico           the application icon, 16, 32 and 48 pixels, 32-bit with alpha
-  flag_<n>.ico      the flag of language index n (0 to 17), a 16 x 12 icon
+  flag_<n>.ico      the flag of language index n (0 to 17): 16 x 12, 20 x 15,
+                    24 x 18 and 32 x 24 pixels (100, 125, 150 and 200 %)
+
+Shapes are drawn in the coordinates of the 100 % picture; a canvas's scale maps
+them to its pixels, so every size is drawn, never resampled.
 
 Only the Python standard library is used; the BMP and ICO files are written here.
 The output depends on nothing but this file, so every run gives the same bytes.
@@ -24,12 +30,14 @@ import sys
 
 
 class Canvas:
-    """Premultiplied RGBA pixels, components 0..1, row 0 at the top."""
+    """Premultiplied RGBA pixels, components 0..1, row 0 at the top. Shapes, colours
+    and boxes are given in drawing units; `scale` pixels make one unit."""
 
-    def __init__(self, width, height, samples=4):
+    def __init__(self, width, height, samples=4, scale=1.0):
         self.width = width
         self.height = height
         self.samples = samples
+        self.scale = scale
         self.pixels = [[0.0, 0.0, 0.0, 0.0] for _ in range(width * height)]
 
     def fill(self, shape, color, alpha=1.0, box=None):
@@ -37,8 +45,9 @@ class Canvas:
         0..255 values or a function (x, y) -> such a tuple) over the canvas.
         `box` (x0, y0, x1, y1) limits the pixels examined."""
         n = self.samples
+        k = self.scale
         offsets = [(i + 0.5) / n for i in range(n)]
-        x0, y0, x1, y1 = box if box else (0, 0, self.width, self.height)
+        x0, y0, x1, y1 = [v * k for v in box] if box else (0, 0, self.width, self.height)
         x0, y0 = max(0, int(math.floor(x0))), max(0, int(math.floor(y0)))
         x1, y1 = min(self.width, int(math.ceil(x1))), min(self.height, int(math.ceil(y1)))
         for py in range(y0, y1):
@@ -46,12 +55,12 @@ class Canvas:
                 hits = 0
                 for oy in offsets:
                     for ox in offsets:
-                        if shape(px + ox, py + oy):
+                        if shape((px + ox) / k, (py + oy) / k):
                             hits += 1
                 if not hits:
                     continue
                 a = alpha * hits / (n * n)
-                c = color(px + 0.5, py + 0.5) if callable(color) else color
+                c = color((px + 0.5) / k, (py + 0.5) / k) if callable(color) else color
                 p = self.pixels[py * self.width + px]
                 keep = 1.0 - a
                 p[0] = c[0] / 255.0 * a + p[0] * keep
@@ -210,8 +219,13 @@ NAVY_MID = (16, 48, 108)
 SEA_BOTTOM = (24, 86, 150)
 
 
-def wizard_picture(width=87, height=171):
-    canvas = Canvas(width, height, samples=4)
+# The sizes drawn, in per cent of 96 DPI.
+SCALES = (100, 125, 150, 200)
+
+
+def wizard_picture(percent=100, width=87, height=171):
+    k = percent / 100.0
+    canvas = Canvas(int(width * k + 0.5), int(height * k + 0.5), samples=4, scale=k)
     cx, cy = width / 2.0, height * 0.36
 
     def background(x, y):
@@ -418,8 +432,9 @@ FLAGS = [
 ]
 
 
-def flag(draw):
-    canvas = Canvas(W, H, samples=8)
+def flag(draw, percent=100):
+    k = percent / 100.0
+    canvas = Canvas(int(W * k + 0.5), int(H * k + 0.5), samples=8, scale=k)
     draw(canvas)
     # A soft dark edge keeps white flags apart from a white list background.
     edge = union(rect(0, 0, W, 1), rect(0, H - 1, W, H), rect(0, 1, 1, H - 1), rect(W - 1, 1, W, H - 1))
@@ -494,10 +509,12 @@ def main(argv):
         return 2
     folder = argv[1]
     os.makedirs(folder, exist_ok=True)
-    write(folder, "wizard.bmp", bmp_24(wizard_picture()))
+    for percent in SCALES:
+        name = "wizard.bmp" if percent == 100 else "wizard_%d.bmp" % percent
+        write(folder, name, bmp_24(wizard_picture(percent)))
     write(folder, "app.ico", ico([app_icon(s) for s in (16, 32, 48)]))
     for index, (_, draw) in enumerate(FLAGS):
-        write(folder, "flag_%d.ico" % index, ico([flag(draw)]))
+        write(folder, "flag_%d.ico" % index, ico([flag(draw, percent) for percent in SCALES]))
     return 0
 
 

@@ -71,4 +71,33 @@ bool equalIgnoringCase(const std::wstring& a, const std::wstring& b)
                                 TRUE) == CSTR_EQUAL;
 }
 
+std::wstring withoutAccessKey(const std::wstring& caption)
+{
+    std::wstring text;
+    text.reserve(caption.size());
+    for (size_t i = 0; i < caption.size(); ++i) {
+        if (caption[i] == L'&' && i + 1 < caption.size())
+            ++i;
+        else if (caption[i] == L'&')
+            continue;
+        text += caption[i];
+    }
+    return text;
+}
+
+wchar_t accessKey(const std::wstring& caption)
+{
+    for (size_t i = 0; i + 1 < caption.size(); ++i) {
+        if (caption[i] != L'&')
+            continue;
+        if (caption[i + 1] != L'&') {
+            wchar_t key[2] = {caption[i + 1], 0};
+            CharUpperW(key);
+            return key[0];
+        }
+        ++i;
+    }
+    return 0;
+}
+
 } // namespace ar

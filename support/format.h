@@ -21,4 +21,10 @@ std::wstring formatPrintf(const wchar_t* format, ...);
 // (ordinal, the same in every locale).
 bool equalIgnoringCase(const std::wstring& a, const std::wstring& b);
 
+// `caption` (a control's text) as it reads: "&&" stands for "&", the "&" that marks
+// the access key goes.
+std::wstring withoutAccessKey(const std::wstring& caption);
+// The access key that `caption` marks, in upper case; 0 for none.
+wchar_t accessKey(const std::wstring& caption);
+
 } // namespace ar

@@ -24,6 +24,6 @@ bool CAboutDlg::OnInitDialog()
         item(IDC_ABOUT_NAME).setText(version.fullText);
     if (!version.legalNotice.empty())
         item(IDC_ABOUT_LEGAL).setText(version.legalNotice);
-    item(IDOK).setText(ar::loadString(IDS_OK));
+    item(IDOK).setText(ar::loadCaption(IDS_OK));
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include "engine/startup.h"
 #include "framework/app.h"
+#include "framework/window.h"
 #include "product/language.h"
 #include "support/format.h"
 #include "ui/about_dlg.h"
@@ -48,9 +49,14 @@ bool CInstallDlg::OnInitDialog()
     window().send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     window().send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
 
-    for (CWizardPage* page : pages_)
-        page->create(hwnd());
+    // The pages come first in the frame's order, so that Tab goes through the shown
+    // page's controls before Back, Next and Exit.
+    for (auto page = pages_.rbegin(); page != pages_.rend(); ++page) {
+        (*page)->create(hwnd());
+        SetWindowPos((*page)->hwnd(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
     layoutPages();
+    loadPicture();
 
     refreshTexts();
     if (progressOnly_) {
@@ -141,11 +147,11 @@ void CInstallDlg::updateButtons()
 {
     const ar::InstallContext& context = context_;
     std::wstring next = ar::wizard::nextIsInstall(current_, context.installSucceeded)
-                            ? ar::loadString(IDS_INSTALL)
-                            : ar::loadString(IDS_NEXT) + L"  >";
+                            ? ar::loadCaption(IDS_INSTALL)
+                            : ar::loadCaption(IDS_NEXT) + L"  >";
     item(IDOK).setText(next);
-    item(IDC_BACK).setText(L"<  " + ar::loadString(IDS_BACK));
-    item(IDCANCEL).setText(ar::loadString(context.installSucceeded ? IDS_EXIT : IDS_CANCEL));
+    item(IDC_BACK).setText(L"<  " + ar::loadCaption(IDS_BACK));
+    item(IDCANCEL).setText(ar::loadCaption(context.installSucceeded ? IDS_EXIT : IDS_CANCEL));
 }
 
 std::wstring CInstallDlg::aboutMenuText() const
@@ -186,6 +192,9 @@ void CInstallDlg::install()
 {
     for (int id : {IDC_BACK, IDOK, IDCANCEL})
         item(id).enable(false);
+    // The focus left with the buttons: the log takes it, where a screen reader
+    // follows the run.
+    window().send(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(install_.logEdit.hwnd()), TRUE);
     context_.installAttempted = true;
     ar::RunResult result;
     running_ = true;
@@ -212,8 +221,6 @@ void CInstallDlg::onStartRun()
     // A modal frame shows once its message loop has nothing left to do, which the
     // run would put off to its end.
     window().show(true);
-    // The log took the focus when the frame was activated, which selects all of its text.
-    install_.logEdit.send(EM_SETSEL, static_cast<WPARAM>(-1), 0);
     UpdateWindow(hwnd());
     install();
     if (hwnd())
@@ -284,12 +291,54 @@ void CInstallDlg::onGetMinMaxInfo(MINMAXINFO* info)
     info->ptMaxPosition = {normal.left, normal.top};
 }
 
+void CInstallDlg::loadPicture()
+{
+    const int scale = ar::wizard::nearestArtScale(fw::dpiOf(hwnd()));
+    const int id = scale == 125   ? IDB_WIZARD_125
+                   : scale == 150 ? IDB_WIZARD_150
+                   : scale == 200 ? IDB_WIZARD_200
+                                  : IDB_WIZARD;
+    picture_.reset(
+        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+    BITMAP bitmap{};
+    if (picture_ && GetObjectW(picture_.get(), sizeof(bitmap), &bitmap))
+        pictureSize_ = {bitmap.bmWidth, bitmap.bmHeight};
+}
+
+void CInstallDlg::drawPicture(HDC dc)
+{
+    if (!picture_)
+        return;
+    // Inside the etched frame, with the template's margins.
+    RECT area = item(IDC_PICTURE_FRAME).rectInParent();
+    RECT margins{6, 3, 3, 4};
+    MapDialogRect(hwnd(), &margins);
+    area = {area.left + margins.left, area.top + margins.top, area.right - margins.right,
+            area.bottom - margins.bottom};
+    const RECT shown = ar::wizard::placePicture(pictureSize_, area);
+    ar::unique_hdc source(CreateCompatibleDC(dc));
+    if (!source)
+        return;
+    HGDIOBJ old = SelectObject(source.get(), picture_.get());
+    const int saved = SaveDC(dc);
+    IntersectClipRect(dc, area.left, area.top, area.right, area.bottom);
+    SetStretchBltMode(dc, HALFTONE);
+    SetBrushOrgEx(dc, 0, 0, nullptr);
+    StretchBlt(dc, shown.left, shown.top, shown.right - shown.left, shown.bottom - shown.top, source.get(), 0,
+               0, pictureSize_.cx, pictureSize_.cy, SRCCOPY);
+    RestoreDC(dc, saved);
+    SelectObject(source.get(), old);
+}
+
 bool CInstallDlg::onPaint()
 {
-    if (!IsIconic(hwnd()))
-        return false;
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(hwnd(), &paint);
+    if (!IsIconic(hwnd())) {
+        drawPicture(dc);
+        EndPaint(hwnd(), &paint);
+        return true;
+    }
     window().send(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc));
     RECT client = window().clientRect();
     int cx = GetSystemMetrics(SM_CXICON);

@@ -9,6 +9,7 @@
 
 #include "framework/dialog.h"
 #include "resources/resource.h"
+#include "support/handles.h"
 #include "ui/end_page.h"
 #include "ui/install_page.h"
 #include "ui/mode_page.h"
@@ -56,6 +57,9 @@ private:
     bool onSetCursor(HWND window, UINT hitTest, UINT mouseMessage);
 
     void install();
+    // The picture left of the pages, drawn for the window's DPI.
+    void loadPicture();
+    void drawPicture(HDC dc);
     void onStartRun(); // progress only: the run, then the end of the dialog
     void layoutPages();
     std::wstring aboutMenuText() const;
@@ -83,6 +87,8 @@ private:
     std::optional<ar::RunOutcome> outcome_;
     int current_ = -1;
     HICON icon_ = nullptr;
+    ar::unique_hgdiobj picture_; // the artwork's bitmap nearest the window's DPI
+    SIZE pictureSize_{};
     bool running_ = false; // the installation run is under way
     bool progressOnly_ = false;
     static constexpr UINT startRunMessage = WM_APP + 1;

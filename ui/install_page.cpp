@@ -1,5 +1,6 @@
 #include "ui/install_page.h"
 
+#include "framework/accessibility.h"
 #include "product/language.h"
 #include "product/product.h"
 #include "resources/resource.h"
@@ -40,6 +41,12 @@ bool CDlgInstall::OnInitDialog()
     CWizardPage::OnInitDialog();
     progressBar.setRange(0, 100);
     progressBar.show(false);
+    // The log is read with the keyboard, which must be able to leave it again.
+    fw::leaveDialogKeysToDialog(logEdit.hwnd());
+    // The bar reads its hidden label's name and how far the run is.
+    HWND bar = progressBar.hwnd();
+    fw::annotateAccessible(bar, {[bar] { return fw::labelOf(bar); },
+                                 [this] { return std::to_wstring(progressBar.position()) + L"%"; }});
     return true;
 }
 
@@ -86,6 +93,8 @@ void CDlgInstall::appendLogLine(const std::wstring& text, bool ruled)
 
 void CDlgInstall::refreshTexts()
 {
+    setItemText(IDC_LOG_LABEL, ar::loadString(IDS_LOG_NAME));
+    setItemText(IDC_PROGRESS_LABEL, ar::loadString(IDS_PROGRESS_NAME));
     setItemText(IDC_STATUS, ar::formatString(IDS_CLICK_START, {ar::loadString(IDS_INSTALL)}));
 }
 

@@ -8,6 +8,7 @@
 
 #include "engine/installation.h"
 #include "engine/log_file.h"
+#include "framework/accessibility.h"
 #include "framework/app.h"
 #include "resources/resource.h"
 #include "support/error.h"
@@ -26,6 +27,7 @@ public:
     void setStatus(const std::wstring& text) override
     {
         SetDlgItemTextW(page_.hwnd(), IDC_STATUS, text.c_str());
+        announceStatus();
         if (file_)
             file_->setStatus(text);
     }
@@ -33,6 +35,7 @@ public:
     {
         // Long paths are shortened with an ellipsis to fit the line.
         PathSetDlgItemPathW(page_.hwnd(), IDC_STATUS, text.c_str());
+        announceStatus();
         if (file_)
             file_->setStatusPath(text);
     }
@@ -62,6 +65,9 @@ public:
     }
 
 private:
+    // Screen readers hear the status line's new words.
+    void announceStatus() const { fw::announceNameChange(GetDlgItem(page_.hwnd(), IDC_STATUS)); }
+
     CDlgInstall& page_;
     std::optional<ar::LogFileView> file_;
     int waits_ = 0;

@@ -20,8 +20,8 @@ void CDlgMode::DoDataExchange(fw::DataExchange& dx)
 void CDlgMode::refreshTexts()
 {
     setItemText(IDC_MODE_GROUP, ar::loadString(IDS_INSTALLATION_METHOD));
-    setItemText(IDC_MODE_QUICK, ar::loadString(IDS_QUICK_INSTALLATION));
-    setItemText(IDC_MODE_ADVANCED, ar::loadString(IDS_ADVANCED_INSTALLATION));
+    setItemText(IDC_MODE_QUICK, ar::loadCaption(IDS_QUICK_INSTALLATION));
+    setItemText(IDC_MODE_ADVANCED, ar::loadCaption(IDS_ADVANCED_INSTALLATION));
     setItemText(IDC_STATUS, ar::formatString(IDS_CLICK_CONTINUE, {ar::loadString(IDS_NEXT)}));
 }
 

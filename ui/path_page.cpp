@@ -7,6 +7,7 @@
 #include "engine/installation.h"
 #include "framework/window.h"
 #include "support/folder_rules.h"
+#include "support/format.h"
 #include "ui/folder_picker.h"
 
 namespace {
@@ -99,8 +100,9 @@ void CDlgPath::onFolderChanged()
 void CDlgPath::refreshTexts()
 {
     setItemText(IDC_FOLDER_GROUP, ar::loadString(IDS_FOLDER_SELECTION));
-    setItemText(IDC_FOLDER_PROMPT, ar::formatString(IDS_SELECT_FOLDER, {ar::product::name}));
-    setItemText(IDC_BROWSE, ar::loadString(IDS_BROWSE));
+    setItemText(IDC_FOLDER_PROMPT,
+                ar::formatMessage(ar::loadCaption(IDS_SELECT_FOLDER), {ar::product::name}));
+    setItemText(IDC_BROWSE, ar::loadCaption(IDS_BROWSE));
     setItemText(IDC_STATUS, ar::formatString(IDS_CLICK_CONTINUE, {ar::loadString(IDS_NEXT)}));
     onFolderChanged();
 }

@@ -55,9 +55,10 @@ void CDlgShortcut::updateEnabling()
 void CDlgShortcut::refreshTexts()
 {
     setItemText(IDC_MENU_GROUP, ar::loadString(IDS_START_MENU));
-    setItemText(IDC_MENU_SHORTCUT, ar::loadString(IDS_MENU_SHORTCUT));
-    setItemText(IDC_BROWSE, ar::loadString(IDS_BROWSE));
-    setItemText(IDC_DESKTOP_SHORTCUT, ar::loadString(IDS_DESKTOP_SHORTCUT));
+    setItemText(IDC_MENU_SHORTCUT, ar::loadCaption(IDS_MENU_SHORTCUT));
+    setItemText(IDC_FOLDER_LABEL, ar::loadString(IDS_START_MENU));
+    setItemText(IDC_BROWSE, ar::loadCaption(IDS_BROWSE));
+    setItemText(IDC_DESKTOP_SHORTCUT, ar::loadCaption(IDS_DESKTOP_SHORTCUT));
     setItemText(IDC_STATUS, ar::formatString(IDS_CLICK_CONTINUE, {ar::loadString(IDS_NEXT)}));
 }
 

@@ -3,10 +3,12 @@
 #include <algorithm>
 
 #include "engine/startup.h"
+#include "framework/accessibility.h"
 #include "framework/app.h"
 #include "product/language.h"
 #include "product/product.h"
 #include "support/handles.h"
+#include "ui/wizard_rules.h"
 
 CDlgStart::CDlgStart(ar::InstallContext& context) : CWizardPage(IDD_START, context)
 {
@@ -16,6 +18,13 @@ bool CDlgStart::OnInitDialog()
 {
     CWizardPage::OnInitDialog();
     fillLanguages();
+    // The list is named by its label and reads the chosen language as its value.
+    HWND list = languages_.hwnd();
+    fw::annotateAccessible(list, {[list] { return fw::labelOf(list); },
+                                  [this] {
+                                      int position = languages_.selection();
+                                      return position < 0 ? std::wstring() : languages_.itemText(position);
+                                  }});
     return true;
 }
 
@@ -28,29 +37,80 @@ void CDlgStart::DoDataExchange(fw::DataExchange& dx)
 
 void CDlgStart::fillLanguages()
 {
-    flags_ = fw::ImageList(18, 12, ILC_COLOR24 | ILC_MASK, 8, 1);
-    languages_.setImageList(flags_.get());
-
+    // The flags come in the artwork's sizes; the one for the window's DPI is taken.
+    const int scale = ar::wizard::nearestArtScale(fw::dpiOf(hwnd()));
+    flagSize_ = {16 * scale / 100, 12 * scale / 100};
     HMODULE module = GetModuleHandleW(nullptr);
     const int current = ar::currentLanguage();
     int currentPosition = -1;
     int widest = 0;
     const fw::TextMeasure measure(hwnd(), window().font());
+    flags_.clear();
     for (int language : ar::offeredLanguageOrder) {
-        int image = -1;
-        ar::unique_hicon flag(static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(ar::flagIcon(language)),
-                                                            IMAGE_ICON, 16, 12, LR_DEFAULTCOLOR)));
-        if (flag)
-            image = flags_.addIcon(flag.get());
         std::wstring name = ar::nativeLanguageName(language);
-        int position = languages_.addItem(name, image, language);
+        int position = languages_.addItem(name, language);
+        if (position < 0)
+            continue;
+        flags_.resize(static_cast<size_t>(position) + 1);
+        flags_[static_cast<size_t>(position)].reset(
+            static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(ar::flagIcon(language)), IMAGE_ICON,
+                                          flagSize_.cx, flagSize_.cy, LR_DEFAULTCOLOR)));
         if (language == current)
             currentPosition = position;
         widest = std::max(widest, measure.width(name));
     }
-    languages_.setDroppedWidth(widest + 30);
+    // Room for the flag and the name, whichever is taller, with a pixel above and below.
+    TEXTMETRICW metrics{};
+    if (HDC dc = GetDC(hwnd())) {
+        HGDIOBJ old = SelectObject(dc, window().font());
+        GetTextMetricsW(dc, &metrics);
+        SelectObject(dc, old);
+        ReleaseDC(hwnd(), dc);
+    }
+    const int itemHeight = std::max<int>(metrics.tmHeight, flagSize_.cy) + 2;
+    languages_.setItemHeight(-1, itemHeight);
+    languages_.setItemHeight(0, itemHeight);
+    languages_.setDroppedWidth(widest + flagSize_.cx + 30);
     languages_.select(currentPosition);
     chosen_ = current;
+}
+
+bool CDlgStart::onDrawLanguage(const DRAWITEMSTRUCT& item)
+{
+    HDC dc = item.hDC;
+    const bool selected = (item.itemState & ODS_SELECTED) != 0;
+    const bool disabled = (item.itemState & ODS_DISABLED) != 0;
+    FillRect(dc, &item.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+    if (item.itemID != static_cast<UINT>(-1)) {
+        const int position = static_cast<int>(item.itemID);
+        RECT text = item.rcItem;
+        text.left += 2;
+        if (static_cast<size_t>(position) < flags_.size() && flags_[static_cast<size_t>(position)]) {
+            int top = item.rcItem.top + (item.rcItem.bottom - item.rcItem.top - flagSize_.cy) / 2;
+            DrawIconEx(dc, text.left, top, flags_[static_cast<size_t>(position)].get(), flagSize_.cx,
+                       flagSize_.cy, 0, nullptr, DI_NORMAL);
+        }
+        text.left += flagSize_.cx + 4;
+        std::wstring name = languages_.itemText(position);
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, GetSysColor(disabled   ? COLOR_GRAYTEXT
+                                     : selected ? COLOR_HIGHLIGHTTEXT
+                                                : COLOR_WINDOWTEXT));
+        DrawTextW(dc, name.c_str(), static_cast<int>(name.size()), &text,
+                  DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+    }
+    if ((item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT))
+        DrawFocusRect(dc, &item.rcItem);
+    return true;
+}
+
+void CDlgStart::onSelectionChanged()
+{
+    int position = languages_.selection();
+    if (position < 0 || languages_.send(CB_GETDROPPEDSTATE))
+        return;
+    if (ar::hasInstallerTexts(static_cast<int>(languages_.itemData(position))))
+        onLanguageChosen();
 }
 
 void CDlgStart::onLanguageChosen()
@@ -105,7 +165,7 @@ void CDlgStart::refreshTexts()
     setItemText(IDC_INFO, info);
     setItemText(IDC_STATUS, status);
     setItemText(IDC_COPYRIGHT, ar::formatString(IDS_COPYRIGHT, {display}));
-    setItemText(IDC_LANGUAGE_LABEL, ar::loadString(IDS_SELECT_LANGUAGE));
+    setItemText(IDC_LANGUAGE_LABEL, ar::loadCaption(IDS_SELECT_LANGUAGE));
 }
 
 void CDlgStart::layout(int dx, int dy)

@@ -1,7 +1,10 @@
 // The wizard's rules as plain functions: page order, button states and captions,
-// the exit confirmation and the About menu entry.
+// the exit confirmation, the About menu entry and where the artwork goes.
 #pragma once
 
+#include <windows.h>
+
+#include <array>
 #include <string>
 
 #include "product/version_info.h"
@@ -31,5 +34,15 @@ bool exitNeedsConfirmation(InstallState state, int page, bool installSucceeded);
 // The system-menu entry for "About '…'": "&About 'Installer'..." left to right,
 // "...About" without an access key right to left.
 std::wstring aboutMenuText(const std::wstring& about, bool rightToLeft);
+
+// The sizes the artwork is drawn in, in per cent of 96 DPI, and the one drawn
+// nearest to `dpi`.
+constexpr std::array<int, 4> artScales{100, 125, 150, 200};
+int nearestArtScale(int dpi);
+
+// Where a picture of `picture` pixels goes in `area`: centred, at its own size
+// when it (nearly) fits, else shrunk to fit without changing its shape; never
+// enlarged. What lies outside `area` is cut.
+RECT placePicture(SIZE picture, const RECT& area);
 
 } // namespace ar::wizard

@@ -231,7 +231,7 @@ TEST(Dialog, ModelessTopLevelDialogEndsByDestroyingItsWindow)
 TEST(PumpMessages, DispatchesWithDialogNavigationAndKeepsQuit)
 {
     TestApp app;
-    // The frame's template: Next, Back and Exit in that tab order.
+    // The frame's template: Back, Next and Exit in that tab order.
     fw::Dialog dialog(IDD_INSTALL);
     ASSERT_TRUE(dialog.create(nullptr));
     ShowWindow(dialog.hwnd(), SW_SHOW);
@@ -242,7 +242,7 @@ TEST(PumpMessages, DispatchesWithDialogNavigationAndKeepsQuit)
     // Tab moves the focus only through the dialog's keyboard navigation.
     PostMessageW(next, WM_KEYDOWN, VK_TAB, 0);
     fw::pumpMessages();
-    EXPECT_EQ(GetFocus(), GetDlgItem(dialog.hwnd(), IDC_BACK));
+    EXPECT_EQ(GetFocus(), GetDlgItem(dialog.hwnd(), IDCANCEL));
 
     PostQuitMessage(7);
     fw::pumpMessages();

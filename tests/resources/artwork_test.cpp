@@ -129,7 +129,7 @@ TEST(Artwork, AppIconOffersThreeSizesWithAlpha)
     }
 }
 
-TEST(Artwork, WizardPictureFitsThePictureControl)
+TEST(Artwork, WizardPictureFitsItsArea)
 {
     ar::unique_hgdiobj bitmap(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_WIZARD),
                                          IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
@@ -138,9 +138,9 @@ TEST(Artwork, WizardPictureFitsThePictureControl)
     ASSERT_EQ(GetObjectW(bitmap.get(), sizeof(info), &info), int(sizeof(info)));
     EXPECT_EQ(info.bmBitsPixel, 24);
 
-    // The picture control is 58 x 105 dialog units in a dialog using "MS Shell Dlg"
-    // 8 pt. A static bitmap control takes the bitmap's size, so a larger bitmap
-    // would spill over the pages. The bitmap is drawn for the standard 6 x 13 base
+    // The picture's area is 58 x 105 dialog units in a dialog using "MS Shell Dlg"
+    // 8 pt; the frame shows the 100 % picture unscaled at 96 DPI, so a larger one
+    // would be cut. The bitmap is drawn for the standard 6 x 13 base
     // units of that font on Windows (87 x 171 pixels); Wine's substitute font is
     // wider (7 x 13), so there the control is wider than the picture.
     struct {
@@ -177,6 +177,26 @@ TEST(Artwork, EveryFlagIsATrue16By12Icon)
         DeleteObject(info.hbmMask);
         if (info.hbmColor)
             DeleteObject(info.hbmColor);
+    }
+}
+
+TEST(Artwork, PictureAndFlagsAreDrawnForEachScreenScale)
+{
+    // The wizard shows the one nearest its DPI unstretched: each has the shape of the 100 % one.
+    const struct {
+        int percent, picture;
+    } scales[] = {{100, IDB_WIZARD}, {125, IDB_WIZARD_125}, {150, IDB_WIZARD_150}, {200, IDB_WIZARD_200}};
+    for (const auto& scale : scales) {
+        ar::unique_hgdiobj bitmap(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(scale.picture),
+                                             IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+        ASSERT_TRUE(bitmap) << scale.percent;
+        BITMAP info{};
+        ASSERT_EQ(GetObjectW(bitmap.get(), sizeof(info), &info), int(sizeof(info)));
+        EXPECT_EQ(info.bmWidth, (87 * scale.percent + 50) / 100) << scale.percent;
+        EXPECT_EQ(info.bmHeight, (171 * scale.percent + 50) / 100) << scale.percent;
+        for (int id = IDI_FLAG_FIRST; id <= IDI_FLAG_LAST; ++id)
+            EXPECT_TRUE(hasEntry(iconEntries(id), 16 * scale.percent / 100, 12 * scale.percent / 100, 32))
+                << id << " at " << scale.percent;
     }
 }
 

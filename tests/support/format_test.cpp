@@ -24,3 +24,14 @@ TEST(FormatPrintf, FormatsLongTexts)
     std::wstring longText(1000, L'x');
     EXPECT_EQ(ar::formatPrintf(L"%ls!", longText.c_str()), longText + L"!");
 }
+
+TEST(AccessKey, MarkedLetterReadsWithoutItsMark)
+{
+    EXPECT_EQ(ar::withoutAccessKey(L"B&rowse..."), L"Browse...");
+    EXPECT_EQ(ar::accessKey(L"B&rowse..."), L'R');
+    EXPECT_EQ(ar::withoutAccessKey(L"Fish && &Chips"), L"Fish & Chips");
+    EXPECT_EQ(ar::accessKey(L"Fish && &Chips"), L'C');
+    EXPECT_EQ(ar::accessKey(L"&\u00c7\u0131k\u0131\u015f"), L'\u00c7');
+    EXPECT_EQ(ar::accessKey(L"Plain && simple&"), 0);
+    EXPECT_EQ(ar::withoutAccessKey(L"Plain && simple&"), L"Plain & simple");
+}

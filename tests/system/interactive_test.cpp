@@ -5,6 +5,7 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "product/product.h"
 #include "product/product_record.h"
@@ -146,7 +147,7 @@ TEST_F(InstallerProgramTest, WizardClickedThroughInAdvancedModeIntoAFolderWithBl
     next();
 
     ASSERT_TRUE(page(IDC_LOG));
-    EXPECT_EQ(textOf(GetDlgItem(frame, IDOK)), L"Install");
+    EXPECT_EQ(textOf(GetDlgItem(frame, IDOK)), L"&Install");
     HWND log = visibleControl(frame, IDC_LOG);
     EXPECT_NE(textOf(log).find(L"Installation Folder: \"" + folder + L"\"."), std::wstring::npos)
         << narrow(textOf(log));
@@ -154,7 +155,7 @@ TEST_F(InstallerProgramTest, WizardClickedThroughInAdvancedModeIntoAFolderWithBl
     next();
 
     // The run ends with the Exit button offered and the way on to the end page.
-    ASSERT_TRUE(waitUntil([&] { return textOf(GetDlgItem(frame, IDCANCEL)) == L"Exit"; }, installTimeout))
+    ASSERT_TRUE(waitUntil([&] { return textOf(GetDlgItem(frame, IDCANCEL)) == L"&Exit"; }, installTimeout))
         << narrow(textOf(log));
     EXPECT_NE(textOf(log).find(L"Installation Data Writing...OK"), std::wstring::npos) << narrow(textOf(log));
     EXPECT_EQ(SendMessageW(visibleControl(frame, IDC_PROGRESS), PBM_GETPOS, 0, 0), 100);
@@ -183,6 +184,174 @@ TEST_F(InstallerProgramTest, WizardClickedThroughInAdvancedModeIntoAFolderWithBl
                 location, &bytes);
     EXPECT_EQ(std::wstring(location), folder);
     removeTree(folder);
+}
+
+// The wizard's keyboard: the controls of one page in their Tab order, Back, Next
+// and Exit among them where enabled.
+class WizardKeyboard {
+public:
+    explicit WizardKeyboard(HWND frame) : frame_(frame) {}
+
+    int focusedId() const { return GetDlgCtrlID(focusOf(frame_)); }
+    bool waitForFocus(int id) const
+    {
+        return waitUntil([&] { return focusedId() == id; }, 5000);
+    }
+    bool pageShows(int id) const
+    {
+        return waitUntil([&] { return visibleControl(frame_, id) != nullptr; });
+    }
+
+    // Goes once round the page with Tab, then back with Shift+Tab, from the control
+    // with the focus; every control of `order` that is enabled gets the focus in turn.
+    void visitEveryControl(std::vector<int> order) const
+    {
+        order.erase(
+            std::remove_if(order.begin(), order.end(), [&](int id) { return !IsWindowEnabled(control(id)); }),
+            order.end());
+        const int count = static_cast<int>(order.size());
+        auto at = std::find(order.begin(), order.end(), focusedId());
+        ASSERT_NE(at, order.end()) << "the focus is on control " << focusedId();
+        int start = static_cast<int>(at - order.begin());
+        for (int step = 1; step <= count; ++step) {
+            pressKey(VK_TAB);
+            int expected = order[static_cast<size_t>((start + step) % count)];
+            ASSERT_TRUE(waitForFocus(expected))
+                << "Tab " << step << " reached " << focusedId() << ", not " << expected;
+        }
+        for (int step = 1; step <= count; ++step) {
+            pressKey(VK_TAB, VK_SHIFT);
+            int expected = order[static_cast<size_t>((start - step + 2 * count) % count)];
+            ASSERT_TRUE(waitForFocus(expected))
+                << "Shift+Tab " << step << " reached " << focusedId() << ", not " << expected;
+        }
+    }
+    // Tabs forward to control `id`.
+    void tabTo(int id) const
+    {
+        for (int step = 0; step < 12 && focusedId() != id; ++step) {
+            int before = focusedId();
+            pressKey(VK_TAB);
+            waitUntil([&] { return focusedId() != before; }, 5000);
+        }
+        ASSERT_EQ(focusedId(), id);
+    }
+    HWND control(int id) const
+    {
+        HWND found = visibleControl(frame_, id);
+        return found ? found : GetDlgItem(frame_, id);
+    }
+
+private:
+    HWND frame_;
+};
+
+TEST_F(InstallerProgramTest, WizardInstalledWithTheKeyboardAloneAfterVisitingEveryControl)
+{
+    Started setup = startProcess(installer);
+    ASSERT_TRUE(setup.process);
+    HWND frame = waitForDialog(setup.id, IDC_BACK);
+    ASSERT_TRUE(frame);
+    ASSERT_TRUE(bringToFront(frame));
+    const WizardKeyboard keys(frame);
+    const std::vector<int> buttons{IDC_BACK, IDOK, IDCANCEL};
+    auto withButtons = [&](std::vector<int> page) {
+        page.insert(page.end(), buttons.begin(), buttons.end());
+        return page;
+    };
+
+    ASSERT_TRUE(keys.pageShows(IDC_LANGUAGE));
+    ASSERT_TRUE(keys.waitForFocus(IDOK));
+    keys.visitEveryControl(withButtons({IDC_LANGUAGE}));
+    pressKey(VK_RETURN);
+
+    // The advanced mode, chosen with the arrow key in the radio group.
+    ASSERT_TRUE(keys.pageShows(IDC_MODE_ADVANCED));
+    keys.visitEveryControl(withButtons({IDC_MODE_QUICK}));
+    keys.tabTo(IDC_MODE_QUICK);
+    pressKey(VK_DOWN);
+    ASSERT_TRUE(waitUntil(
+        [&] { return SendMessageW(keys.control(IDC_MODE_ADVANCED), BM_GETCHECK, 0, 0) == BST_CHECKED; }));
+    pressKey(VK_RETURN);
+
+    ASSERT_TRUE(keys.pageShows(IDC_FOLDER_PROMPT));
+    keys.visitEveryControl(withButtons({IDC_FOLDER, IDC_BROWSE}));
+    pressKey(VK_RETURN);
+
+    // No desktop shortcut: Space clears its check box.
+    ASSERT_TRUE(keys.pageShows(IDC_DESKTOP_SHORTCUT));
+    keys.visitEveryControl(withButtons({IDC_MENU_SHORTCUT, IDC_FOLDER, IDC_BROWSE, IDC_DESKTOP_SHORTCUT}));
+    keys.tabTo(IDC_DESKTOP_SHORTCUT);
+    pressKey(VK_SPACE);
+    ASSERT_TRUE(waitUntil([&] {
+        return SendMessageW(keys.control(IDC_DESKTOP_SHORTCUT), BM_GETCHECK, 0, 0) == BST_UNCHECKED;
+    }));
+    pressKey(VK_RETURN);
+
+    // The options box is reached and left with Tab and Shift+Tab; Enter in it installs.
+    ASSERT_TRUE(keys.pageShows(IDC_LOG));
+    keys.visitEveryControl(withButtons({IDC_LOG}));
+    keys.tabTo(IDC_LOG);
+    pressKey(VK_RETURN);
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return IsWindowEnabled(GetDlgItem(frame, IDCANCEL)) &&
+                   textOf(GetDlgItem(frame, IDCANCEL)) == L"&Exit";
+        },
+        installTimeout));
+    keys.visitEveryControl(withButtons({IDC_LOG}));
+    pressKey(VK_RETURN);
+
+    // The end page: Enter presses Exit, the default button.
+    ASSERT_TRUE(keys.pageShows(IDC_INFO));
+    keys.visitEveryControl(buttons);
+    pressKey(VK_RETURN);
+    ASSERT_TRUE(hasEnded(setup));
+    EXPECT_EQ(exitCodeOf(setup), 0u);
+    EXPECT_TRUE(exists(installFolder() + L"\\Pelorium.exe"));
+    EXPECT_TRUE(exists(menuFolder() + L"\\Pelorium 7.06.lnk"));
+    EXPECT_FALSE(exists(publicDesktopLink()));
+}
+
+TEST_F(InstallerProgramTest, WizardAnswersAnAccessKeyOnEveryPage)
+{
+    Started setup = startProcess(installer);
+    ASSERT_TRUE(setup.process);
+    HWND frame = waitForDialog(setup.id, IDC_BACK);
+    ASSERT_TRUE(frame);
+    ASSERT_TRUE(bringToFront(frame));
+    const WizardKeyboard keys(frame);
+    auto alt = [](wchar_t letter) { pressKey(static_cast<WORD>(letter), VK_MENU); };
+
+    ASSERT_TRUE(keys.pageShows(IDC_LANGUAGE));
+    alt(L'L'); // the label's key: its list
+    EXPECT_TRUE(keys.waitForFocus(IDC_LANGUAGE));
+    alt(L'N');
+    ASSERT_TRUE(keys.pageShows(IDC_MODE_ADVANCED));
+    alt(L'A');
+    EXPECT_TRUE(waitUntil(
+        [&] { return SendMessageW(keys.control(IDC_MODE_ADVANCED), BM_GETCHECK, 0, 0) == BST_CHECKED; }));
+    alt(L'N');
+    ASSERT_TRUE(keys.pageShows(IDC_FOLDER_PROMPT));
+    alt(L'F');
+    EXPECT_TRUE(keys.waitForFocus(IDC_FOLDER));
+    alt(L'N');
+    ASSERT_TRUE(keys.pageShows(IDC_DESKTOP_SHORTCUT));
+    alt(L'D');
+    EXPECT_TRUE(waitUntil([&] {
+        return SendMessageW(keys.control(IDC_DESKTOP_SHORTCUT), BM_GETCHECK, 0, 0) == BST_UNCHECKED;
+    }));
+    alt(L'N');
+    ASSERT_TRUE(keys.pageShows(IDC_LOG));
+    alt(L'B');
+    ASSERT_TRUE(keys.pageShows(IDC_DESKTOP_SHORTCUT));
+    alt(L'C');
+    HWND confirmation = waitForDialog(setup.id, IDYES);
+    ASSERT_TRUE(confirmation);
+    press(visibleControl(confirmation, IDYES));
+    ASSERT_TRUE(hasEnded(setup));
+    EXPECT_EQ(exitCodeOf(setup), 1u);
+    EXPECT_FALSE(exists(installFolder()));
 }
 
 // A run that fails in the wizard is rolled back and ends with the failure's exit code.

@@ -165,6 +165,41 @@ void type(HWND edit, const std::wstring& text)
                         &ignored);
 }
 
+bool bringToFront(HWND window)
+{
+    SetForegroundWindow(window);
+    return waitUntil([&] { return GetForegroundWindow() == window; }, 5000);
+}
+
+void pressKey(WORD key, WORD modifier)
+{
+    std::vector<INPUT> inputs;
+    auto add = [&](WORD virtualKey, bool up) {
+        INPUT input{};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = virtualKey;
+        input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC));
+        input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        inputs.push_back(input);
+    };
+    if (modifier)
+        add(modifier, false);
+    add(key, false);
+    add(key, true);
+    if (modifier)
+        add(modifier, true);
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+HWND focusOf(HWND window)
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info))
+        return nullptr;
+    return info.hwndFocus;
+}
+
 bool saveScreenshot(HWND window, const std::wstring& file)
 {
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);

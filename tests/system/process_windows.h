@@ -61,6 +61,14 @@ void press(HWND button);
 // Types `text` into an edit control, replacing what it held.
 void type(HWND edit, const std::wstring& text);
 
+// Makes `window` the one that receives the keyboard; false when it did not become it.
+bool bringToFront(HWND window);
+// Presses and releases `key` (a virtual key) as the keyboard does, with `modifier`
+// (VK_SHIFT, VK_MENU for Alt) held when not 0. The focus of the front window gets it.
+void pressKey(WORD key, WORD modifier = 0);
+// The control with the keyboard focus in the thread of `window`, or null.
+HWND focusOf(HWND window);
+
 // Saves what the screen shows of `window` as a 24-bit BMP file.
 bool saveScreenshot(HWND window, const std::wstring& file);
 

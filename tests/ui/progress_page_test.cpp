@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "product/language.h"
 #include "product/product_record.h"
@@ -19,6 +21,15 @@
 namespace {
 
 using ar::test::textOf;
+
+// What screen readers were told of the status line: its words when each change was announced.
+std::vector<std::wstring> announcedStatus;
+
+void CALLBACK onNameChange(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD, DWORD)
+{
+    if (object == OBJID_CLIENT && child == CHILDID_SELF && GetDlgCtrlID(window) == IDC_STATUS)
+        announcedStatus.push_back(textOf(window));
+}
 
 class ProgressPage : public ::testing::Test {
 protected:
@@ -63,14 +74,24 @@ TEST_F(ProgressPage, InstallButtonRunsTheInstallationAndShowsItsLog)
     click(IDOK); // Mode page
     click(IDOK); // quick mode: the progress page
     ASSERT_TRUE(IsWindowVisible(progressPage()));
-    EXPECT_EQ(textOf(GetDlgItem(frame, IDOK)), L"Install");
+    EXPECT_EQ(textOf(GetDlgItem(frame, IDOK)), L"&Install");
     std::wstring summary = textOf(GetDlgItem(progressPage(), IDC_LOG));
     EXPECT_NE(summary.find(L"'Pelorium 7.06' Installation.\r\n"), std::wstring::npos);
     EXPECT_NE(summary.find(L"Installation Folder: \"" + context.installFolder + L"\".\r\n"),
               std::wstring::npos);
 
+    announcedStatus.clear();
+    HWINEVENTHOOK hook =
+        SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE, nullptr, &onNameChange,
+                        GetCurrentProcessId(), GetCurrentThreadId(), WINEVENT_OUTOFCONTEXT);
+    ASSERT_TRUE(hook);
     click(IDOK); // Install: the run happens inside the click
+    ar::test::pumpFor(200);
+    UnhookWinEvent(hook);
     EXPECT_TRUE(context.installSucceeded);
+    // Each status line was announced, the last one too.
+    ASSERT_GE(announcedStatus.size(), 4u);
+    EXPECT_EQ(announcedStatus.back(), L"Click on 'Next' to continue.");
     std::wstring log = textOf(GetDlgItem(progressPage(), IDC_LOG));
     EXPECT_NE(log.find(L"Preparing Installation...OK\r\n"), std::wstring::npos);
     EXPECT_NE(log.find(L"Copying File  \"" + context.installFolder + L"\\Pelorium.exe\"...OK\r\n"),
@@ -82,9 +103,9 @@ TEST_F(ProgressPage, InstallButtonRunsTheInstallationAndShowsItsLog)
     EXPECT_EQ(SendMessageW(GetDlgItem(progressPage(), IDC_PROGRESS), PBM_GETPOS, 0, 0), 100);
 
     // The frame offers the end page and no way back.
-    EXPECT_EQ(textOf(GetDlgItem(frame, IDOK)), L"Next  >");
+    EXPECT_EQ(textOf(GetDlgItem(frame, IDOK)), L"&Next  >");
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(frame, IDC_BACK)));
-    EXPECT_EQ(textOf(GetDlgItem(frame, IDCANCEL)), L"Exit");
+    EXPECT_EQ(textOf(GetDlgItem(frame, IDCANCEL)), L"&Exit");
 
     const std::wstring program = context.installFolder + L"\\Pelorium.exe";
     EXPECT_EQ(ar::readProductRecord().mainProgram, program);

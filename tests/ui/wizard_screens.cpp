@@ -1,5 +1,6 @@
 // Shows every page of the wizard in English, German and Turkish, quick and
-// advanced, the Start page of a reinstallation, and the About box, for scripts/screenshots: before each
+// advanced, the open language list, the Start page of a reinstallation, and the
+// About box, for scripts/screenshots: before each
 // picture it writes
 // "<name> <x> <y> <width> <height>" into <folder>\ready.txt and waits until the
 // script has taken the picture and removed the file.
@@ -11,6 +12,7 @@
 
 #include "engine/startup.h"
 #include "framework/app.h"
+#include "framework/common_controls.h"
 #include "product/language.h"
 #include "tests/support/test_support.h"
 #include "ui/install_dlg.h"
@@ -93,6 +95,13 @@ void run(Installer& installer, int language, const char* languageName, bool adva
         return;
     }
     snapshot(frame, prefix + "0-start");
+    if (!advanced) {
+        // The open language list: flags and names drawn by the page.
+        HWND list = GetDlgItem(wizard.page(0).hwnd(), IDC_LANGUAGE);
+        SendMessageW(list, CB_SHOWDROPDOWN, TRUE, 0);
+        snapshot(frame, prefix + "0-start-languages");
+        SendMessageW(list, CB_SHOWDROPDOWN, FALSE, 0);
+    }
     click(frame, IDOK);
     if (advanced) {
         click(wizard.page(1).hwnd(), IDC_MODE_ADVANCED);

@@ -2,12 +2,16 @@
 // back from its real controls.
 #include <gtest/gtest.h>
 
+#include <oleacc.h>
 #include <shlobj.h>
 
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "product/language.h"
+#include "support/format.h"
 #include "ui/install_page.h"
 #include "resources/installer_version.h"
 #include "support/module_state.h"
@@ -136,20 +140,20 @@ TEST_F(Wizard, StartAndProgressPagesBeforeTheRun)
     EXPECT_EQ(textOf(frame), L"Installer \u2013 Pelorium 7.06");
     EXPECT_FALSE(enabled(IDC_BACK));
     EXPECT_TRUE(enabled(IDOK));
-    EXPECT_EQ(text(IDOK), L"Next  >");
-    EXPECT_EQ(text(IDC_BACK), L"<  Back");
-    EXPECT_EQ(text(IDCANCEL), L"Cancel");
+    EXPECT_EQ(text(IDOK), L"&Next  >");
+    EXPECT_EQ(text(IDC_BACK), L"<  &Back");
+    EXPECT_EQ(text(IDCANCEL), L"&Cancel");
     EXPECT_EQ(defaultButton(), IDOK);
     EXPECT_TRUE(hasDefaultStyle(IDOK));
     EXPECT_EQ(GetFocus(), GetDlgItem(frame, IDOK));
     EXPECT_EQ(pageText(0, IDC_INFO), L"'Pelorium 7.06' Installation.");
     EXPECT_EQ(pageText(0, IDC_STATUS), L"Click on 'Next' to continue.");
-    EXPECT_EQ(pageText(0, IDC_LANGUAGE_LABEL), L"Select Installation Langage");
+    EXPECT_EQ(pageText(0, IDC_LANGUAGE_LABEL), L"Select Installation &Langage");
 
     click(IDOK);
     click(IDOK);
-    EXPECT_EQ(text(IDOK), L"Install");
-    EXPECT_EQ(text(IDCANCEL), L"Cancel");
+    EXPECT_EQ(text(IDOK), L"&Install");
+    EXPECT_EQ(text(IDCANCEL), L"&Cancel");
     EXPECT_TRUE(enabled(IDC_BACK));
     EXPECT_EQ(pageText(4, IDC_STATUS), L"Click on 'Install' to start Installation.");
     EXPECT_FALSE(IsWindowVisible(GetDlgItem(pageWindow(4), IDC_PROGRESS)));
@@ -181,11 +185,11 @@ TEST_F(Wizard, FailedRunOffersInstallAgain)
     EXPECT_TRUE(fakeRun.buttonsDisabled);
     EXPECT_FALSE(context.installSucceeded);
     EXPECT_EQ(visiblePage(), 4);
-    EXPECT_EQ(text(IDOK), L"Install");
+    EXPECT_EQ(text(IDOK), L"&Install");
     EXPECT_TRUE(enabled(IDOK));
     EXPECT_TRUE(enabled(IDC_BACK));
     EXPECT_TRUE(enabled(IDCANCEL));
-    EXPECT_EQ(text(IDCANCEL), L"Cancel");
+    EXPECT_EQ(text(IDCANCEL), L"&Cancel");
     // The log keeps what the run wrote.
     EXPECT_NE(pageText(4, IDC_LOG).find(L"fake run"), std::wstring::npos);
     click(IDOK);
@@ -201,9 +205,9 @@ TEST_F(Wizard, SuccessfulRunLeadsToTheEndPage)
     click(IDOK);
     EXPECT_TRUE(context.installSucceeded);
     EXPECT_EQ(visiblePage(), 4);
-    EXPECT_EQ(text(IDOK), L"Next  >");
+    EXPECT_EQ(text(IDOK), L"&Next  >");
     EXPECT_FALSE(enabled(IDC_BACK));
-    EXPECT_EQ(text(IDCANCEL), L"Exit");
+    EXPECT_EQ(text(IDCANCEL), L"&Exit");
     EXPECT_TRUE(enabled(IDCANCEL));
 
     click(IDOK);
@@ -286,18 +290,18 @@ TEST_F(Wizard, LanguageListOffersEightLanguagesWithFlags)
 {
     open();
     HWND list = GetDlgItem(pageWindow(0), IDC_LANGUAGE);
-    fw::ComboBoxEx languages(list);
+    fw::ComboBox languages(list);
     ASSERT_EQ(languages.count(), 8);
     const int order[] = {0, 1, 2, 3, 4, 5, 14, 7};
     for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(languages.itemData(i), order[i]);
         EXPECT_EQ(languages.itemText(i), ar::nativeLanguageName(order[i]));
-        EXPECT_EQ(languages.itemImage(i), i);
     }
     EXPECT_EQ(languages.itemText(2), L"Deutsch");
     EXPECT_EQ(languages.selection(), 1);
-    HIMAGELIST images = reinterpret_cast<HIMAGELIST>(SendMessageW(list, CBEM_GETIMAGELIST, 0, 0));
-    EXPECT_NE(images, nullptr);
+    // The list draws the flags itself beside its real item texts.
+    EXPECT_TRUE(GetWindowLongW(list, GWL_STYLE) & CBS_OWNERDRAWFIXED);
+    EXPECT_TRUE(GetWindowLongW(list, GWL_STYLE) & CBS_HASSTRINGS);
 }
 
 TEST_F(Wizard, DutchRunsInEnglishAndGermanRewordsEverything)
@@ -305,7 +309,7 @@ TEST_F(Wizard, DutchRunsInEnglishAndGermanRewordsEverything)
     answerer.setAnswer(IDOK);
     open();
     HWND start = pageWindow(0);
-    fw::ComboBoxEx languages(GetDlgItem(start, IDC_LANGUAGE));
+    fw::ComboBox languages(GetDlgItem(start, IDC_LANGUAGE));
     languages.select(5);
     ASSERT_EQ(languages.itemData(5), dutch);
     clickIn(start, 0); // no effect: not the list
@@ -319,7 +323,7 @@ TEST_F(Wizard, DutchRunsInEnglishAndGermanRewordsEverything)
     EXPECT_EQ(ar::currentLanguage(), ar::english);
     EXPECT_EQ(languages.selection(), 5);
     EXPECT_EQ(textOf(frame), L"Installer \u2013 Pelorium 7.06");
-    EXPECT_EQ(text(IDOK), L"Next  >");
+    EXPECT_EQ(text(IDOK), L"&Next  >");
 
     // The same choice again asks nothing.
     SendMessageW(start, WM_COMMAND, MAKEWPARAM(IDC_LANGUAGE, CBN_CLOSEUP),
@@ -331,43 +335,53 @@ TEST_F(Wizard, DutchRunsInEnglishAndGermanRewordsEverything)
     EXPECT_EQ(ar::currentLanguage(), german);
     EXPECT_EQ(textOf(frame), L"Installationsprogramm \u2013 Pelorium 7.06");
     EXPECT_EQ(ar::applicationName(), L"Installationsprogramm \u2013 Pelorium 7.06");
-    EXPECT_EQ(text(IDOK), L"Weiter  >");
-    EXPECT_EQ(text(IDC_BACK), L"<  Zur\u00fcck");
-    EXPECT_EQ(text(IDCANCEL), L"Abbrechen");
+    EXPECT_EQ(text(IDOK), L"&Weiter  >");
+    EXPECT_EQ(text(IDC_BACK), L"<  &Zur\u00fcck");
+    EXPECT_EQ(text(IDCANCEL), L"&Abbrechen");
     wchar_t entry[128] = {};
     GetMenuStringW(GetSystemMenu(frame, FALSE), IDM_ABOUTBOX, entry, 128, MF_BYCOMMAND);
     EXPECT_STREQ(entry, L"&\u00dcber 'Installationsprogramm'...");
     EXPECT_EQ(pageText(0, IDC_STATUS), L"Klicken Sie auf 'Weiter', um fortzufahren.");
-    EXPECT_EQ(pageText(0, IDC_LANGUAGE_LABEL), ar::loadString(IDS_SELECT_LANGUAGE));
+    EXPECT_EQ(pageText(0, IDC_LANGUAGE_LABEL), ar::loadCaption(IDS_SELECT_LANGUAGE));
     EXPECT_EQ(pageText(1, IDC_MODE_GROUP), ar::loadString(IDS_INSTALLATION_METHOD));
-    EXPECT_EQ(pageText(2, IDC_BROWSE), L"Durchsuchen...");
-    EXPECT_EQ(pageText(3, IDC_DESKTOP_SHORTCUT), ar::loadString(IDS_DESKTOP_SHORTCUT));
+    EXPECT_EQ(pageText(2, IDC_BROWSE), L"Durch&suchen...");
+    EXPECT_EQ(pageText(3, IDC_DESKTOP_SHORTCUT), ar::loadCaption(IDS_DESKTOP_SHORTCUT));
     EXPECT_EQ(pageText(4, IDC_STATUS), ar::formatString(IDS_CLICK_START, {L"Installieren"}));
     EXPECT_EQ(pageText(5, IDC_STATUS), ar::formatString(IDS_CLICK_EXIT, {L"Beenden"}));
     ar::setLanguage(ar::english);
 }
 
-TEST_F(Wizard, ArrowKeysThroughTheClosedListChangeNothingUntilTheFocusLeaves)
+TEST_F(Wizard, ArrowKeysThroughTheClosedListTakeEachLanguageAndAskOnlyWhereTheChoiceStays)
 {
     answerer.setAnswer(IDOK);
     open();
     HWND list = GetDlgItem(pageWindow(0), IDC_LANGUAGE);
-    fw::ComboBoxEx languages(list);
+    fw::ComboBox languages(list);
     SetFocus(list);
-    // From English down past Dutch and Greek (no texts: each would ask) to Turkish.
-    for (int i = 0; i < 6; ++i) {
-        HWND focus = GetFocus();
-        SendMessageW(focus, WM_KEYDOWN, VK_DOWN, 0);
-        SendMessageW(focus, WM_KEYUP, VK_DOWN, 0);
-    }
+    auto arrow = [&](WPARAM key, int times) {
+        for (int i = 0; i < times; ++i) {
+            SendMessageW(list, WM_KEYDOWN, key, 0);
+            SendMessageW(list, WM_KEYUP, key, 0);
+        }
+    };
+    arrow(VK_DOWN, 1);
+    EXPECT_EQ(ar::currentLanguage(), german);
+    EXPECT_EQ(text(IDOK), L"&Weiter  >");
+    // On down past Dutch and Greek (no texts: each would ask) to Turkish, without a question.
+    arrow(VK_DOWN, 5);
     ASSERT_EQ(languages.itemData(languages.selection()), 7);
-    EXPECT_EQ(ar::currentLanguage(), ar::english);
-    EXPECT_TRUE(answerer.boxes().empty());
-
-    SetFocus(GetDlgItem(frame, IDOK));
     EXPECT_EQ(ar::currentLanguage(), 7);
     EXPECT_TRUE(answerer.boxes().empty());
-    EXPECT_NE(text(IDOK), L"Next  >");
+    SetFocus(GetDlgItem(frame, IDOK));
+    EXPECT_TRUE(answerer.boxes().empty());
+
+    // Greek is taken, with its question, once the focus leaves it there.
+    SetFocus(list);
+    arrow(VK_UP, 1);
+    EXPECT_EQ(ar::currentLanguage(), 7);
+    SetFocus(GetDlgItem(frame, IDOK));
+    EXPECT_EQ(answerer.boxes().size(), 1u);
+    EXPECT_EQ(ar::currentLanguage(), ar::english);
     ar::setLanguage(ar::english);
 }
 
@@ -386,7 +400,7 @@ TEST_F(Wizard, PathPageIsReadOnlyForAnUpdate)
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(path, IDC_BROWSE)));
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(path, IDC_FOLDER_PROMPT)));
     EXPECT_EQ(pageText(2, IDC_FOLDER), context.installFolder);
-    EXPECT_EQ(pageText(2, IDC_FOLDER_PROMPT), L"Select 'Pelorium' Installation Folder.");
+    EXPECT_EQ(pageText(2, IDC_FOLDER_PROMPT), L"Select 'Pelorium' Installation &Folder.");
 }
 
 TEST_F(Wizard, PathPageRefusesFoldersWindowsCannotUseAndKeepsThePage)
@@ -558,7 +572,7 @@ TEST_F(Wizard, AboutBoxShowsTheInstallersVersionInTheCurrentLanguage)
     EXPECT_EQ(aboutTexts.title, L"About 'Installer'");
     EXPECT_EQ(aboutTexts.name, L"Install 2.02");
     EXPECT_EQ(aboutTexts.legal, wide(AR_INSTALLER_COPYRIGHT));
-    EXPECT_EQ(aboutTexts.ok, L"OK");
+    EXPECT_EQ(aboutTexts.ok, L"&OK");
 
     ar::setLanguage(german);
     SetTimer(nullptr, 0, 50, &readAbout);
@@ -695,6 +709,159 @@ TEST_F(Wizard, RuleLinesFillTheLogWidth)
     EXPECT_GT(full.cx, available - dash.cx);
     EXPECT_LE(line.cx, available);
     EXPECT_GT(line.cx, available - 2 * dash.cx);
+}
+
+// The controls of the frame and of its shown page, in the frame's order.
+std::vector<HWND> shownControls(HWND frame)
+{
+    std::vector<HWND> found;
+    for (HWND child = GetWindow(frame, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (!IsWindowVisible(child))
+            continue;
+        if (GetWindowLongW(child, GWL_EXSTYLE) & WS_EX_CONTROLPARENT) {
+            for (HWND control = GetWindow(child, GW_CHILD); control;
+                 control = GetWindow(control, GW_HWNDNEXT))
+                if (IsWindowVisible(control))
+                    found.push_back(control);
+        } else {
+            found.push_back(child);
+        }
+    }
+    return found;
+}
+
+std::wstring classOf(HWND window)
+{
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return name;
+}
+
+// A control's name, or with `value` its value, as a screen reader asks for it.
+std::wstring accessible(HWND window, bool value = false)
+{
+    IAccessible* object = nullptr;
+    if (FAILED(AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                          reinterpret_cast<void**>(&object))) ||
+        !object)
+        return L"<no object>";
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR text = nullptr;
+    HRESULT result = value ? object->get_accValue(self, &text) : object->get_accName(self, &text);
+    std::wstring read = SUCCEEDED(result) && text ? std::wstring(text) : std::wstring();
+    SysFreeString(text);
+    object->Release();
+    return read;
+}
+
+TEST_F(Wizard, EveryCaptionOfEveryPageHasItsOwnAccessKeyInEveryLanguage)
+{
+    context.advancedMode = true;
+    for (int language : {0, 1, 2, 3, 4, 7, 9, 11}) {
+        ar::setLanguage(language);
+        context.installSucceeded = false;
+        open();
+        auto check = [&](int page) {
+            std::map<wchar_t, std::wstring> keys;
+            for (HWND control : shownControls(frame)) {
+                const std::wstring text = textOf(control);
+                const LONG style = GetWindowLongW(control, GWL_STYLE);
+                const bool button = classOf(control) == L"Button" && (style & 0x0F) != BS_GROUPBOX;
+                const bool label = classOf(control) == L"Static" && !(style & SS_NOPREFIX);
+                if (!button && !label)
+                    continue;
+                const wchar_t key = ar::accessKey(text);
+                if (button) {
+                    EXPECT_NE(key, 0)
+                        << "language " << language << " page " << page << ": " << ar::toUtf8(text);
+                }
+                if (!key)
+                    continue;
+                auto [other, added] = keys.emplace(key, text);
+                EXPECT_TRUE(added) << "language " << language << " page " << page << ": "
+                                   << ar::toUtf8(other->second) << " and " << ar::toUtf8(text);
+            }
+        };
+        for (int page = 0; page < 6; ++page) {
+            ASSERT_TRUE(wizard->setActivePage(page));
+            check(page);
+        }
+        context.installSucceeded = true; // Next and Exit in place of Install and Cancel
+        wizard->refreshTexts();
+        for (int page : {4, 5}) {
+            ASSERT_TRUE(wizard->setActivePage(page));
+            check(page);
+        }
+        wizard.reset();
+    }
+    ar::setLanguage(ar::english);
+}
+
+TEST_F(Wizard, ScreenReadersHearANameForEveryFocusableControlAndTheChosenLanguage)
+{
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    context.advancedMode = true;
+    open();
+    HWND list = GetDlgItem(pageWindow(0), IDC_LANGUAGE);
+    EXPECT_EQ(accessible(list), L"Select Installation Langage");
+    EXPECT_EQ(accessible(list, true), L"English");
+    // The choice takes effect as it changes: German at once.
+    SendMessageW(list, CB_SETCURSEL, 2, 0);
+    SendMessageW(pageWindow(0), WM_COMMAND, MAKEWPARAM(IDC_LANGUAGE, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(list));
+    EXPECT_EQ(ar::currentLanguage(), german);
+    EXPECT_EQ(accessible(list), L"Installationssprache ausw\u00e4hlen");
+    EXPECT_EQ(accessible(list, true), L"Deutsch");
+
+    for (int page = 0; page < 6; ++page) {
+        ASSERT_TRUE(wizard->setActivePage(page));
+        for (HWND control : shownControls(frame)) {
+            // The picture is the frame's drawing, no control that a screen reader would name.
+            EXPECT_NE(GetWindowLongW(control, GWL_STYLE) & SS_TYPEMASK, SS_BITMAP) << "page " << page;
+            if (!(GetWindowLongW(control, GWL_STYLE) & WS_TABSTOP))
+                continue;
+            EXPECT_NE(accessible(control), L"") << "page " << page << " control " << GetDlgCtrlID(control);
+        }
+    }
+    EXPECT_EQ(accessible(GetDlgItem(pageWindow(3), IDC_FOLDER)), L"Startmen\u00fc");
+    EXPECT_EQ(accessible(GetDlgItem(pageWindow(4), IDC_LOG)), L"Installationsprotokoll");
+    HWND bar = GetDlgItem(pageWindow(4), IDC_PROGRESS);
+    SendMessageW(bar, PBM_SETPOS, 40, 0);
+    EXPECT_EQ(accessible(bar), L"Installationsfortschritt");
+    EXPECT_EQ(accessible(bar, true), L"40%");
+
+    // During the run the focus is on the log, which a screen reader follows.
+    HWND focused = nullptr;
+    fakeRun.during = [&](HWND) { focused = GetFocus(); };
+    ASSERT_TRUE(wizard->setActivePage(4));
+    click(IDOK);
+    ASSERT_EQ(fakeRun.calls, 1);
+    EXPECT_EQ(focused, GetDlgItem(pageWindow(4), IDC_LOG));
+    wizard.reset();
+    ar::setLanguage(ar::english);
+    CoUninitialize();
+}
+
+TEST(WizardRules, ArtworkNearestTheDpiKeepsItsShape)
+{
+    EXPECT_EQ(ar::wizard::nearestArtScale(96), 100);
+    EXPECT_EQ(ar::wizard::nearestArtScale(120), 125);
+    EXPECT_EQ(ar::wizard::nearestArtScale(144), 150);
+    EXPECT_EQ(ar::wizard::nearestArtScale(168), 150);
+    EXPECT_EQ(ar::wizard::nearestArtScale(240), 200);
+    // At its own size when it nearly fits, centred and cut by a pixel...
+    RECT exact = ar::wizard::placePicture({131, 257}, {10, 0, 155, 256});
+    EXPECT_EQ(exact.right - exact.left, 131);
+    EXPECT_EQ(exact.bottom - exact.top, 257);
+    EXPECT_EQ(exact.left, 17);
+    // ...never enlarged, and shrunk with its shape kept when it does not fit.
+    RECT small = ar::wizard::placePicture({87, 171}, {0, 0, 200, 400});
+    EXPECT_EQ(small.right - small.left, 87);
+    RECT shrunk = ar::wizard::placePicture({174, 342}, {0, 0, 87, 300});
+    EXPECT_EQ(shrunk.right - shrunk.left, 87);
+    EXPECT_EQ(shrunk.bottom - shrunk.top, 171);
 }
 
 } // namespace
