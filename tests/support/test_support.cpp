@@ -40,10 +40,16 @@ void removeTree(const std::wstring& path)
     boost::system::error_code ec;
     if (!fs::exists(path, ec))
         return;
-    for (fs::recursive_directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec))
-        SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    fs::remove_all(path, ec);
+    // A folder that another program holds for a moment (the shell, after a run
+    // made links in it) gets a few more tries.
+    for (int tries = 0; tries < 30 && fs::exists(path, ec); ++tries) {
+        if (tries > 0)
+            Sleep(100);
+        for (fs::recursive_directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec))
+            SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        fs::remove_all(path, ec);
+    }
 }
 
 void writeFile(const std::wstring& path, const std::string& bytes)
