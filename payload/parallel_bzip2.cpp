@@ -91,6 +91,13 @@ private:
     std::uint64_t bits_ = 0;
 };
 
+// What one libbz2 decoder made of a block's bits. `damaged` when it refused them
+// before reading past them: whatever follows, one decoder over the whole input
+// refuses the block there too. `undecided` when it needed more bits than the block
+// has (a magic inside the block's data cut it short), or refused only once it read
+// beyond them.
+enum class Verdict { undecided, intact, damaged };
+
 // The stretch of input from one mark (a candidate block magic or end mark, or the
 // start of the input) to the next one, or to the end of the input.
 struct Region {
@@ -104,7 +111,7 @@ struct Region {
 
     // Set by the worker that decoded a block region.
     bool decoded = false;
-    bool ok = false;
+    Verdict verdict = Verdict::undecided;
     bool large = false; // verified, but its output was too large to keep
     std::uint32_t crc = 0;
     std::vector<char> output;
@@ -126,10 +133,17 @@ Bzip2BlockCache::Key keyOf(const Region& region)
     return {region.begin, region.end, hash, region.level};
 }
 
+// A block's bits wrapped as a stream of its own.
+struct Wrapped {
+    std::vector<std::uint8_t> bytes;
+    std::uint64_t ownBits = 0; // the header's and the block's, before the end mark added
+    bool empty() const { return bytes.empty(); }
+};
+
 // Wraps the bits of `parts` (consecutive regions, together one block from its
 // magic on) as a single-block stream: header, the block, an end mark carrying the
 // block's own CRC as the combined CRC. Empty when the bits cannot hold a block.
-std::vector<std::uint8_t> wrapBlock(const std::vector<const Region*>& parts, int level, std::uint32_t& crc)
+Wrapped wrapBlock(const std::vector<const Region*>& parts, int level, std::uint32_t& crc)
 {
     BitWriter out;
     out.put('B', 8);
@@ -140,17 +154,17 @@ std::vector<std::uint8_t> wrapBlock(const std::vector<const Region*>& parts, int
         out.append(part->bits.data(), part->end - part->begin);
     if (out.size() < headerBits + magicBits + crcBits)
         return {};
+    const std::uint64_t ownBits = out.size();
     crc = static_cast<std::uint32_t>(bitsAt(out.bytes(), headerBits + magicBits, crcBits));
     out.put(endMagic, magicBits);
     out.put(crc, crcBits);
-    return std::move(out.bytes());
+    return {std::move(out.bytes()), ownBits};
 }
 
-// Decodes a wrapped block with libbz2, handing each piece of output to `write`
-// (which returns false to stop keeping output). True when the block is intact
-// and its stream ends exactly with the input.
+// Decodes a wrapped block with libbz2, handing each piece of output to `write`.
+// Intact when the block is and its stream ends exactly with the input.
 template <typename Write>
-bool decodeWrapped(std::vector<std::uint8_t>& wrapped, std::size_t chunk, Write write)
+Verdict decodeWrapped(Wrapped& wrapped, std::size_t chunk, Write write)
 {
     bz_stream stream{};
     if (BZ2_bzDecompressInit(&stream, 0, 0) != BZ_OK)
@@ -160,21 +174,24 @@ bool decodeWrapped(std::vector<std::uint8_t>& wrapped, std::size_t chunk, Write 
         ~End() { BZ2_bzDecompressEnd(s); }
     } end{&stream};
     std::vector<char> buffer(chunk);
-    stream.next_in = reinterpret_cast<char*>(wrapped.data());
-    stream.avail_in = static_cast<unsigned>(wrapped.size());
+    stream.next_in = reinterpret_cast<char*>(wrapped.bytes.data());
+    stream.avail_in = static_cast<unsigned>(wrapped.bytes.size());
     for (;;) {
         stream.next_out = buffer.data();
         stream.avail_out = static_cast<unsigned>(buffer.size());
         int result = BZ2_bzDecompress(&stream);
         std::size_t produced = buffer.size() - stream.avail_out;
-        if (result != BZ_OK && result != BZ_STREAM_END)
-            return false;
+        if (result != BZ_OK && result != BZ_STREAM_END) {
+            // libbz2 takes a byte only when it needs its bits.
+            const std::uint64_t read = wrapped.bytes.size() - stream.avail_in;
+            return read * 8 <= wrapped.ownBits ? Verdict::damaged : Verdict::undecided;
+        }
         if (produced > 0)
             write(buffer.data(), produced);
         if (result == BZ_STREAM_END)
-            return stream.avail_in == 0;
+            return stream.avail_in == 0 ? Verdict::intact : Verdict::undecided;
         if (produced == 0 && stream.avail_in == 0)
-            return false; // the block needs more bits than it has
+            return Verdict::undecided; // the block needs more bits than it has
     }
 }
 
@@ -420,7 +437,7 @@ void ParallelBzip2::State::scan()
                 if (!r->oversized && keepOutput && cache && r->kind == Region::Kind::block && !cache->empty() &&
                     cache->take(keyOf(*r), r->output)) {
                     // Decoded and checked by the verification of these very bits.
-                    r->ok = true;
+                    r->verdict = Verdict::intact;
                     r->crc = static_cast<std::uint32_t>(bitsAt(r->bits, magicBits, crcBits));
                     r->decoded = true;
                 }
@@ -444,14 +461,14 @@ void ParallelBzip2::State::decodeRegion(Region& region)
 {
     if (region.oversized)
         return;
-    std::vector<std::uint8_t> wrapped = wrapBlock({&region}, region.level, region.crc);
+    Wrapped wrapped = wrapBlock({&region}, region.level, region.crc);
     if (wrapped.empty())
         return;
     std::size_t kept = 0;
     bool keep = keepOutput || keepForCache;
     if (keep)
         region.output.reserve(1 << 20);
-    region.ok = decodeWrapped(wrapped, decodeChunk, [&](const char* bytes, std::size_t count) {
+    region.verdict = decodeWrapped(wrapped, decodeChunk, [&](const char* bytes, std::size_t count) {
         if (!keep || region.large)
             return;
         if (kept + count > maxKeptOutput) {
@@ -462,7 +479,7 @@ void ParallelBzip2::State::decodeRegion(Region& region)
         region.output.insert(region.output.end(), bytes, bytes + count);
         kept += count;
     });
-    if (!region.ok)
+    if (region.verdict != Verdict::intact)
         region.output = std::vector<char>();
 }
 
@@ -567,12 +584,15 @@ std::uint32_t ParallelBzip2::State::passBlock(RegionPtr& current, int level, con
     std::vector<RegionPtr> joined;
     std::uint32_t crc = current->crc;
     bool again = current->large;
-    if (!current->ok || current->level != level) {
+    const bool ownLevel = current->level == level;
+    if (ownLevel && current->verdict == Verdict::damaged)
+        damaged(); // no bits after it can mend it: refused at once, as libbz2 does
+    if (current->verdict != Verdict::intact || !ownLevel) {
         // A magic inside the block's data cut it short (or it was decoded
         // with another stream's block size): decode it again, joined with
         // the regions that follow while together they can still be a block.
         again = true;
-        for (bool alone = current->level != level;; alone = false) {
+        for (bool alone = !ownLevel;; alone = false) {
             if (!alone) {
                 RegionPtr next = take();
                 if (next->oversized || next->end - current->begin > maxBlockBits)
@@ -584,15 +604,20 @@ std::uint32_t ParallelBzip2::State::passBlock(RegionPtr& current, int level, con
                 joined.push_back(next);
                 parts.push_back(next.get());
             }
-            std::vector<std::uint8_t> wrapped = wrapBlock(parts, level, crc);
-            if (!wrapped.empty() && decodeWrapped(wrapped, decodeChunk, [](const char*, std::size_t) {}))
+            Wrapped wrapped = wrapBlock(parts, level, crc);
+            const Verdict verdict =
+                wrapped.empty() ? Verdict::undecided
+                                : decodeWrapped(wrapped, decodeChunk, [](const char*, std::size_t) {});
+            if (verdict == Verdict::intact)
                 break;
+            if (verdict == Verdict::damaged)
+                damaged();
         }
     }
     if (keepOutput && write) {
         if (again) {
-            std::vector<std::uint8_t> wrapped = wrapBlock(parts, level, crc);
-            if (!decodeWrapped(wrapped, pieceSize, write))
+            Wrapped wrapped = wrapBlock(parts, level, crc);
+            if (decodeWrapped(wrapped, pieceSize, write) != Verdict::intact)
                 damaged();
         } else {
             const std::vector<char>& output = current->output;
