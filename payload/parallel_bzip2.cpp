@@ -25,7 +25,7 @@ constexpr std::uint64_t headerBits = 32; // "BZh" and the block size digit
 
 // No block bzip2 can write is longer: at most 900 100 symbols of at most 20 bits,
 // 18 002 selectors and six coding tables come to less than 2.7 MB.
-constexpr std::uint64_t maxBlockBits = std::uint64_t(3) * 1024 * 1024 * 8;
+constexpr std::uint64_t maxBlockBits = ParallelBzip2::maxBlockBits;
 // Bits kept beyond a region's end, so that an end mark's CRC, the padding and the
 // next stream's header can be read from the end mark's own region.
 constexpr std::uint64_t tailBits = 128;
@@ -323,6 +323,7 @@ public:
         while (!closing_.empty() && (atEnd || closing_.front()->end + tailBits <= inputBits)) {
             RegionPtr r = closing_.front();
             closing_.pop_front();
+            capOversized(*r);
             if (!r->oversized) {
                 const std::uint64_t upTo = std::min(r->end + tailBits, inputBits);
                 cut(*r, upTo);
@@ -330,8 +331,9 @@ public:
             }
             ready.push_back(std::move(r));
         }
-        // Of an open region longer than any block only the start is kept.
-        if (!open_->oversized && inputBits - open_->begin > maxBlockBits) {
+        // Of an open region longer than any block only the start is kept, once every
+        // mark that could still end it lies so far on that it is oversized anyway.
+        if (!open_->oversized && inputBits - open_->begin > maxBlockBits + magicBits) {
             cut(*open_, open_->begin + headOfOversized);
             open_->oversized = true;
         }
@@ -343,6 +345,7 @@ public:
     {
         const std::uint64_t inputBits = inputBytes() * 8;
         open_->end = inputBits;
+        capOversized(*open_);
         if (!open_->oversized)
             cut(*open_, inputBits);
         open_->reachesEnd = !open_->oversized;
@@ -367,6 +370,16 @@ private:
     int byteAt(std::uint64_t at) const
     {
         return at >= windowStart_ && at < inputBytes() ? window_[at - windowStart_] : -1;
+    }
+
+    // A region longer than any block is oversized whatever the pieces in which its
+    // bytes arrived; only its start is kept.
+    void capOversized(Region& r) const
+    {
+        if (!r.oversized && r.end - r.begin > maxBlockBits) {
+            cut(r, r.begin + headOfOversized);
+            r.oversized = true;
+        }
     }
 
     // The region's bits from its begin up to bit `upTo`, realigned to a byte.

@@ -208,6 +208,71 @@ TEST(Bzip2Decoders, ADamagedBlockBeforeManySmallStreamsIsRefused)
     EXPECT_LT(buffer.handedOut(), input.size() / 4);
 }
 
+// `stream` with `pairs` more steps (+1, then -1) in its first block's first code
+// length than bzip2 writes: the same block to libbz2, 4 bits longer per pair.
+// `pairs` even keeps the stream's end on a whole byte.
+std::string paddedFirstTable(const std::string& stream, std::size_t pairs)
+{
+    auto bit = [&](std::size_t at) {
+        return (static_cast<std::uint8_t>(stream[at / 8]) >> (7 - at % 8)) & 1;
+    };
+    auto bits = [&](std::size_t at, unsigned count) {
+        unsigned value = 0;
+        while (count-- > 0)
+            value = value << 1 | bit(at++);
+        return value;
+    };
+    std::size_t at = 32 + 48 + 32 + 1 + 24; // header, block magic, CRC, randomised, origPtr
+    const unsigned used = bits(at, 16);
+    at += 16;
+    for (unsigned group = 0; group < 16; ++group)
+        at += (used >> group & 1) * 16;
+    const unsigned selectors = bits(at + 3, 15); // after the count of tables
+    at += 18;
+    for (unsigned i = 0; i < selectors; ++i)
+        while (bit(at++)) {
+        }
+    at += 5; // the first code length
+
+    std::string out;
+    std::size_t written = 0;
+    auto put = [&](unsigned b) {
+        if (written % 8 == 0)
+            out += '\0';
+        out.back() = static_cast<char>(out.back() | b << (7 - written % 8));
+        ++written;
+    };
+    for (std::size_t i = 0; i < at; ++i)
+        put(bit(i));
+    for (std::size_t i = 0; i < pairs; ++i)
+        for (unsigned b : {1, 0, 1, 1})
+            put(b);
+    for (std::size_t i = at; i < 8 * stream.size(); ++i)
+        put(bit(i));
+    return out;
+}
+
+// libbz2 takes a block of any length; the parallel decoder holds a block's bits in
+// memory and refuses one beyond its limit (ParallelBzip2::maxBlockBits), longer
+// than any encoder writes. Its verdict does not depend on how many bytes each read
+// of the source returns: a block beyond the limit by less than one read of the
+// decoder (256 KB) was taken when the source handed out everything at once.
+TEST(Bzip2Decoders, ABlockBeyondTheLimitIsRefusedHoweverTheSourceIsRead)
+{
+    const std::string stream = bzip2Streams(sampleText(5000, 6), 9);
+    const std::size_t limit = ParallelBzip2::maxBlockBits / 8;
+    auto ofSize = [&](std::size_t bytes) { return paddedFirstTable(stream, (bytes - stream.size()) * 2); };
+
+    const std::string within = ofSize(limit - 64 * 1024), beyond = ofSize(limit + 100 * 1024);
+    for (std::size_t piece : {std::size_t(64 * 1024), beyond.size()}) {
+        SCOPED_TRACE(testing::Message() << "pieces of " << piece);
+        EXPECT_TRUE(verifyWith(bzip2_decoder::reference, within, piece));
+        EXPECT_TRUE(verifyWith(bzip2_decoder::parallel, within, piece));
+        EXPECT_TRUE(verifyWith(bzip2_decoder::reference, beyond, piece));
+        EXPECT_FALSE(verifyWith(bzip2_decoder::parallel, beyond, piece));
+    }
+}
+
 std::string decodeParallel(const std::string& stream, Bzip2BlockCache& cache)
 {
     imemstream source(stream.data(), stream.size());
