@@ -284,13 +284,12 @@ namespace {
 class RegionCutter {
 public:
     // Appends up to readSize bytes of `source` to the window; false at its end.
+    // A source that hands out a few bytes at a time costs only what it hands out.
     bool read(std::istream& source)
     {
-        const std::size_t held = window_.size();
-        window_.resize(held + readSize);
-        const std::streamsize got = source.rdbuf()->sgetn(reinterpret_cast<char*>(window_.data() + held),
-                                                          static_cast<std::streamsize>(readSize));
-        window_.resize(held + static_cast<std::size_t>(std::max<std::streamsize>(got, 0)));
+        const std::streamsize got = source.rdbuf()->sgetn(reinterpret_cast<char*>(piece_.data()),
+                                                          static_cast<std::streamsize>(piece_.size()));
+        window_.insert(window_.end(), piece_.begin(), piece_.begin() + std::max<std::streamsize>(got, 0));
         return got > 0;
     }
     // Bytes of the input read so far.
@@ -410,6 +409,7 @@ private:
         }
     }
 
+    std::vector<std::uint8_t> piece_ = std::vector<std::uint8_t>(readSize);
     std::vector<std::uint8_t> window_; // input bytes from byte `windowStart_` on
     std::uint64_t windowStart_ = 0;
     int level_ = 9;
