@@ -9,6 +9,7 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -181,6 +182,8 @@ Verdict decodeWrapped(Wrapped& wrapped, std::size_t chunk, Write write)
         stream.avail_out = static_cast<unsigned>(buffer.size());
         int result = BZ2_bzDecompress(&stream);
         std::size_t produced = buffer.size() - stream.avail_out;
+        if (result == BZ_MEM_ERROR)
+            throw std::bad_alloc(); // not damage
         if (result != BZ_OK && result != BZ_STREAM_END) {
             // libbz2 takes a byte only when it needs its bits.
             const std::uint64_t read = wrapped.bytes.size() - stream.avail_in;
