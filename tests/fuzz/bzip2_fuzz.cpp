@@ -21,10 +21,10 @@
 
 namespace {
 
-// Output beyond this is not compared (a few bytes can stand for gigabytes); more
-// than a block's output that the decoder keeps for the calling thread (2 MB), so
+// Output beyond this is not compared (a few bytes can stand for gigabytes); a
+// little more than the decoder keeps of a block for the calling thread (2 MiB), so
 // that a block decoded again, streaming, is compared too.
-constexpr std::size_t maxOutput = 4u << 20;
+constexpr std::size_t maxOutput = 5u << 19;
 
 // The bytes, at most `piece` of them per read.
 class PieceBuf : public std::streambuf {

@@ -37,8 +37,10 @@ def main():
     for name, size in (('block-of-4MB', 4_000_000), ('block-of-3.4MB', 3_400_000)):
         data = padded(stream, (size - len(stream)) * 8 // 4 // 2 * 2)
         assert bz2.decompress(data) == bz2.decompress(stream)
-        with open(os.path.join(folder, name), 'wb') as out:
-            out.write(b'\x01' + data)
+        # Two workers, the source read all at once (1) or 4096 bytes at a time (10).
+        for config in (1, 10):
+            with open(os.path.join(folder, '%s-config-%d' % (name, config)), 'wb') as out:
+                out.write(bytes([config]) + data)
 
 
 if __name__ == '__main__':
