@@ -17,9 +17,9 @@
 //
 // Memory stays bounded whatever the payload size: a fixed number of blocks is in
 // flight, a block's compressed bits are capped a little above what bzip2 can
-// produce (maxBlockBits: the one input libbz2 takes and this decoder refuses), and a
-// block whose output exceeds the output cap is only verified on its worker and
-// decoded again, streaming, by the calling thread.
+// produce (maxBlockBits: the one kind of stream that libbz2 takes and this decoder
+// refuses), and a block whose output exceeds the output cap is only verified on
+// its worker and decoded again, streaming, by the calling thread.
 #pragma once
 
 #include <cstddef>
