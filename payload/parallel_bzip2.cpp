@@ -9,6 +9,7 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -25,7 +26,7 @@ constexpr std::uint64_t headerBits = 32; // "BZh" and the block size digit
 
 // No block bzip2 can write is longer: at most 900 100 symbols of at most 20 bits,
 // 18 002 selectors and six coding tables come to less than 2.7 MB.
-constexpr std::uint64_t maxBlockBits = std::uint64_t(3) * 1024 * 1024 * 8;
+constexpr std::uint64_t maxBlockBits = ParallelBzip2::maxBlockBits;
 // Bits kept beyond a region's end, so that an end mark's CRC, the padding and the
 // next stream's header can be read from the end mark's own region.
 constexpr std::uint64_t tailBits = 128;
@@ -91,6 +92,13 @@ private:
     std::uint64_t bits_ = 0;
 };
 
+// What one libbz2 decoder made of a block's bits. `damaged` when it refused them
+// before reading past them: whatever follows, one decoder over the whole input
+// refuses the block there too. `undecided` when it needed more bits than the block
+// has (a magic inside the block's data cut it short), or refused only once it read
+// beyond them.
+enum class Verdict { undecided, intact, damaged };
+
 // The stretch of input from one mark (a candidate block magic or end mark, or the
 // start of the input) to the next one, or to the end of the input.
 struct Region {
@@ -104,7 +112,7 @@ struct Region {
 
     // Set by the worker that decoded a block region.
     bool decoded = false;
-    bool ok = false;
+    Verdict verdict = Verdict::undecided;
     bool large = false; // verified, but its output was too large to keep
     std::uint32_t crc = 0;
     std::vector<char> output;
@@ -126,10 +134,17 @@ Bzip2BlockCache::Key keyOf(const Region& region)
     return {region.begin, region.end, hash, region.level};
 }
 
+// A block's bits wrapped as a stream of its own.
+struct Wrapped {
+    std::vector<std::uint8_t> bytes;
+    std::uint64_t ownBits = 0; // the header's and the block's, before the end mark added
+    bool empty() const { return bytes.empty(); }
+};
+
 // Wraps the bits of `parts` (consecutive regions, together one block from its
 // magic on) as a single-block stream: header, the block, an end mark carrying the
 // block's own CRC as the combined CRC. Empty when the bits cannot hold a block.
-std::vector<std::uint8_t> wrapBlock(const std::vector<const Region*>& parts, int level, std::uint32_t& crc)
+Wrapped wrapBlock(const std::vector<const Region*>& parts, int level, std::uint32_t& crc)
 {
     BitWriter out;
     out.put('B', 8);
@@ -140,17 +155,17 @@ std::vector<std::uint8_t> wrapBlock(const std::vector<const Region*>& parts, int
         out.append(part->bits.data(), part->end - part->begin);
     if (out.size() < headerBits + magicBits + crcBits)
         return {};
+    const std::uint64_t ownBits = out.size();
     crc = static_cast<std::uint32_t>(bitsAt(out.bytes(), headerBits + magicBits, crcBits));
     out.put(endMagic, magicBits);
     out.put(crc, crcBits);
-    return std::move(out.bytes());
+    return {std::move(out.bytes()), ownBits};
 }
 
-// Decodes a wrapped block with libbz2, handing each piece of output to `write`
-// (which returns false to stop keeping output). True when the block is intact
-// and its stream ends exactly with the input.
+// Decodes a wrapped block with libbz2, handing each piece of output to `write`.
+// Intact when the block is and its stream ends exactly with the input.
 template <typename Write>
-bool decodeWrapped(std::vector<std::uint8_t>& wrapped, std::size_t chunk, Write write)
+Verdict decodeWrapped(Wrapped& wrapped, std::size_t chunk, Write write)
 {
     bz_stream stream{};
     if (BZ2_bzDecompressInit(&stream, 0, 0) != BZ_OK)
@@ -160,21 +175,26 @@ bool decodeWrapped(std::vector<std::uint8_t>& wrapped, std::size_t chunk, Write 
         ~End() { BZ2_bzDecompressEnd(s); }
     } end{&stream};
     std::vector<char> buffer(chunk);
-    stream.next_in = reinterpret_cast<char*>(wrapped.data());
-    stream.avail_in = static_cast<unsigned>(wrapped.size());
+    stream.next_in = reinterpret_cast<char*>(wrapped.bytes.data());
+    stream.avail_in = static_cast<unsigned>(wrapped.bytes.size());
     for (;;) {
         stream.next_out = buffer.data();
         stream.avail_out = static_cast<unsigned>(buffer.size());
         int result = BZ2_bzDecompress(&stream);
         std::size_t produced = buffer.size() - stream.avail_out;
-        if (result != BZ_OK && result != BZ_STREAM_END)
-            return false;
+        if (result == BZ_MEM_ERROR)
+            throw std::bad_alloc(); // not damage
+        if (result != BZ_OK && result != BZ_STREAM_END) {
+            // libbz2 takes a byte only when it needs its bits.
+            const std::uint64_t read = wrapped.bytes.size() - stream.avail_in;
+            return read * 8 <= wrapped.ownBits ? Verdict::damaged : Verdict::undecided;
+        }
         if (produced > 0)
             write(buffer.data(), produced);
         if (result == BZ_STREAM_END)
-            return stream.avail_in == 0;
+            return stream.avail_in == 0 ? Verdict::intact : Verdict::undecided;
         if (produced == 0 && stream.avail_in == 0)
-            return false; // the block needs more bits than it has
+            return Verdict::undecided; // the block needs more bits than it has
     }
 }
 
@@ -305,13 +325,12 @@ namespace {
 class RegionCutter {
 public:
     // Appends up to readSize bytes of `source` to the window; false at its end.
+    // A source that hands out a few bytes at a time costs only what it hands out.
     bool read(std::istream& source)
     {
-        const std::size_t held = window_.size();
-        window_.resize(held + readSize);
-        const std::streamsize got = source.rdbuf()->sgetn(reinterpret_cast<char*>(window_.data() + held),
-                                                          static_cast<std::streamsize>(readSize));
-        window_.resize(held + static_cast<std::size_t>(std::max<std::streamsize>(got, 0)));
+        const std::streamsize got = source.rdbuf()->sgetn(reinterpret_cast<char*>(piece_.data()),
+                                                          static_cast<std::streamsize>(piece_.size()));
+        window_.insert(window_.end(), piece_.begin(), piece_.begin() + std::max<std::streamsize>(got, 0));
         return got > 0;
     }
     // Bytes of the input read so far.
@@ -344,6 +363,7 @@ public:
         while (!closing_.empty() && (atEnd || closing_.front()->end + tailBits <= inputBits)) {
             RegionPtr r = closing_.front();
             closing_.pop_front();
+            capOversized(*r);
             if (!r->oversized) {
                 const std::uint64_t upTo = std::min(r->end + tailBits, inputBits);
                 cut(*r, upTo);
@@ -351,8 +371,9 @@ public:
             }
             ready.push_back(std::move(r));
         }
-        // Of an open region longer than any block only the start is kept.
-        if (!open_->oversized && inputBits - open_->begin > maxBlockBits) {
+        // Of an open region longer than any block only the start is kept, once every
+        // mark that could still end it lies so far on that it is oversized anyway.
+        if (!open_->oversized && inputBits - open_->begin > maxBlockBits + magicBits) {
             cut(*open_, open_->begin + headOfOversized);
             open_->oversized = true;
         }
@@ -364,6 +385,7 @@ public:
     {
         const std::uint64_t inputBits = inputBytes() * 8;
         open_->end = inputBits;
+        capOversized(*open_);
         if (!open_->oversized)
             cut(*open_, inputBits);
         open_->reachesEnd = !open_->oversized;
@@ -388,6 +410,16 @@ private:
     int byteAt(std::uint64_t at) const
     {
         return at >= windowStart_ && at < inputBytes() ? window_[at - windowStart_] : -1;
+    }
+
+    // A region longer than any block is oversized whatever the pieces in which its
+    // bytes arrived; only its start is kept.
+    void capOversized(Region& r) const
+    {
+        if (!r.oversized && r.end - r.begin > maxBlockBits) {
+            cut(r, r.begin + headOfOversized);
+            r.oversized = true;
+        }
     }
 
     // The region's bits from its begin up to bit `upTo`, realigned to a byte.
@@ -418,6 +450,7 @@ private:
         }
     }
 
+    std::vector<std::uint8_t> piece_ = std::vector<std::uint8_t>(readSize);
     std::vector<std::uint8_t> window_; // input bytes from byte `windowStart_` on
     std::uint64_t windowStart_ = 0;
     int level_ = 9;
@@ -458,7 +491,7 @@ void ParallelBzip2::State::scan()
                 if (!r->oversized && keepOutput && cache && r->kind == Region::Kind::block && !cache->empty() &&
                     cache->take(keyOf(*r), r->output)) {
                     // Decoded and checked by the verification of these very bits.
-                    r->ok = true;
+                    r->verdict = Verdict::intact;
                     r->crc = static_cast<std::uint32_t>(bitsAt(r->bits, magicBits, crcBits));
                     r->decoded = true;
                 }
@@ -482,14 +515,14 @@ void ParallelBzip2::State::decodeRegion(Region& region)
 {
     if (region.oversized)
         return;
-    std::vector<std::uint8_t> wrapped = wrapBlock({&region}, region.level, region.crc);
+    Wrapped wrapped = wrapBlock({&region}, region.level, region.crc);
     if (wrapped.empty())
         return;
     std::size_t kept = 0;
     bool keep = keepOutput || keepForCache;
     if (keep)
         region.output.reserve(1 << 20);
-    region.ok = decodeWrapped(wrapped, decodeChunk, [&](const char* bytes, std::size_t count) {
+    region.verdict = decodeWrapped(wrapped, decodeChunk, [&](const char* bytes, std::size_t count) {
         if (!keep || region.large)
             return;
         if (kept + count > maxKeptOutput) {
@@ -500,7 +533,7 @@ void ParallelBzip2::State::decodeRegion(Region& region)
         region.output.insert(region.output.end(), bytes, bytes + count);
         kept += count;
     });
-    if (!region.ok)
+    if (region.verdict != Verdict::intact)
         region.output = std::vector<char>();
 }
 
@@ -605,12 +638,15 @@ std::uint32_t ParallelBzip2::State::passBlock(RegionPtr& current, int level, con
     std::vector<RegionPtr> joined;
     std::uint32_t crc = current->crc;
     bool again = current->large;
-    if (!current->ok || current->level != level) {
+    const bool ownLevel = current->level == level;
+    if (ownLevel && current->verdict == Verdict::damaged)
+        damaged(); // no bits after it can mend it: refused at once, as libbz2 does
+    if (current->verdict != Verdict::intact || !ownLevel) {
         // A magic inside the block's data cut it short (or it was decoded
         // with another stream's block size): decode it again, joined with
         // the regions that follow while together they can still be a block.
         again = true;
-        for (bool alone = current->level != level;; alone = false) {
+        for (bool alone = !ownLevel;; alone = false) {
             if (!alone) {
                 RegionPtr next = take();
                 if (next->oversized || next->end - current->begin > maxBlockBits)
@@ -622,15 +658,20 @@ std::uint32_t ParallelBzip2::State::passBlock(RegionPtr& current, int level, con
                 joined.push_back(next);
                 parts.push_back(next.get());
             }
-            std::vector<std::uint8_t> wrapped = wrapBlock(parts, level, crc);
-            if (!wrapped.empty() && decodeWrapped(wrapped, decodeChunk, [](const char*, std::size_t) {}))
+            Wrapped wrapped = wrapBlock(parts, level, crc);
+            const Verdict verdict =
+                wrapped.empty() ? Verdict::undecided
+                                : decodeWrapped(wrapped, decodeChunk, [](const char*, std::size_t) {});
+            if (verdict == Verdict::intact)
                 break;
+            if (verdict == Verdict::damaged)
+                damaged();
         }
     }
     if (keepOutput && write) {
         if (again) {
-            std::vector<std::uint8_t> wrapped = wrapBlock(parts, level, crc);
-            if (!decodeWrapped(wrapped, pieceSize, write))
+            Wrapped wrapped = wrapBlock(parts, level, crc);
+            if (decodeWrapped(wrapped, pieceSize, write) != Verdict::intact)
                 damaged();
         } else {
             const std::vector<char>& output = current->output;

@@ -16,9 +16,10 @@
 // a bzip2_error of the "compress" category.
 //
 // Memory stays bounded whatever the payload size: a fixed number of blocks is in
-// flight, a block's compressed bits are capped at what bzip2 can produce, and a
-// block whose output exceeds the output cap is only verified on its worker and
-// decoded again, streaming, by the calling thread.
+// flight, a block's compressed bits are capped a little above what bzip2 can
+// produce (maxBlockBits: the one kind of stream that libbz2 takes and this decoder
+// refuses), and a block whose output exceeds the output cap is only verified on
+// its worker and decoded again, streaming, by the calling thread.
 #pragma once
 
 #include <cstddef>
@@ -104,6 +105,12 @@ public:
     using Writer = std::function<void(const char*, std::size_t)>;
 
     static constexpr std::size_t pieceSize = 4096;
+    // The most compressed bits a block may take, from its magic to the next mark
+    // (3 MiB; bzip2's encoder writes less than 2.7 MB for a block of 900 000 bytes).
+    // A longer block is refused as damaged, however the source hands out its bytes,
+    // though libbz2 takes one (its coding tables padded by hand): the bits of the
+    // blocks in flight stay bounded.
+    static constexpr std::uint64_t maxBlockBits = std::uint64_t(3) * 1024 * 1024 * 8;
 
     // Starts `workers` (at least 1) decoding threads and a reading thread on
     // `source`; nothing is read before all threads run. Throws std::system_error

@@ -3,7 +3,11 @@
 // damage, on streams of many blocks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <istream>
 #include <random>
+#include <streambuf>
+#include <system_error>
 
 #include "payload/bzip2_marks.h"
 #include "payload/parallel_bzip2.h"
@@ -14,10 +18,39 @@
 namespace ar::test {
 namespace {
 
-bool verifyWith(bzip2_decoder decoder, const std::string& bytes)
+// The bytes, at most `piece` of them per read; counts what it handed out.
+class PieceBuf : public std::streambuf {
+public:
+    PieceBuf(const std::string& bytes, std::size_t piece) : piece_(piece)
+    {
+        char* begin = const_cast<char*>(bytes.data());
+        setg(begin, begin, begin + bytes.size());
+    }
+    std::size_t handedOut() const { return static_cast<std::size_t>(gptr() - eback()); }
+
+protected:
+    std::streamsize xsgetn(char* out, std::streamsize count) override
+    {
+        std::streamsize n = std::min<std::streamsize>({count, egptr() - gptr(), std::streamsize(piece_)});
+        std::copy(gptr(), gptr() + n, out);
+        gbump(static_cast<int>(n));
+        return n;
+    }
+
+private:
+    std::size_t piece_;
+};
+
+// The verdict on `bytes` read as the installer reads its payload, or `piece` bytes at a time.
+bool verifyWith(bzip2_decoder decoder, const std::string& bytes, std::size_t piece = 0)
 {
     PayloadDecoding decoding(decoder);
-    imemstream source(bytes.data(), bytes.size());
+    if (piece == 0) {
+        imemstream source(bytes.data(), bytes.size());
+        return verify_payload(source, decoding);
+    }
+    PieceBuf buffer(bytes, piece);
+    std::istream source(&buffer);
     return verify_payload(source, decoding);
 }
 
@@ -154,8 +187,11 @@ TEST(Bzip2Decoders, AgreeOnEveryKindOfDamage)
 }
 
 // A damaged block followed by hundreds of small streams that each decode to almost
-// 2 MB: the parallel decoder tries the damaged block joined with the pieces after it,
-// and must not hold what those pieces decode to meanwhile (it held 760 MB).
+// 2 MB. The block's CRC is wrong, which libbz2 finds before it reads a bit beyond the
+// block: no bits after it can mend it, so the parallel decoder refuses it at once,
+// as libbz2 does, instead of trying it joined with every piece after it (which took
+// seconds, and held 760 MB before those pieces' own output was dropped). It reads
+// on no further than the few blocks in flight.
 TEST(Bzip2Decoders, ADamagedBlockBeforeManySmallStreamsIsRefused)
 {
     std::string pattern = std::string(95, 'a') + std::string(95, 'b'), text;
@@ -167,6 +203,81 @@ TEST(Bzip2Decoders, ADamagedBlockBeforeManySmallStreamsIsRefused)
     for (int i = 0; i < 400; ++i)
         input += small;
     EXPECT_FALSE(verdict(input, "a damaged block, then 400 streams"));
+
+    PieceBuf buffer(input, 1024);
+    std::istream source(&buffer);
+    EXPECT_THROW(
+        {
+            ParallelBzip2 decoder(source, 2, false);
+            decoder.run(nullptr);
+        },
+        std::system_error);
+    EXPECT_LT(buffer.handedOut(), input.size() / 4);
+}
+
+// `stream` with `pairs` more steps (+1, then -1) in its first block's first code
+// length than bzip2 writes: the same block to libbz2, 4 bits longer per pair.
+// `pairs` even keeps the stream's end on a whole byte.
+std::string paddedFirstTable(const std::string& stream, std::size_t pairs)
+{
+    auto bit = [&](std::size_t at) {
+        return (static_cast<std::uint8_t>(stream[at / 8]) >> (7 - at % 8)) & 1;
+    };
+    auto bits = [&](std::size_t at, unsigned count) {
+        unsigned value = 0;
+        while (count-- > 0)
+            value = value << 1 | bit(at++);
+        return value;
+    };
+    std::size_t at = 32 + 48 + 32 + 1 + 24; // header, block magic, CRC, randomised, origPtr
+    const unsigned used = bits(at, 16);
+    at += 16;
+    for (unsigned group = 0; group < 16; ++group)
+        at += (used >> group & 1) * 16;
+    const unsigned selectors = bits(at + 3, 15); // after the count of tables
+    at += 18;
+    for (unsigned i = 0; i < selectors; ++i)
+        while (bit(at++)) {
+        }
+    at += 5; // the first code length
+
+    std::string out;
+    std::size_t written = 0;
+    auto put = [&](unsigned b) {
+        if (written % 8 == 0)
+            out += '\0';
+        out.back() = static_cast<char>(out.back() | b << (7 - written % 8));
+        ++written;
+    };
+    for (std::size_t i = 0; i < at; ++i)
+        put(bit(i));
+    for (std::size_t i = 0; i < pairs; ++i)
+        for (unsigned b : {1, 0, 1, 1})
+            put(b);
+    for (std::size_t i = at; i < 8 * stream.size(); ++i)
+        put(bit(i));
+    return out;
+}
+
+// libbz2 takes a block of any length; the parallel decoder holds a block's bits in
+// memory and refuses one beyond its limit (ParallelBzip2::maxBlockBits), longer
+// than any encoder writes. Its verdict does not depend on how many bytes each read
+// of the source returns: a block beyond the limit by less than one read of the
+// decoder (256 KB) was taken when the source handed out everything at once.
+TEST(Bzip2Decoders, ABlockBeyondTheLimitIsRefusedHoweverTheSourceIsRead)
+{
+    const std::string stream = bzip2Streams(sampleText(5000, 6), 9);
+    const std::size_t limit = ParallelBzip2::maxBlockBits / 8;
+    auto ofSize = [&](std::size_t bytes) { return paddedFirstTable(stream, (bytes - stream.size()) * 2); };
+
+    const std::string within = ofSize(limit - 64 * 1024), beyond = ofSize(limit + 100 * 1024);
+    for (std::size_t piece : {std::size_t(64 * 1024), std::size_t(0)}) {
+        SCOPED_TRACE(piece ? "64 KB per read" : "all at once");
+        EXPECT_TRUE(verifyWith(bzip2_decoder::reference, within, piece));
+        EXPECT_TRUE(verifyWith(bzip2_decoder::parallel, within, piece));
+        EXPECT_TRUE(verifyWith(bzip2_decoder::reference, beyond, piece));
+        EXPECT_FALSE(verifyWith(bzip2_decoder::parallel, beyond, piece));
+    }
 }
 
 std::string decodeParallel(const std::string& stream, Bzip2BlockCache& cache)
