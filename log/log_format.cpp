@@ -26,7 +26,44 @@ std::optional<std::wstring> after(const std::wstring& text, const wchar_t* label
     return text.substr(at + std::char_traits<wchar_t>::length(label));
 }
 
+constexpr std::size_t lineBufferBytes = 1024;
+
 } // namespace
+
+std::vector<std::wstring> splitLogLines(const std::string& bytes,
+                                        const std::function<std::wstring(const std::string&)>& eightBit)
+{
+    std::vector<std::wstring> lines;
+    const bool utf16 = bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+                       static_cast<unsigned char>(bytes[1]) == 0xFE;
+    std::size_t at = utf16 ? 2 : 0;
+    while (at < bytes.size()) {
+        // Room for the terminating zero, and on the first line for the byte-order mark.
+        const std::size_t budget = lineBufferBytes - 1 - (utf16 && lines.empty() ? 2 : 0);
+        if (!utf16) {
+            std::string line;
+            while (at < bytes.size() && (line.empty() || line.back() != '\n')) {
+                if (line.size() == budget)
+                    return lines; // longer than the buffer
+                line += bytes[at++];
+            }
+            lines.push_back(eightBit(line));
+            continue;
+        }
+        std::wstring line;
+        while (at + 1 < bytes.size() && (line.empty() || line.back() != L'\n')) {
+            if ((line.size() + 1) * sizeof(char16_t) > budget)
+                return lines; // longer than the buffer
+            line += static_cast<wchar_t>(static_cast<unsigned char>(bytes[at]) |
+                                         static_cast<unsigned char>(bytes[at + 1]) << 8);
+            at += 2;
+        }
+        if (line.empty())
+            break; // half a unit at the end
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
 
 std::wstring uninstallKeyText()
 {

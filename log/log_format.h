@@ -5,6 +5,7 @@
 #include "log/log_record.h"
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +29,14 @@ std::wstring formatRecordLine(std::size_t number, const UninstallLogRecord& reco
 // A record line as read (trailing white space already removed); nothing when it
 // is malformed.
 std::optional<UninstallLogRecord> parseRecordLine(const std::wstring& line);
+
+// The lines of a log file's bytes as the reader takes them, each with its line end:
+// 8-bit text, converted by `eightBit`, unless a byte-order mark starts the file,
+// then UTF-16LE (half a unit at the end is dropped). A line, with its end and a
+// terminating zero, must fit into 1024 bytes: the lines end before the first that
+// does not.
+std::vector<std::wstring> splitLogLines(const std::string& bytes,
+                                        const std::function<std::wstring(const std::string&)>& eightBit);
 
 // What the lines of a log say, taken in one at a time.
 class LogParser {
