@@ -18,6 +18,7 @@
 #include "payload/archive.h"
 #include "payload/bzip2_marks.h"
 #include "payload/parallel_bzip2.h"
+#include "tests/payload/piece_buffer.h"
 
 namespace {
 
@@ -25,28 +26,6 @@ namespace {
 // little more than the decoder keeps of a block for the calling thread (2 MiB), so
 // that a block decoded again, streaming, is compared too.
 constexpr std::size_t maxOutput = 5u << 19;
-
-// The bytes, at most `piece` of them per read.
-class PieceBuf : public std::streambuf {
-public:
-    PieceBuf(const char* bytes, std::size_t size, std::size_t piece) : piece_(piece)
-    {
-        char* begin = const_cast<char*>(bytes);
-        setg(begin, begin, begin + size);
-    }
-
-protected:
-    std::streamsize xsgetn(char* out, std::streamsize count) override
-    {
-        std::streamsize n = std::min<std::streamsize>({count, egptr() - gptr(), std::streamsize(piece_)});
-        std::copy(gptr(), gptr() + n, out);
-        gbump(static_cast<int>(n));
-        return n;
-    }
-
-private:
-    std::size_t piece_;
-};
 
 // libbz2 over the whole input: streams one after another, nothing after the last.
 // Nothing when the output grows beyond maxOutput.
@@ -111,7 +90,7 @@ bool holdsOversizedStretch(const char* bytes, std::size_t size)
 bool parallel(const char* bytes, std::size_t size, std::size_t piece, unsigned workers, bool keepOutput,
               ar::Bzip2BlockCache& cache, std::string* out)
 {
-    PieceBuf buffer(bytes, size, piece);
+    ar::test::PieceBuf buffer(bytes, size, piece);
     std::istream source(&buffer);
     try {
         ar::ParallelBzip2 decoder(source, workers, keepOutput, &cache);

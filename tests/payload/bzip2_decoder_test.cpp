@@ -14,32 +14,10 @@
 #include "payload/spill_file.h"
 #include "tests/support/test_support.h"
 #include "tests/payload/payload_test_util.h"
+#include "tests/payload/piece_buffer.h"
 
 namespace ar::test {
 namespace {
-
-// The bytes, at most `piece` of them per read; counts what it handed out.
-class PieceBuf : public std::streambuf {
-public:
-    PieceBuf(const std::string& bytes, std::size_t piece) : piece_(piece)
-    {
-        char* begin = const_cast<char*>(bytes.data());
-        setg(begin, begin, begin + bytes.size());
-    }
-    std::size_t handedOut() const { return static_cast<std::size_t>(gptr() - eback()); }
-
-protected:
-    std::streamsize xsgetn(char* out, std::streamsize count) override
-    {
-        std::streamsize n = std::min<std::streamsize>({count, egptr() - gptr(), std::streamsize(piece_)});
-        std::copy(gptr(), gptr() + n, out);
-        gbump(static_cast<int>(n));
-        return n;
-    }
-
-private:
-    std::size_t piece_;
-};
 
 // The verdict on `bytes` read as the installer reads its payload, or `piece` bytes at a time.
 bool verifyWith(bzip2_decoder decoder, const std::string& bytes, std::size_t piece = 0)
@@ -49,7 +27,7 @@ bool verifyWith(bzip2_decoder decoder, const std::string& bytes, std::size_t pie
         imemstream source(bytes.data(), bytes.size());
         return verify_payload(source, decoding);
     }
-    PieceBuf buffer(bytes, piece);
+    PieceBuf buffer(bytes.data(), bytes.size(), piece);
     std::istream source(&buffer);
     return verify_payload(source, decoding);
 }
@@ -204,7 +182,7 @@ TEST(Bzip2Decoders, ADamagedBlockBeforeManySmallStreamsIsRefused)
         input += small;
     EXPECT_FALSE(verdict(input, "a damaged block, then 400 streams"));
 
-    PieceBuf buffer(input, 1024);
+    PieceBuf buffer(input.data(), input.size(), 1024);
     std::istream source(&buffer);
     EXPECT_THROW(
         {
