@@ -197,6 +197,16 @@ TEST_F(InstallerProgramTest, LinksPlantedInTheSharedDataFolderGetNothingWrittenT
     EXPECT_TRUE(ar::test::exists(data + L"\\Pelorium\\Minerals.pm-lib"));
 }
 
+// What changed, less the log files.
+std::vector<std::string> besideTheLogs(std::vector<std::string> differences)
+{
+    differences.erase(
+        std::remove_if(differences.begin(), differences.end(),
+                       [](const std::string& line) { return line.find(".log (file") != std::string::npos; }),
+        differences.end());
+    return differences;
+}
+
 TEST_F(InstallerProgramTest, RefusalsChangeNothing)
 {
     auto before = machine().take();
@@ -220,13 +230,40 @@ TEST_F(InstallerProgramTest, RefusalsChangeNothing)
     EXPECT_NE(log(L"running.log").find("You should close 'Pelorium' before continuing Installation."),
               std::string::npos);
 
-    auto after = machine().take();
     // Only the log files of the refusals are new.
-    auto differences = MachineState::differences(before, after);
-    differences.erase(
-        std::remove_if(differences.begin(), differences.end(),
-                       [](const std::string& line) { return line.find(".log (file") != std::string::npos; }),
-        differences.end());
+    auto differences = besideTheLogs(MachineState::differences(before, machine().take()));
+    EXPECT_TRUE(differences.empty()) << differences.front();
+}
+
+// Files of the installed product that another program holds: the installed program
+// held against reading is in use, not unreadable, and a held library stops the run
+// before it writes anything; unattended, both end with their own code.
+TEST_F(InstallerProgramTest, FilesHeldByAnotherProgramEndWithTheirOwnCodeAndChangeNothing)
+{
+    ASSERT_EQ(runWatched(installer, L"/S").exitCode, 0u);
+    auto before = machine().take();
+    const auto hold = [](const std::wstring& path, DWORD share) {
+        return ar::unique_hfile(
+            CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    };
+    {
+        const ar::unique_hfile held = hold(installFolder() + L"\\Pelorium.exe", 0);
+        ASSERT_TRUE(held);
+        EXPECT_EQ(runWatched(installer, L"/S /LOG=\"" + (logs / L"program.log") + L"\"").exitCode, 11u);
+        EXPECT_NE(log(L"program.log").find("is in use by another program, so its version cannot be read"),
+                  std::string::npos)
+            << log(L"program.log");
+    }
+    {
+        const std::wstring library = installFolder() + L"\\Lang\\Pelorium.de.dll";
+        const ar::unique_hfile held = hold(library, FILE_SHARE_READ);
+        ASSERT_TRUE(held);
+        EXPECT_EQ(runWatched(installer, L"/S /LOG=\"" + (logs / L"library.log") + L"\"").exitCode, 11u);
+        EXPECT_NE(log(L"library.log").find("In use by another program: " + ar::test::narrow(library)),
+                  std::string::npos)
+            << log(L"library.log");
+    }
+    auto differences = besideTheLogs(MachineState::differences(before, machine().take()));
     EXPECT_TRUE(differences.empty()) << differences.front();
 }
 
