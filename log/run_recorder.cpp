@@ -301,6 +301,9 @@ bool writeUninstallLog(const std::wstring& file, const LogHeader& header, LogRec
     bool result = false;
     if (digest)
         digest->clear();
+    // By name: the log lies beside the installed uninstaller, in the installation folder,
+    // which only administrators can change (Program Files, or the list the run gives a
+    // folder outside it), so nobody else can have put a link there.
     SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
     unique_hfile out(CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
