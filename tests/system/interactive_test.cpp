@@ -210,6 +210,8 @@ public:
             std::remove_if(order.begin(), order.end(), [&](int id) { return !IsWindowEnabled(control(id)); }),
             order.end());
         const int count = static_cast<int>(order.size());
+        // A page just shown gets its focus a moment after its controls appear.
+        waitUntil([&] { return std::find(order.begin(), order.end(), focusedId()) != order.end(); }, 5000);
         auto at = std::find(order.begin(), order.end(), focusedId());
         ASSERT_NE(at, order.end()) << "the focus is on control " << focusedId();
         int start = static_cast<int>(at - order.begin());
