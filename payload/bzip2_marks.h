@@ -35,6 +35,15 @@ private:
     // For each byte value, the shifts at which it can be the fourth byte of one of
     // the magics (low 8 bits: block magic, high 8 bits: end mark).
     std::array<std::uint16_t, 256> table_{};
+    // A bit for each pair of bytes that, at some shift, are the two bytes just
+    // before the byte in which a magic ends (both lie wholly inside the magic).
+    // (32-bit words: a 64-bit shift by a variable count branches on 32-bit x86.)
+    std::array<std::uint32_t, 2048> pairs_{};
+    bool hasPair(std::uint8_t second, std::uint8_t first) const // the bytes two and one back
+    {
+        const unsigned pair = unsigned(second) << 8 | first;
+        return pairs_[pair / 32] >> pair % 32 & 1;
+    }
     std::uint64_t last8_ = 0; // the last eight bytes scanned
     std::uint64_t scanned_ = 0;
 };

@@ -121,16 +121,28 @@ struct Region {
 
 using RegionPtr = std::shared_ptr<Region>;
 
-// FNV-1a over the region's own bits.
+// A hash of the region's own bits, eight bytes at a time.
 Bzip2BlockCache::Key keyOf(const Region& region)
 {
-    std::uint64_t count = region.end - region.begin, hash = 14695981039346656037ull;
-    auto mix = [&](std::uint8_t byte) { hash = (hash ^ byte) * 1099511628211ull; };
-    std::size_t whole = static_cast<std::size_t>(count / 8);
-    for (std::size_t i = 0; i < whole; ++i)
-        mix(region.bits[i]);
+    const std::uint64_t count = region.end - region.begin;
+    const std::size_t whole = static_cast<std::size_t>(count / 8);
+    std::uint64_t hash = 14695981039346656037ull ^ count;
+    auto mix = [&](std::uint64_t word) {
+        hash = (hash ^ word) * 0x9E3779B97F4A7C15ull;
+        hash ^= hash >> 29;
+    };
+    std::size_t at = 0;
+    for (; at + 8 <= whole; at += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, region.bits.data() + at, sizeof(word));
+        mix(word);
+    }
+    std::uint64_t last = 0;
+    for (; at < whole; ++at)
+        last = last << 8 | region.bits[at];
     if (unsigned rest = count % 8)
-        mix(static_cast<std::uint8_t>(region.bits[whole] & (0xFF00 >> rest)));
+        last = last << 8 | static_cast<std::uint8_t>(region.bits[whole] & (0xFF00 >> rest));
+    mix(last);
     return {region.begin, region.end, hash, region.level};
 }
 
@@ -162,26 +174,99 @@ Wrapped wrapBlock(const std::vector<const Region*>& parts, int level, std::uint3
     return {std::move(out.bytes()), ownBits};
 }
 
-// Decodes a wrapped block with libbz2, handing each piece of output to `write`.
-// Intact when the block is and its stream ends exactly with the input.
-template <typename Write>
-Verdict decodeWrapped(Wrapped& wrapped, std::size_t chunk, Write write)
+// Where a decoder's output goes: `room` gives the buffer to fill next (at least a
+// byte), `took` is told what was filled of it.
+class DiscardOutput {
+public:
+    explicit DiscardOutput(std::size_t chunk = decodeChunk) : chunk_(chunk) {}
+    char* room(std::size_t& size)
+    {
+        buffer_.resize(chunk_);
+        size = chunk_;
+        return buffer_.data();
+    }
+    void took(const char*, std::size_t) {}
+
+private:
+    std::size_t chunk_;
+    std::vector<char> buffer_;
+};
+
+// Hands the output on in pieces of `pieceSize`.
+class WriteOutput : public DiscardOutput {
+public:
+    explicit WriteOutput(const ParallelBzip2::Writer& write) : DiscardOutput(ParallelBzip2::pieceSize), write_(write) {}
+    void took(const char* bytes, std::size_t count) { write_(bytes, count); }
+
+private:
+    const ParallelBzip2::Writer& write_;
+};
+
+// What one libbz2 decoder allocated, kept for the next decoder on the same thread:
+// a block's work space (3.6 MB at level 9) is then not mapped, faulted in, zeroed
+// and unmapped again for every block.
+class DecoderMemory {
+public:
+    static void* allocate(void* self, int items, int size)
+    {
+        auto& pieces = static_cast<DecoderMemory*>(self)->pieces_;
+        const std::size_t bytes = std::size_t(items) * std::size_t(size);
+        for (Piece& piece : pieces) {
+            if (!piece.used && piece.size == bytes) {
+                piece.used = true;
+                return piece.bytes.get();
+            }
+        }
+        // What is not used now is of another size (another block size digit).
+        pieces.erase(std::remove_if(pieces.begin(), pieces.end(), [](const Piece& p) { return !p.used; }),
+                     pieces.end());
+        try {
+            pieces.push_back({std::unique_ptr<char[]>(new char[bytes]), bytes, true});
+        } catch (const std::bad_alloc&) {
+            return nullptr; // libbz2 reports BZ_MEM_ERROR
+        }
+        return pieces.back().bytes.get();
+    }
+    static void release(void* self, void* address)
+    {
+        for (Piece& piece : static_cast<DecoderMemory*>(self)->pieces_)
+            if (piece.bytes.get() == address)
+                piece.used = false;
+    }
+
+private:
+    struct Piece {
+        std::unique_ptr<char[]> bytes;
+        std::size_t size = 0;
+        bool used = false;
+    };
+    std::vector<Piece> pieces_;
+};
+
+// Decodes a wrapped block with libbz2 into `out`. Intact when the block is and its
+// stream ends exactly with the input.
+template <typename Output>
+Verdict decodeWrapped(Wrapped& wrapped, Output& out, DecoderMemory& memory)
 {
     bz_stream stream{};
+    stream.bzalloc = &DecoderMemory::allocate;
+    stream.bzfree = &DecoderMemory::release;
+    stream.opaque = &memory;
     if (BZ2_bzDecompressInit(&stream, 0, 0) != BZ_OK)
         throw std::bad_alloc();
     struct End {
         bz_stream* s;
         ~End() { BZ2_bzDecompressEnd(s); }
     } end{&stream};
-    std::vector<char> buffer(chunk);
     stream.next_in = reinterpret_cast<char*>(wrapped.bytes.data());
     stream.avail_in = static_cast<unsigned>(wrapped.bytes.size());
     for (;;) {
-        stream.next_out = buffer.data();
-        stream.avail_out = static_cast<unsigned>(buffer.size());
+        std::size_t room = 0;
+        char* at = out.room(room);
+        stream.next_out = at;
+        stream.avail_out = static_cast<unsigned>(room);
         int result = BZ2_bzDecompress(&stream);
-        std::size_t produced = buffer.size() - stream.avail_out;
+        std::size_t produced = room - stream.avail_out;
         if (result == BZ_MEM_ERROR)
             throw std::bad_alloc(); // not damage
         if (result != BZ_OK && result != BZ_STREAM_END) {
@@ -190,7 +275,7 @@ Verdict decodeWrapped(Wrapped& wrapped, std::size_t chunk, Write write)
             return read * 8 <= wrapped.ownBits ? Verdict::damaged : Verdict::undecided;
         }
         if (produced > 0)
-            write(buffer.data(), produced);
+            out.took(at, produced);
         if (result == BZ_STREAM_END)
             return stream.avail_in == 0 ? Verdict::intact : Verdict::undecided;
         if (produced == 0 && stream.avail_in == 0)
@@ -293,7 +378,7 @@ struct ParallelBzip2::State {
 
     void scan();
     void work();
-    void decodeRegion(Region& region);
+    void decodeRegion(Region& region, DecoderMemory& memory);
     RegionPtr take();
     void awaitDecoded(const Region& region);
     void queue(RegionPtr region);
@@ -400,7 +485,9 @@ public:
             keep = closing_.front()->begin / 8;
         else if (!open_->oversized)
             keep = open_->begin / 8;
-        if (keep > windowStart_) {
+        // Moving the bytes that stay costs; it is done once the dropped ones are
+        // at least as many, so the window stays below twice what regions need.
+        if (keep > windowStart_ && keep - windowStart_ >= window_.size() / 2) {
             window_.erase(window_.begin(), window_.begin() + static_cast<std::ptrdiff_t>(keep - windowStart_));
             windowStart_ = keep;
         }
@@ -426,14 +513,20 @@ private:
     void cut(Region& r, std::uint64_t upTo) const
     {
         const std::uint64_t count = upTo - r.begin;
-        r.bits.assign(static_cast<std::size_t>((count + 7) / 8), 0);
-        const std::size_t first = static_cast<std::size_t>(r.begin / 8 - windowStart_);
+        const std::size_t size = static_cast<std::size_t>((count + 7) / 8);
+        const std::uint8_t* from = window_.data() + (r.begin / 8 - windowStart_);
         const unsigned shift = r.begin % 8;
-        for (std::size_t i = 0; i < r.bits.size(); ++i) {
-            unsigned value = window_[first + i] << shift;
-            if (shift && first + i + 1 < window_.size())
-                value |= window_[first + i + 1] >> (8 - shift);
-            r.bits[i] = static_cast<std::uint8_t>(value);
+        if (shift == 0 || size == 0) {
+            r.bits.assign(from, from + size);
+        } else {
+            r.bits.resize(size);
+            // The byte after the last one may not have arrived yet.
+            const bool lastHasNext = from + size < window_.data() + window_.size();
+            const std::size_t pairs = lastHasNext ? size : size - 1;
+            for (std::size_t i = 0; i < pairs; ++i)
+                r.bits[i] = static_cast<std::uint8_t>(from[i] << shift | from[i + 1] >> (8 - shift));
+            if (!lastHasNext)
+                r.bits[size - 1] = static_cast<std::uint8_t>(from[size - 1] << shift);
         }
         r.storedBits = count;
     }
@@ -511,34 +604,70 @@ void ParallelBzip2::State::scan()
     changed.notify_all();
 }
 
-void ParallelBzip2::State::decodeRegion(Region& region)
+namespace {
+
+// Decodes straight into the region's output while it stays within maxKeptOutput;
+// beyond it the block is only verified (`large`) and its output dropped.
+class KeepOutput {
+public:
+    explicit KeepOutput(Region& region) : region_(region) {}
+    ~KeepOutput() { region_.output.resize(kept_); }
+    char* room(std::size_t& size)
+    {
+        std::vector<char>& output = region_.output;
+        if (!region_.large && kept_ == output.size()) {
+            if (kept_ < maxKeptOutput) {
+                // A block holds at most level x 100 000 bytes before its runs are
+                // expanded: most blocks fit that exactly, and the cache counts what
+                // is held.
+                const std::size_t first = static_cast<std::size_t>(region_.level) * 100000;
+                output.resize(std::min(kept_ == 0 ? first : 2 * kept_, maxKeptOutput));
+            } else {
+                region_.large = true;
+                output = std::vector<char>();
+                kept_ = 0;
+            }
+        }
+        if (region_.large)
+            return discard_.room(size);
+        size = output.size() - kept_;
+        return output.data() + kept_;
+    }
+    void took(const char*, std::size_t count)
+    {
+        if (!region_.large)
+            kept_ += count;
+    }
+
+private:
+    Region& region_;
+    std::size_t kept_ = 0;
+    DiscardOutput discard_;
+};
+
+} // namespace
+
+void ParallelBzip2::State::decodeRegion(Region& region, DecoderMemory& memory)
 {
     if (region.oversized)
         return;
     Wrapped wrapped = wrapBlock({&region}, region.level, region.crc);
     if (wrapped.empty())
         return;
-    std::size_t kept = 0;
-    bool keep = keepOutput || keepForCache;
-    if (keep)
-        region.output.reserve(1 << 20);
-    region.verdict = decodeWrapped(wrapped, decodeChunk, [&](const char* bytes, std::size_t count) {
-        if (!keep || region.large)
-            return;
-        if (kept + count > maxKeptOutput) {
-            region.large = true;
-            region.output = std::vector<char>();
-            return;
-        }
-        region.output.insert(region.output.end(), bytes, bytes + count);
-        kept += count;
-    });
+    if (keepOutput || keepForCache) {
+        KeepOutput out(region);
+        region.verdict = decodeWrapped(wrapped, out, memory);
+    } else {
+        DiscardOutput out;
+        region.verdict = decodeWrapped(wrapped, out, memory);
+    }
     if (region.verdict != Verdict::intact)
         region.output = std::vector<char>();
 }
 
 void ParallelBzip2::State::work()
 {
+    DecoderMemory memory;
     for (;;) {
         RegionPtr region;
         {
@@ -550,7 +679,7 @@ void ParallelBzip2::State::work()
             pending.pop_front();
         }
         try {
-            decodeRegion(*region);
+            decodeRegion(*region, memory);
         } catch (...) {
             region->failure = std::current_exception();
         }
@@ -633,6 +762,7 @@ int headerLevel(const Region& region, std::uint64_t at)
 
 std::uint32_t ParallelBzip2::State::passBlock(RegionPtr& current, int level, const Writer& write)
 {
+    DecoderMemory memory;
     awaitDecoded(*current);
     std::vector<const Region*> parts{current.get()};
     std::vector<RegionPtr> joined;
@@ -659,9 +789,8 @@ std::uint32_t ParallelBzip2::State::passBlock(RegionPtr& current, int level, con
                 parts.push_back(next.get());
             }
             Wrapped wrapped = wrapBlock(parts, level, crc);
-            const Verdict verdict =
-                wrapped.empty() ? Verdict::undecided
-                                : decodeWrapped(wrapped, decodeChunk, [](const char*, std::size_t) {});
+            DiscardOutput out;
+            const Verdict verdict = wrapped.empty() ? Verdict::undecided : decodeWrapped(wrapped, out, memory);
             if (verdict == Verdict::intact)
                 break;
             if (verdict == Verdict::damaged)
@@ -671,7 +800,8 @@ std::uint32_t ParallelBzip2::State::passBlock(RegionPtr& current, int level, con
     if (keepOutput && write) {
         if (again) {
             Wrapped wrapped = wrapBlock(parts, level, crc);
-            if (decodeWrapped(wrapped, pieceSize, write) != Verdict::intact)
+            WriteOutput out(write);
+            if (decodeWrapped(wrapped, out, memory) != Verdict::intact)
                 damaged();
         } else {
             const std::vector<char>& output = current->output;
