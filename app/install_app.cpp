@@ -12,6 +12,7 @@
 #include "engine/startup.h"
 #include "engine/installation.h"
 #include "engine/log_file.h"
+#include "framework/common_controls.h"
 #include "log/run_journal.h"
 #include "payload/payload.h"
 #include "resources/resource.h"
@@ -130,6 +131,11 @@ void CInstallApp::unexpected(const std::wstring& what)
 ar::ExitCode CInstallApp::startUp()
 {
     commandLine_ = ar::parseCommandLine(ar::processArguments());
+    // Start-up's message boxes come before the first dialog: the themed controls are
+    // ready for them. An unattended run shows no box and loads no common controls
+    // unless its progress window does.
+    if (!unattended())
+        fw::commonControls();
     openLog();
     // Unattended runs answer every question themselves, in the log; with /LOG= the
     // wizard's boxes, start-up's among them, are written to the log as they are shown.

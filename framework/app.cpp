@@ -1,6 +1,5 @@
 #include "framework/app.h"
 
-#include "framework/common_controls.h"
 #include "support/error.h"
 #include "support/format.h"
 #include "support/module_state.h"
@@ -44,9 +43,10 @@ int App::run()
     return ExitInstance();
 }
 
+// The common controls are loaded with the first dialog: a run that shows none (an
+// unattended installation) does not pay for them.
 bool App::InitInstance()
 {
-    commonControls();
     return true;
 }
 
