@@ -292,16 +292,27 @@ void Bzip2BlockCache::spillTo(Bzip2Spill* spill, std::uint64_t budget)
     clear();
 }
 
+Bzip2BlockCache::Block* Bzip2BlockCache::add(const Key& key)
+{
+    if (!blocks_.empty() && blocks_.back().key.begin >= key.begin)
+        return nullptr; // blocks come in stream order
+    blocks_.emplace_back();
+    blocks_.back().key = key;
+    ++kept_;
+    return &blocks_.back();
+}
+
 bool Bzip2BlockCache::put(const Key& key, std::vector<char>& output)
 {
     if (output.capacity() - output.size() > output.size() / 16)
         output.shrink_to_fit(); // what is held counts, not what is used
     if (size_ + output.capacity() > capacity_)
         return spill(key, output);
+    Block* block = add(key);
+    if (!block)
+        return false;
     size_ += output.capacity();
-    Block& block = blocks_[key.begin];
-    block.key = key;
-    block.output = std::move(output);
+    block->output = std::move(output);
     return true;
 }
 
@@ -309,15 +320,16 @@ bool Bzip2BlockCache::spill(const Key& key, std::vector<char>& output)
 {
     if (!spill_ || spillFailed_ || spilled_ + output.size() > spillBudget_)
         return false;
+    if (!blocks_.empty() && blocks_.back().key.begin >= key.begin)
+        return false;
     if (!spill_->append(output.data(), output.size())) {
         spillFailed_ = true; // written in order: nothing more goes after a gap
         return false;
     }
-    Block& block = blocks_[key.begin];
-    block.key = key;
-    block.offset = spilled_;
-    block.spilledBytes = output.size();
-    block.onDisk = true;
+    Block* block = add(key);
+    block->offset = spilled_;
+    block->spilledBytes = output.size();
+    block->onDisk = true;
     spilled_ += output.size();
     output = std::vector<char>();
     return true;
@@ -325,10 +337,13 @@ bool Bzip2BlockCache::spill(const Key& key, std::vector<char>& output)
 
 bool Bzip2BlockCache::take(const Key& key, std::vector<char>& output)
 {
-    auto found = blocks_.find(key.begin);
-    if (found == blocks_.end() || !(found->second.key == key))
+    auto found = std::lower_bound(blocks_.begin(), blocks_.end(), key.begin,
+                                  [](const Block& block, std::uint64_t begin) { return block.key.begin < begin; });
+    if (found == blocks_.end() || found->taken || !(found->key == key))
         return false;
-    Block& block = found->second;
+    Block& block = *found;
+    block.taken = true;
+    --kept_;
     bool taken = true;
     if (block.onDisk) {
         output.resize(block.spilledBytes);
@@ -339,13 +354,13 @@ bool Bzip2BlockCache::take(const Key& key, std::vector<char>& output)
         output = std::move(block.output);
         size_ -= output.capacity();
     }
-    blocks_.erase(found);
     return taken;
 }
 
 void Bzip2BlockCache::clear()
 {
-    blocks_.clear();
+    blocks_ = std::vector<Block>();
+    kept_ = 0;
     size_ = 0;
     spilled_ = 0;
     spillFailed_ = spill_ && !spill_->restart();
