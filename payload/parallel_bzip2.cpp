@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "payload/archive.h"
+#include "payload/bzip2_block.h"
 #include "payload/bzip2_marks.h"
 
 namespace ar {
@@ -283,6 +284,23 @@ Verdict decodeWrapped(Wrapped& wrapped, Output& out, DecoderMemory& memory)
     }
 }
 
+// Decodes a block region with the block decoder into `out`; false (with some
+// output, perhaps, already given) when it leaves the block to libbz2.
+template <typename Output>
+bool decodeFast(const Region& region, Output& out, Bzip2BlockDecoder& decoder)
+{
+    if (!decoder.start(region.bits.data(), region.bits.size(), region.end - region.begin, region.level))
+        return false;
+    for (;;) {
+        std::size_t room = 0;
+        char* at = out.room(room);
+        const std::size_t produced = decoder.read(at, room);
+        if (produced == 0)
+            return decoder.intact();
+        out.took(at, produced);
+    }
+}
+
 } // namespace
 
 void Bzip2BlockCache::spillTo(Bzip2Spill* spill, std::uint64_t budget)
@@ -393,7 +411,7 @@ struct ParallelBzip2::State {
 
     void scan();
     void work();
-    void decodeRegion(Region& region, DecoderMemory& memory);
+    void decodeRegion(Region& region, Bzip2BlockDecoder& decoder, DecoderMemory& memory);
     RegionPtr take();
     void awaitDecoded(const Region& region);
     void queue(RegionPtr region);
@@ -662,14 +680,31 @@ private:
 
 } // namespace
 
-void ParallelBzip2::State::decodeRegion(Region& region, DecoderMemory& memory)
+void ParallelBzip2::State::decodeRegion(Region& region, Bzip2BlockDecoder& decoder, DecoderMemory& memory)
 {
     if (region.oversized)
         return;
+    const bool keep = keepOutput || keepForCache;
+    // Blocks as bzip2 writes them take the block decoder; libbz2 judges the rest.
+    bool intact;
+    if (keep) {
+        KeepOutput out(region);
+        intact = decodeFast(region, out, decoder);
+    } else {
+        DiscardOutput out;
+        intact = decodeFast(region, out, decoder);
+    }
+    if (intact) {
+        region.verdict = Verdict::intact;
+        region.crc = static_cast<std::uint32_t>(bitsAt(region.bits, magicBits, crcBits));
+        return;
+    }
+    region.output = std::vector<char>();
+    region.large = false;
     Wrapped wrapped = wrapBlock({&region}, region.level, region.crc);
     if (wrapped.empty())
         return;
-    if (keepOutput || keepForCache) {
+    if (keep) {
         KeepOutput out(region);
         region.verdict = decodeWrapped(wrapped, out, memory);
     } else {
@@ -682,6 +717,7 @@ void ParallelBzip2::State::decodeRegion(Region& region, DecoderMemory& memory)
 
 void ParallelBzip2::State::work()
 {
+    Bzip2BlockDecoder decoder;
     DecoderMemory memory;
     for (;;) {
         RegionPtr region;
@@ -694,7 +730,7 @@ void ParallelBzip2::State::work()
             pending.pop_front();
         }
         try {
-            decodeRegion(*region, memory);
+            decodeRegion(*region, decoder, memory);
         } catch (...) {
             region->failure = std::current_exception();
         }

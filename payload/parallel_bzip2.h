@@ -5,9 +5,10 @@
 // each begin with the 48-bit magic 0x314159265359 at any bit offset and carry the
 // CRC of their output, and an end mark (0x177245385090, at any bit offset) with
 // the combined CRC of all blocks, padded to a byte; streams may follow one another.
-// The reader scans the compressed bytes for both magics, re-wraps the bits from
-// each block magic to the next mark as a stream of one block and lets libbz2
-// decode it on a worker. The bits themselves confirm a candidate: a magic that
+// The reader scans the compressed bytes for both magics and hands the bits from
+// each block magic to the next mark to a worker, which decodes them with the block
+// decoder (bzip2_block.h) or, where that one leaves them, re-wraps them as a
+// stream of one block for libbz2. The bits themselves confirm a candidate: a magic that
 // turns up by chance inside a block's data makes that piece fail to decode, and
 // the piece is decoded again together with the next one. The stream structure
 // (headers, the position of every block and end mark, block and combined CRCs,

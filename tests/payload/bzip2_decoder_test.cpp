@@ -8,7 +8,9 @@
 #include <random>
 #include <streambuf>
 #include <system_error>
+#include <tuple>
 
+#include "payload/bzip2_block.h"
 #include "payload/bzip2_marks.h"
 #include "payload/parallel_bzip2.h"
 #include "payload/spill_file.h"
@@ -91,6 +93,47 @@ TEST(Bzip2Marks, EveryBlockAndTheEndAtAnyBitOffsetInPiecesOfAnySize)
     // A mark cut off by the end of the input is none.
     EXPECT_EQ(marksOf(stream.substr(0, 9), 1).size(), 0u);
     EXPECT_EQ(marksOf(stream.substr(0, 10), 3).size(), 1u);
+}
+
+// The block decoder takes every block that bzip2 writes and gives its output: runs
+// of every length (counted runs, and runs of one byte long enough to take many
+// RUNA/RUNB digits), all 256 byte values deep in the move-to-front list, codes
+// longer than its lookup, every block size digit. Blocks are cut out of the
+// stream at their marks, as the parallel decoder cuts them.
+TEST(Bzip2Decoders, TheBlockDecoderTakesWhatBzip2WritesAndGivesItsOutput)
+{
+    std::string runs, skewed, text = sampleText(300000, 7);
+    for (unsigned length = 1; length < 700; ++length)
+        runs.append(length, static_cast<char>(length * 7));
+    runs.append(3000000, 'z');
+    std::mt19937 random(2606);
+    std::geometric_distribution<int> rank(0.02);
+    while (skewed.size() < 400000)
+        skewed.push_back(static_cast<char>(rank(random) * 37));
+
+    Bzip2BlockDecoder decoder;
+    std::vector<char> piece(4096);
+    for (const auto& [what, input, levels] : {std::tuple{"runs", &runs, std::vector<int>{1, 9}},
+                                             std::tuple{"skewed bytes", &skewed, std::vector<int>{2, 5}},
+                                             std::tuple{"text", &text, std::vector<int>{1, 3, 4, 6, 7, 8}}}) {
+        for (int level : levels) {
+            SCOPED_TRACE(std::string(what) + " at level " + std::to_string(level));
+            const std::string stream = bzip2Streams(*input, level);
+            const std::vector<Bzip2Mark> marks = marksOf(stream, stream.size());
+            ASSERT_GE(marks.size(), 2u);
+            std::string out;
+            for (std::size_t i = 0; i + 1 < marks.size(); ++i) {
+                const std::uint64_t begin = marks[i].at, end = marks[i + 1].at;
+                const std::string bits = shifted(stream.substr(begin / 8), (8 - begin % 8) % 8).substr(begin % 8 ? 1 : 0);
+                ASSERT_TRUE(decoder.start(reinterpret_cast<const std::uint8_t*>(bits.data()), bits.size(),
+                                          end - begin, level));
+                while (std::size_t count = decoder.read(piece.data(), piece.size()))
+                    out.append(piece.data(), count);
+                ASSERT_TRUE(decoder.intact()) << "block " << i;
+            }
+            EXPECT_TRUE(out == *input);
+        }
+    }
 }
 
 TEST(Bzip2Decoders, AgreeOnIntactAndConcatenatedStreams)
