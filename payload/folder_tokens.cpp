@@ -2,6 +2,9 @@
 
 #include <shlobj.h>
 
+#include <map>
+#include <mutex>
+
 #include <boost/filesystem/path.hpp>
 
 namespace ar {
@@ -113,11 +116,26 @@ std::wstring resolve_folder(const std::wstring& path, const PayloadFolders& fold
 
 std::wstring known_folder(int csidl, bool fallbackAllowed, int fallbackCsidl)
 {
+    // A run resolves every entry's destination several times, and a query costs up
+    // to a millisecond or two under Wine: each folder that was found is asked once
+    // in the process's life (special folders do not move while an installer runs).
+    static std::mutex lock;
+    static std::map<int, std::wstring> found;
     auto query = [](int id) {
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            if (auto at = found.find(id); at != found.end())
+                return at->second;
+        }
         wchar_t buffer[MAX_PATH] = {};
         // The return code is not consulted: an empty buffer is the failure.
         SHGetFolderPathW(dialog_owner_window(), id, nullptr, SHGFP_TYPE_CURRENT, buffer);
-        return std::wstring(buffer);
+        std::wstring folder(buffer);
+        if (!folder.empty()) {
+            std::lock_guard<std::mutex> hold(lock);
+            found.emplace(id, folder);
+        }
+        return folder;
     };
     std::wstring folder = query(csidl);
     if (folder.empty() && fallbackAllowed)
@@ -129,6 +147,10 @@ std::wstring known_folder(int csidl, bool fallbackAllowed, int fallbackCsidl)
 
 HWND dialog_owner_window()
 {
+    // A thread that never touched a window owns none; enumerating would set up the
+    // desktop for it (tens of milliseconds under Wine) only to find none.
+    if (!IsGUIThread(FALSE))
+        return nullptr;
     HWND window = GetActiveWindow();
     if (window)
         window = GetAncestor(window, GA_ROOTOWNER);
