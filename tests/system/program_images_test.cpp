@@ -1,6 +1,7 @@
-// What Windows reads from the built programs before they run: 32-bit x86 images,
-// and manifests that ask for administrator rights (Windows elevates through them,
-// which Wine, without UAC, cannot show) and name the systems they were made for.
+// What Windows reads from the built programs before they run: 32-bit x86 images
+// (installers with their sections on pages in the file), and manifests that ask
+// for administrator rights (Windows elevates through them, which Wine, without
+// UAC, cannot show) and name the systems they were made for.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -11,17 +12,18 @@
 
 namespace {
 
-WORD machineOf(const std::wstring& path)
+// The image's headers (the fields read here lie where they do in a 64-bit image
+// too); none when it is no image.
+const IMAGE_NT_HEADERS32* headersOf(const std::string& image)
 {
-    std::string image = ar::test::readFile(path);
     if (image.size() < sizeof(IMAGE_DOS_HEADER))
-        return 0;
+        return nullptr;
     auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
     if (dos->e_magic != IMAGE_DOS_SIGNATURE || dos->e_lfanew <= 0 ||
-        image.size() < static_cast<size_t>(dos->e_lfanew) + sizeof(DWORD) + sizeof(IMAGE_FILE_HEADER))
-        return 0;
+        image.size() < static_cast<size_t>(dos->e_lfanew) + sizeof(IMAGE_NT_HEADERS32))
+        return nullptr;
     auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image.data() + dos->e_lfanew);
-    return nt->Signature == IMAGE_NT_SIGNATURE ? nt->FileHeader.Machine : 0;
+    return nt->Signature == IMAGE_NT_SIGNATURE ? nt : nullptr;
 }
 
 std::string manifestOf(const std::wstring& path)
@@ -47,8 +49,17 @@ TEST(ProgramImages, EveryWindowsProgramIsAnImageOfTheBuildsProcessor)
     const WORD machine = IMAGE_FILE_MACHINE_I386;
 #endif
     for (const wchar_t* name : {L"InstallPelorium7.06.exe", L"InstallPelorium7.05.exe", L"Uninstall.exe",
-                                L"demo\\DSETUP.dll", L"demo\\Pelorium.exe", L"demo\\Lang\\Pelorium.de.dll"})
-        EXPECT_EQ(machineOf(ar::test::binaryPath(name)), machine) << ar::test::narrow(name);
+                                L"demo\\DSETUP.dll", L"demo\\Pelorium.exe", L"demo\\Lang\\Pelorium.de.dll"}) {
+        const std::string image = ar::test::readFile(ar::test::binaryPath(name));
+        const IMAGE_NT_HEADERS32* headers = headersOf(image);
+        ASSERT_NE(headers, nullptr) << ar::test::narrow(name);
+        EXPECT_EQ(headers->FileHeader.Machine, machine) << ar::test::narrow(name);
+        // An installer's sections lie on pages in the file, so that its payload is
+        // mapped from the file as it is read, not read whole as the program starts.
+        if (std::wstring(name).rfind(L"Install", 0) == 0) {
+            EXPECT_EQ(headers->OptionalHeader.FileAlignment, 4096u) << ar::test::narrow(name);
+        }
+    }
 }
 
 TEST(ProgramImages, InstallerAndUninstallerAskForAdministratorRights)
