@@ -37,6 +37,12 @@ constexpr std::uint64_t headOfOversized = 1024;
 // (long runs of one byte) is decoded again by the calling thread, streaming.
 constexpr std::size_t maxKeptOutput = 2 * 1024 * 1024;
 constexpr std::size_t readSize = 256 * 1024;
+// A region's bits are held in at least this much, which the heap takes from the
+// system directly (above 508 KB in 32-bit processes) and gives back whole. Smaller
+// ones, of every size, came from the heap itself: under Wine the run's small
+// records, made meanwhile, split the holes that they left, and a reinstallation of
+// 1 GB grew the heap by some 35 MB. The pages that are not written are never used.
+constexpr std::size_t minRegionCapacity = 600 * 1024;
 constexpr std::size_t decodeChunk = 64 * 1024;
 
 [[noreturn]] void damaged()
@@ -549,6 +555,7 @@ private:
         const std::size_t size = static_cast<std::size_t>((count + 7) / 8);
         const std::uint8_t* from = window_.data() + (r.begin / 8 - windowStart_);
         const unsigned shift = r.begin % 8;
+        r.bits.reserve(std::max(size, minRegionCapacity));
         if (shift == 0 || size == 0) {
             r.bits.assign(from, from + size);
         } else {
