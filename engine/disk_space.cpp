@@ -86,23 +86,12 @@ std::vector<VolumeSpace> installationSpace(const std::vector<PayloadEntry>& entr
             at->second.cluster = static_cast<std::uint64_t>(sectorsPerCluster) * bytesPerSector;
         return at->second;
     };
-    // A file lies on its folder's volume; under Wine each GetVolumePathName asks the
-    // mount manager (a millisecond or more), so each folder is asked once.
-    std::map<std::wstring, std::wstring> folderVolumes;
-    auto volumeOfFile = [&](const std::wstring& path) -> const std::wstring& {
-        const std::size_t slash = path.find_last_of(L"\\/");
-        const std::wstring folder = slash == std::wstring::npos ? path : path.substr(0, slash);
-        auto [at, added] = folderVolumes.try_emplace(folder);
-        if (added)
-            at->second = volumeOf(slash == std::wstring::npos ? path : folder);
-        return at->second;
-    };
     const std::wstring backupRoot = volumeOf(folders.tempFolder);
     for (const PayloadEntry& entry : entries) {
         const std::wstring path = resolve_destination(entry, folders);
         if (!written(entry, path, context))
             continue;
-        const std::wstring& root = volumeOfFile(path);
+        const std::wstring root = volumeOf(path);
         if (root.empty())
             continue; // nowhere to write: the run fails there and rolls back
         Volume& target = volume(root);

@@ -3,10 +3,11 @@
 // libbz2 reads a code a bit at a time. Pure: bits in, bytes out.
 //
 // It only ever says "intact". Whatever it does not take for a block as bzip2
-// writes one (a randomised block, a coding table that is not a complete prefix
-// code, a block whose last symbol does not end exactly where its bits do, a run
-// or an origin out of range, a CRC that differs) it leaves to libbz2, which gives
-// the verdict; on what it does take, its output is libbz2's.
+// writes one (a randomised block, more selectors than a block can use, a coding
+// table that is not a complete prefix code, a block whose last symbol does not end
+// exactly where its bits do, a run or an origin out of range, a CRC that differs)
+// it leaves to libbz2, which gives the verdict; on what it does take, its output
+// is libbz2's.
 #pragma once
 
 #include <cstddef>

@@ -316,27 +316,29 @@ void Bzip2BlockCache::spillTo(Bzip2Spill* spill, std::uint64_t budget)
     clear();
 }
 
-Bzip2BlockCache::Block* Bzip2BlockCache::add(const Key& key)
+bool Bzip2BlockCache::follows(const Key& key) const
 {
-    if (!blocks_.empty() && blocks_.back().key.begin >= key.begin)
-        return nullptr; // blocks come in stream order
+    return blocks_.empty() || blocks_.back().key.begin < key.begin;
+}
+
+Bzip2BlockCache::Block& Bzip2BlockCache::add(const Key& key)
+{
     blocks_.emplace_back();
     blocks_.back().key = key;
     ++kept_;
-    return &blocks_.back();
+    return blocks_.back();
 }
 
 bool Bzip2BlockCache::put(const Key& key, std::vector<char>& output)
 {
     if (output.capacity() - output.size() > output.size() / 16)
         output.shrink_to_fit(); // what is held counts, not what is used
+    if (!follows(key))
+        return false; // blocks come in stream order
     if (size_ + output.capacity() > capacity_)
         return spill(key, output);
-    Block* block = add(key);
-    if (!block)
-        return false;
     size_ += output.capacity();
-    block->output = std::move(output);
+    add(key).output = std::move(output);
     return true;
 }
 
@@ -344,16 +346,14 @@ bool Bzip2BlockCache::spill(const Key& key, std::vector<char>& output)
 {
     if (!spill_ || spillFailed_ || spilled_ + output.size() > spillBudget_)
         return false;
-    if (!blocks_.empty() && blocks_.back().key.begin >= key.begin)
-        return false;
     if (!spill_->append(output.data(), output.size())) {
         spillFailed_ = true; // written in order: nothing more goes after a gap
         return false;
     }
-    Block* block = add(key);
-    block->offset = spilled_;
-    block->spilledBytes = output.size();
-    block->onDisk = true;
+    Block& block = add(key);
+    block.offset = spilled_;
+    block.spilledBytes = output.size();
+    block.onDisk = true;
     spilled_ += output.size();
     output = std::vector<char>();
     return true;
@@ -691,17 +691,17 @@ void ParallelBzip2::State::decodeRegion(Region& region, Bzip2BlockDecoder& decod
 {
     if (region.oversized)
         return;
-    const bool keep = keepOutput || keepForCache;
-    // Blocks as bzip2 writes them take the block decoder; libbz2 judges the rest.
-    bool intact;
-    if (keep) {
-        KeepOutput out(region);
-        intact = decodeFast(region, out, decoder);
-    } else {
+    // Into the region's output while a pass keeps it, else nowhere.
+    const auto decodeInto = [&, keep = keepOutput || keepForCache](auto decode) {
+        if (keep) {
+            KeepOutput out(region);
+            return decode(out);
+        }
         DiscardOutput out;
-        intact = decodeFast(region, out, decoder);
-    }
-    if (intact) {
+        return decode(out);
+    };
+    // Blocks as bzip2 writes them take the block decoder; libbz2 judges the rest.
+    if (decodeInto([&](auto& out) { return decodeFast(region, out, decoder); })) {
         region.verdict = Verdict::intact;
         region.crc = static_cast<std::uint32_t>(bitsAt(region.bits, magicBits, crcBits));
         return;
@@ -711,13 +711,7 @@ void ParallelBzip2::State::decodeRegion(Region& region, Bzip2BlockDecoder& decod
     Wrapped wrapped = wrapBlock({&region}, region.level, region.crc);
     if (wrapped.empty())
         return;
-    if (keep) {
-        KeepOutput out(region);
-        region.verdict = decodeWrapped(wrapped, out, memory);
-    } else {
-        DiscardOutput out;
-        region.verdict = decodeWrapped(wrapped, out, memory);
-    }
+    region.verdict = decodeInto([&](auto& out) { return decodeWrapped(wrapped, out, memory); });
     if (region.verdict != Verdict::intact)
         region.output = std::vector<char>();
 }

@@ -90,7 +90,8 @@ private:
         bool taken = false;
     };
     bool spill(const Key& key, std::vector<char>& output);
-    Block* add(const Key& key);
+    bool follows(const Key& key) const; // after every block held
+    Block& add(const Key& key);
 
     // In stream order. One array, not a node per block: under Wine's heap, small
     // nodes kept between the blocks' large buffers split the holes those leave, and
