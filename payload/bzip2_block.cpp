@@ -93,63 +93,51 @@ struct CodingTable {
     }
 };
 
-// The move-to-front list of the block's bytes, in sixteen rows of sixteen that
-// move down a larger array, so that taking the n-th byte to the front moves at most
-// fifteen entries and one entry of each row before it. (16-bit entries: a store of
-// one cannot change a row's base, which byte stores could, for the compiler.)
+// On 32-bit x86 the decoder's hot loops use SSE2, which every system the product
+// runs on has (Windows 8 and later require it); a processor without it leaves its
+// blocks to libbz2.
+#if defined(__i386__) && defined(__GNUC__)
+#define AR_WITH_SSE2 __attribute__((target("sse2")))
+bool processorTakesSse2()
+{
+    static const bool takes = __builtin_cpu_supports("sse2");
+    return takes;
+}
+#else
+#define AR_WITH_SSE2
+constexpr bool processorTakesSse2() { return true; }
+#endif
+
+// The move-to-front list of the block's bytes. Taking the n-th byte to the front
+// moves the n before it sixteen at a time, from the top down: each step reads
+// sixteen bytes below those the step before wrote, and the lowest sixteen, read
+// first, are written last.
 class MoveToFront {
 public:
-    explicit MoveToFront(const std::uint8_t* bytes)
+    explicit MoveToFront(const std::uint8_t* bytes) { std::memcpy(list_, bytes, 256); }
+    unsigned front() const { return list_[0]; }
+    AR_WITH_SSE2 unsigned take(unsigned n)
     {
-        unsigned at = size;
-        for (int row = 15; row >= 0; --row) {
-            for (int column = 15; column >= 0; --column)
-                list_[--at] = bytes[row * 16 + column];
-            base_[row] = at;
-        }
-    }
-    unsigned front() const { return list_[base_[0]]; }
-    unsigned take(unsigned n)
-    {
-        std::uint16_t* const list = list_;
+        std::uint8_t* const list = list_;
+        const std::uint8_t byte = list[n];
         if (n < 16) {
-            std::uint16_t* const row = list + base_[0];
-            const std::uint16_t byte = row[n];
             for (unsigned k = n; k > 0; --k)
-                row[k] = row[k - 1];
-            row[0] = byte;
-            return byte;
+                list[k] = list[k - 1];
+        } else {
+            std::uint8_t lowest[16], step[16];
+            std::memcpy(lowest, list, 16);
+            for (unsigned k = n; k > 16; k -= 16) {
+                std::memcpy(step, list + k - 16, 16);
+                std::memcpy(list + k - 15, step, 16);
+            }
+            std::memcpy(list + 1, lowest, 16);
         }
-        unsigned row = n / 16;
-        const unsigned rowBase = base_[row];
-        unsigned at = rowBase + n % 16;
-        const std::uint16_t byte = list[at];
-        for (; at > rowBase; --at)
-            list[at] = list[at - 1];
-        base_[row] = rowBase + 1;
-        for (; row > 0; --row) {
-            const unsigned moved = --base_[row];
-            list[moved] = list[base_[row - 1] + 15];
-        }
-        list[--base_[0]] = byte;
-        if (base_[0] == 0)
-            compact();
+        list[0] = byte;
         return byte;
     }
 
 private:
-    static constexpr unsigned size = 4096;
-    void compact()
-    {
-        unsigned at = size;
-        for (int row = 15; row >= 0; --row) {
-            for (int column = 15; column >= 0; --column)
-                list_[--at] = list_[base_[row] + column];
-            base_[row] = at;
-        }
-    }
-    std::uint16_t list_[size];
-    unsigned base_[16];
+    std::uint8_t list_[256];
 };
 
 } // namespace
@@ -191,7 +179,7 @@ bool Bzip2BlockDecoder::start(const std::uint8_t* bytes, std::size_t size, std::
 {
     done_ = false;
     // A block longer than bzip2 writes, or a level out of range, is libbz2's to judge.
-    if (level < 1 || level > 9 || bits > (std::uint64_t(1) << 30) || bits > std::uint64_t(size) * 8)
+    if (!processorTakesSse2() || level < 1 || level > 9 || bits > (std::uint64_t(1) << 30) || bits > std::uint64_t(size) * 8)
         return false;
     Bits in(bytes, size);
     if (!readBlock(in, level, static_cast<std::uint32_t>(bits)) || in.position() != bits)
@@ -204,7 +192,7 @@ bool Bzip2BlockDecoder::start(const std::uint8_t* bytes, std::size_t size, std::
     return true;
 }
 
-bool Bzip2BlockDecoder::readBlock(Bits& in, int level, std::uint32_t bits)
+AR_WITH_SSE2 bool Bzip2BlockDecoder::readBlock(Bits& in, int level, std::uint32_t bits)
 {
     if (in.get(24) != 0x314159 || in.get(24) != 0x265359)
         return false;
@@ -353,19 +341,21 @@ bool Bzip2BlockDecoder::readBlock(Bits& in, int level, std::uint32_t bits)
 
 std::size_t Bzip2BlockDecoder::read(char* out, std::size_t room)
 {
+    // In locals: the output's stores may alias any member, for the compiler.
     const std::uint32_t* const tt = tt_.data();
+    const std::uint32_t count = count_;
     std::uint32_t position = position_, used = used_;
-    unsigned last = last_, same = same_;
+    unsigned last = last_, same = same_, repeat = repeat_;
     std::size_t n = 0;
     while (n < room) {
-        if (repeat_ != 0) {
-            const std::size_t copies = std::min<std::size_t>(repeat_, room - n);
+        if (repeat != 0) {
+            const std::size_t copies = std::min<std::size_t>(repeat, room - n);
             std::memset(out + n, static_cast<int>(last), copies);
             n += copies;
-            repeat_ -= static_cast<unsigned>(copies);
+            repeat -= static_cast<unsigned>(copies);
             continue;
         }
-        if (used == count_) {
+        if (used == count) {
             done_ = true;
             whole_ = same != 4; // four bytes in a row and no count after them: libbz2 refuses that
             break;
@@ -375,7 +365,7 @@ std::size_t Bzip2BlockDecoder::read(char* out, std::size_t room)
         ++used;
         const unsigned byte = entry & 0xFF;
         if (same == 4) { // the count of a run
-            repeat_ = byte;
+            repeat = byte;
             same = 0;
             continue;
         }
@@ -387,6 +377,7 @@ std::size_t Bzip2BlockDecoder::read(char* out, std::size_t room)
     used_ = used;
     last_ = last;
     same_ = same;
+    repeat_ = repeat;
     crc_ = crcOf(crc_, out, n);
     return n;
 }
