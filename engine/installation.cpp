@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <future>
 #include <optional>
 #include <vector>
 
@@ -149,9 +150,10 @@ private:
     std::optional<std::wstring> prepare();
     RunOutcome install();
     bool spaceSuffices(const std::vector<VolumeSpace>& spaces);
+    std::future<bool> verifyInMemory(const std::vector<PayloadEntry>& entries);
     void spillVerifiedBlocks(const std::vector<PayloadEntry>& entries, const std::vector<VolumeSpace>& spaces);
     bool filesFree(const std::vector<PayloadEntry>& entries, const PayloadFolders& folders);
-    bool extract(std::istream& archive, const PayloadFolders& folders);
+    bool extract(std::istream& archive, const PayloadFolders& folders, std::future<bool>& verification);
     void createShortcuts();
     void runDirectXSetup();
     bool registerProduct();
@@ -163,7 +165,7 @@ private:
         stepFailed_ = stepFailed_ || !ok;
         view_.appendLogLine(loadString(ok ? IDS_PHASE_OK : IDS_PHASE_FAILED) + lineEnd);
     }
-    notification::result answer(const notification& n, std::istream& archive);
+    notification::result answer(const notification& n, std::istream& archive, std::future<bool>& verification);
     notification::result fileBegin(const PayloadEntry& entry);
     void announce(const std::wstring& path);
     // The installed program's registration of itself: its verdict, or nothing when
@@ -258,13 +260,13 @@ notification::result Run::fileBegin(const PayloadEntry& entry)
     return checked(notification::result::proceed);
 }
 
-notification::result Run::answer(const notification& n, std::istream& archive)
+notification::result Run::answer(const notification& n, std::istream& archive, std::future<bool>& verification)
 {
     auto result = notification::result::proceed;
     if (n.get_if<notification::started>()) {
         view_.setStatus(loadString(IDS_PREPARING));
         view_.appendLogLine(loadString(IDS_PREPARING));
-        if (!verify_payload(archive, decoding_))
+        if (!(verification.valid() ? verification.get() : verify_payload(archive, decoding_)))
             throw_compress_error(compress_errc::verification_failed);
         archive.clear();
         archive.seekg(0);
@@ -421,6 +423,7 @@ RunOutcome Run::install()
     }
     archive.clear();
     archive.seekg(0);
+    std::future<bool> verification = verifyInMemory(entries); // waited for on every way out
     std::vector<VolumeSpace> spaces;
     try {
         spaces = installationSpace(entries, folders, context_);
@@ -431,8 +434,9 @@ RunOutcome Run::install()
         return RunOutcome::RefusedForSpace;
     if (!filesFree(entries, folders))
         return RunOutcome::RefusedForFilesInUse;
-    spillVerifiedBlocks(entries, spaces);
-    if (!extract(archive, folders))
+    if (!verification.valid())
+        spillVerifiedBlocks(entries, spaces);
+    if (!extract(archive, folders, verification))
         return RunOutcome::Failed;
     createShortcuts();
     runDirectXSetup();
@@ -443,10 +447,11 @@ RunOutcome Run::install()
     return stepFailed_ ? RunOutcome::InstalledWithFailures : RunOutcome::Installed;
 }
 
-bool Run::extract(std::istream& archive, const PayloadFolders& folders)
+bool Run::extract(std::istream& archive, const PayloadFolders& folders, std::future<bool>& verification)
 {
     if (!extract_payload(
-            archive, folders, [&](const notification& n) { return answer(n, archive); }, decoding_)) {
+            archive, folders, [&](const notification& n) { return answer(n, archive, verification); },
+            decoding_)) {
         rollBack();
         return false;
     }
@@ -517,15 +522,39 @@ bool Run::spaceSuffices(const std::vector<VolumeSpace>& spaces)
     return true;
 }
 
+// The archive's output: its files and, at most, its header.
+std::uint64_t payloadOutput(const std::vector<PayloadEntry>& entries)
+{
+    std::uint64_t output = 1u << 20;
+    for (const PayloadEntry& entry : entries)
+        output += entry.size;
+    return output;
+}
+
+// A payload that the verification's memory holds is verified while its
+// destinations are checked (the verification writes nothing); none when it is
+// larger, or no thread can be had: the extraction then verifies it first.
+std::future<bool> Run::verifyInMemory(const std::vector<PayloadEntry>& entries)
+{
+    if (payloadOutput(entries) > decoding_.verifiedBlocks().capacity())
+        return {};
+    try {
+        return std::async(std::launch::async, [this] {
+            imemstream archive = open_payload_resource();
+            return verify_payload(archive, decoding_);
+        });
+    } catch (const std::system_error&) {
+        return {};
+    }
+}
+
 // A payload larger than the verification's memory is decoded once: the blocks
 // beyond it go to a file in the private folder, as far as its volume holds them
 // beside what the installation needs there (else they are decoded again).
 void Run::spillVerifiedBlocks(const std::vector<PayloadEntry>& entries, const std::vector<VolumeSpace>& spaces)
 {
     constexpr std::uint64_t reserve = 64u << 20; // left free on the volume whatever happens
-    std::uint64_t output = 1u << 20;            // the archive's header, at most
-    for (const PayloadEntry& entry : entries)
-        output += entry.size;
+    const std::uint64_t output = payloadOutput(entries);
     const std::uint64_t inMemory = decoding_.verifiedBlocks().capacity();
     if (output <= inMemory)
         return;
