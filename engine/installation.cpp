@@ -165,7 +165,8 @@ private:
         stepFailed_ = stepFailed_ || !ok;
         view_.appendLogLine(loadString(ok ? IDS_PHASE_OK : IDS_PHASE_FAILED) + lineEnd);
     }
-    notification::result answer(const notification& n, std::istream& archive, std::future<bool>& verification);
+    notification::result answer(const notification& n, std::istream& archive,
+                                std::future<bool>& verification);
     notification::result fileBegin(const PayloadEntry& entry);
     void announce(const std::wstring& path);
     // The installed program's registration of itself: its verdict, or nothing when
@@ -260,7 +261,8 @@ notification::result Run::fileBegin(const PayloadEntry& entry)
     return checked(notification::result::proceed);
 }
 
-notification::result Run::answer(const notification& n, std::istream& archive, std::future<bool>& verification)
+notification::result Run::answer(const notification& n, std::istream& archive,
+                                 std::future<bool>& verification)
 {
     auto result = notification::result::proceed;
     if (n.get_if<notification::started>()) {

@@ -10,9 +10,9 @@ namespace {
 constexpr unsigned maxGroups = 6;
 constexpr unsigned maxAlphabet = 258; // 256 bytes, RUNA and RUNB, less one, and the block's end
 constexpr unsigned maxSelectors = 18002;
-constexpr unsigned groupSize = 50;   // symbols coded with one table
+constexpr unsigned groupSize = 50; // symbols coded with one table
 constexpr unsigned longestCode = 20;
-constexpr unsigned fastBits = 10;    // codes this long or shorter take one lookup
+constexpr unsigned fastBits = 10; // codes this long or shorter take one lookup
 
 // bzip2's CRC: CRC-32 (0x04C11DB7), most significant bit first, four bytes a step.
 struct CrcTables {
@@ -51,8 +51,8 @@ struct CodingTable {
     // Symbol << 5 | length for each value of the next fastBits bits that begins
     // with a code no longer; 0 where a longer code begins.
     std::uint16_t fast[1 << fastBits];
-    std::uint32_t first[longestCode + 1]; // the first code of each length
-    std::uint32_t count[longestCode + 1]; // codes of each length
+    std::uint32_t first[longestCode + 1];  // the first code of each length
+    std::uint32_t count[longestCode + 1];  // codes of each length
     std::uint32_t offset[longestCode + 1]; // where in `symbols` they begin
     std::uint16_t symbols[maxAlphabet];
 
@@ -84,7 +84,8 @@ struct CodingTable {
         for (unsigned length = 1; length <= fastBits; ++length) {
             const unsigned span = 1u << (fastBits - length);
             for (std::uint32_t k = 0; k < count[length]; ++k) {
-                const std::uint16_t entry = static_cast<std::uint16_t>(symbols[offset[length] + k] << 5 | length);
+                const std::uint16_t entry =
+                    static_cast<std::uint16_t>(symbols[offset[length] + k] << 5 | length);
                 std::uint16_t* at = fast + ((first[length] + k) << (fastBits - length));
                 std::fill(at, at + span, entry);
             }
@@ -105,7 +106,10 @@ bool processorTakesSse2()
 }
 #else
 #define AR_WITH_SSE2
-constexpr bool processorTakesSse2() { return true; }
+constexpr bool processorTakesSse2()
+{
+    return true;
+}
 #endif
 
 // The move-to-front list of the block's bytes. Taking the n-th byte to the front
@@ -178,8 +182,10 @@ private:
 bool Bzip2BlockDecoder::start(const std::uint8_t* bytes, std::size_t size, std::uint64_t bits, int level)
 {
     done_ = false;
+    if (!processorTakesSse2())
+        return false;
     // A block longer than bzip2 writes, or a level out of range, is libbz2's to judge.
-    if (!processorTakesSse2() || level < 1 || level > 9 || bits > (std::uint64_t(1) << 30) || bits > std::uint64_t(size) * 8)
+    if (level < 1 || level > 9 || bits > (std::uint64_t(1) << 30) || bits > std::uint64_t(size) * 8)
         return false;
     Bits in(bytes, size);
     if (!readBlock(in, level, static_cast<std::uint32_t>(bits)) || in.position() != bits)

@@ -7,7 +7,8 @@
 // table that is not a complete prefix code, a block whose last symbol does not end
 // exactly where its bits do, a run or an origin out of range, a CRC that differs)
 // it leaves to libbz2, which gives the verdict; on what it does take, its output
-// is libbz2's.
+// is libbz2's. On 32-bit x86 it needs SSE2, and leaves every block to libbz2 on a
+// processor without it.
 #pragma once
 
 #include <cstddef>
@@ -35,17 +36,17 @@ private:
     // The block's bytes in BWT order (low 8 bits) and, once the block is read, the
     // index of the next one (above).
     std::vector<std::uint32_t> tt_;
-    std::uint32_t count_ = 0;    // bytes in the block (before the runs are expanded)
+    std::uint32_t count_ = 0; // bytes in the block (before the runs are expanded)
     std::uint32_t storedCrc_ = 0;
     // Output state.
     std::uint32_t position_ = 0; // the next entry of tt_
     std::uint32_t used_ = 0;     // of the block's bytes, handed on or taken as a count
     std::uint32_t crc_ = 0;
-    unsigned last_ = 256;        // the last byte handed on
-    unsigned same_ = 0;          // how many times in a row it came
-    unsigned repeat_ = 0;        // copies of it still to hand on (a run's count)
-    bool done_ = false;          // the block's bytes have all been taken
-    bool whole_ = false;         // and none was left waiting for its run's count
+    unsigned last_ = 256; // the last byte handed on
+    unsigned same_ = 0;   // how many times in a row it came
+    unsigned repeat_ = 0; // copies of it still to hand on (a run's count)
+    bool done_ = false;   // the block's bytes have all been taken
+    bool whole_ = false;  // and none was left waiting for its run's count
 };
 
 } // namespace ar
